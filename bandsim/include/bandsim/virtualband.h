@@ -1,0 +1,82 @@
+// A band that lives in software: it owns the master side of a
+// pseudo-terminal and answers on it as the band answers on its serial port.
+#pragma once
+
+#include <bandlink.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace bandsim {
+
+// A fault switched on for one item code; it applies to every command for
+// that item until cleared.
+enum class Fault {
+    None,
+    NoAnswer,            // the command is swallowed
+    LateAnswer,          // the reply comes after the receiver's budget
+    StrayBytes,          // stray bytes (not 0xAA) before the reply frame
+    WrongCheckByte,      // the reply's check byte is off by one bit
+    PayloadInPieces,     // the reply's payload arrives in two parts with a pause
+    WrongLength,         // the reply carries one payload byte less
+    RefusedWrite,        // a write is answered with result byte 0
+    StoresDifferentValue // a write is accepted but a changed value is stored
+};
+
+struct Options {
+    // Deliver every output byte no earlier than a 115200 bit/s wire would
+    // (86.8 us a byte), and see each command only after its own bytes would
+    // have crossed the wire.
+    bool paced = false;
+    // Stray bytes sent before the reply under Fault::StrayBytes.
+    int strayByteCount = 3;
+    // Payload bytes of each uploading-data event; the first four carry the
+    // event's sequence number, little-endian, counted from 0.
+    int uploadPayloadSize = 16;
+    // Pause between two min-stat events.
+    int minStatIntervalMs = 1000;
+};
+
+class VirtualBand {
+public:
+    explicit VirtualBand(Options options = {});
+    ~VirtualBand(); // unplugs and joins the band's thread
+
+    VirtualBand(const VirtualBand &) = delete;
+    VirtualBand &operator=(const VirtualBand &) = delete;
+
+    // Creates the pseudo-terminal and starts answering on it. False (with
+    // nothing left running) when no pseudo-terminal could be had.
+    bool plugIn();
+    // Drops off the port: the master side closes, an open slave sees a hang-up.
+    void unplug();
+    bool isPluggedIn() const;
+    // Slave device path while plugged in, empty otherwise.
+    std::string devicePath() const;
+
+    void setFault(uint8_t itemCode, Fault fault);
+    void clearFaults();
+
+    // Called on the band's own thread after the band has dropped off its
+    // port because of a reset or an upgrade command.
+    void onRestart(std::function<void()> callback);
+    void onUpgrade(std::function<void()> callback);
+
+    // State, for tests and observers (thread-safe snapshots).
+    sb_time_t clock() const;        // runs from the time last set
+    sb_conf_t conf() const;
+    sb_led_t led() const;
+    sb_version_t version() const;
+    // Every command frame received (wire bytes), oldest first.
+    std::vector<std::vector<uint8_t>> commandsReceived() const;
+    void clearCommandsReceived();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace bandsim

@@ -1,0 +1,31 @@
+// The burner's view of the platform's hot-plug events: a USB device came or
+// went, and a new volume was mounted.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+struct VolumeInfo {
+    enum class Kind { Local, Media, Network };
+
+    QString rootPath;      // the mount point, ending in '/'
+    Kind kind = Kind::Local;
+    // The USB device the volume's block device hangs off, when the platform
+    // can tell; a volume of another device is never the band's disk.
+    bool hasUsbOwner = false;
+    quint16 ownerVendorId = 0;
+    quint16 ownerProductId = 0;
+};
+
+class HotplugSource : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    // Starts watching; false when the platform refuses the registration.
+    virtual bool start() = 0;
+
+signals:
+    void usbDeviceArrived(quint16 vendorId, quint16 productId);
+    void usbDeviceLeft(quint16 vendorId, quint16 productId);
+    void volumeMounted(const VolumeInfo &volume);
+};

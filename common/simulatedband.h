@@ -1,0 +1,46 @@
+// A virtual band inside the program: it appears as a serial port to the
+// port watcher, and bandlink's port number is bound to its pseudo-terminal.
+#pragma once
+
+#include "portsource.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <memory>
+
+namespace bandsim { class VirtualBand; }
+
+class SimulatedBand : public QObject, public PortSource {
+    Q_OBJECT
+public:
+    // The port number the simulated band takes; its port is named "ttyACM<n>".
+    static constexpr quint8 kPort = 200;
+
+    // paced: the band's output runs at 115200 bit/s, as on a real wire.
+    explicit SimulatedBand(QObject *parent = nullptr, bool paced = false);
+    ~SimulatedBand() override;
+
+    // Plugs the band in: its serial port appears and port kPort leads to it.
+    bool plugIn();
+    void unplug();
+    bool isPluggedIn() const;
+
+    // Delay before a band that restarted (reset command) shows its serial
+    // port again, as if the operator had plugged it back in; negative = never.
+    void setReplugDelayAfterReset(int ms);
+
+    bandsim::VirtualBand &band();
+
+    QList<SerialPortEntry> availablePorts() const override;
+
+signals:
+    // Emitted on the object's thread after the band dropped off its port.
+    void restarted();
+    void enteredUpgradeMode();
+
+private:
+    std::unique_ptr<bandsim::VirtualBand> virtualBand;
+    std::atomic<bool> pluggedIn{false};
+    int replugDelayAfterResetMs = 1500;
+};
