@@ -1,0 +1,43 @@
+// Watches the serial ports once a second and reports the band's port
+// coming and going.
+#pragma once
+
+#include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+
+class PortSource;
+
+class CComThread : public QThread {
+    Q_OBJECT
+public:
+    // source: where the port list comes from; null means the system's ports.
+    // The source must outlive the thread.
+    explicit CComThread(QObject *parent = nullptr, const PortSource *source = nullptr);
+    ~CComThread() override; // stops the loop and waits for it
+
+    // False (and *port untouched) while no band port is known or port is
+    // null; otherwise the low 8 bits of the port number.
+    bool getPort(quint8 *port) const;
+
+    // Ends the loop at its next wait and waits for the thread to finish.
+    void stop();
+
+    // Pause between two polls; 1000 ms unless a test shortens it.
+    void setPollInterval(int ms);
+
+signals:
+    void SBConnected(bool connected);
+
+protected:
+    void run() override;
+
+private:
+    const PortSource *source;
+    std::atomic<qint32> port{-1};
+    std::atomic<int> pollIntervalMs{1000};
+    QMutex waitMutex;
+    QWaitCondition wakeUp;
+};
