@@ -23,7 +23,8 @@ enum class Fault {
     PayloadInPieces,     // the reply's payload arrives in two parts with a pause
     WrongLength,         // the reply carries one payload byte less
     RefusedWrite,        // a write is answered with result byte 0
-    StoresDifferentValue // a write is accepted but a changed value is stored
+    StoresDifferentValue, // a write is accepted but a changed value is stored
+    DropsOffAfterAnswer   // the band answers, then drops off its port (cable pulled)
 };
 
 struct Options {
