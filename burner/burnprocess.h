@@ -5,8 +5,12 @@
 #include "burnfilenames.h"
 
 #include <QFile>
+#include <QMutex>
 #include <QTextStream>
 #include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
 
 class CBurnProcess : public QThread {
     Q_OBJECT
@@ -37,5 +41,17 @@ private:
     QString binName;
     QFile logFile;
     QTextStream logStream;
-    // ... (implementation adds what it needs)
+    std::atomic<int> pauseMs{3000};
+    QMutex pauseMutex; // guards the wait on pauseWake against a lost stop
+    QWaitCondition pauseWake;
+
+    bool runSteps();
+    bool check(uint idx, const QString &path);
+    bool removeOldFiles();
+    bool remove(uint idx, const QString &path);
+    bool copy(uint idx, const QString &name);
+    bool pause();
+    bool report(uint idx, bool ok);
+    void writeRunRecord(const char *word);
+    void writeStepRecord(const QString &message);
 };

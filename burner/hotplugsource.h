@@ -2,6 +2,7 @@
 // went, and a new volume was mounted.
 #pragma once
 
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 
@@ -16,11 +17,16 @@ struct VolumeInfo {
     quint16 ownerVendorId = 0;
     quint16 ownerProductId = 0;
 };
+Q_DECLARE_METATYPE(VolumeInfo)
 
 class HotplugSource : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit HotplugSource(QObject *parent = nullptr) : QObject(parent)
+    {
+        // Volumes travel in queued signals too.
+        qRegisterMetaType<VolumeInfo>();
+    }
     // Starts watching; false when the platform refuses the registration.
     virtual bool start() = 0;
 

@@ -1,0 +1,36 @@
+#include "disksync.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+bool syncFolder(const QString &folderPath)
+{
+    const int fd = ::open(QFile::encodeName(folderPath).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // Some filesystems cannot sync a folder on its own and say so with
+    // EINVAL; they write the entry together with the file's data.
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    ::close(fd);
+    return synced;
+}
+
+} // namespace
+
+bool syncFileToDisk(const QString &filePath)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    if (::fsync(file.handle()) != 0)
+        return false;
+    file.close();
+    return syncFolder(QFileInfo(filePath).absolutePath());
+}
