@@ -1,0 +1,62 @@
+// The burner's window: Reset puts the connected band into upgrade mode, Burn
+// copies the firmware files onto the band's disk and shows each step.
+#pragma once
+
+#include "burnfilenames.h"
+#include "burnprocess.h"
+#include "comthread.h"
+#include "hotplugsource.h"
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QString>
+
+class PortSource;
+
+namespace Ui { class MainWindow; }
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // ports: where the port watcher looks for the band; null means the
+    // system's ports. hotplug is required and must outlive the window.
+    MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Starts the hot-plug watch, reads def.xml and starts the port watcher
+    // last; false when the program cannot run.
+    bool init();
+
+    // The names init() read from def.xml.
+    const BurnFileNames &burnFileNames() const;
+
+public slots:
+    void slotOnSBConnected(bool yes);
+    void slotOnPbReset();
+    void slotOnPbBurn();
+    void slotOnProcessOk(uint idx, bool rst);
+
+private slots:
+    void slotOnUsbDeviceArrived(quint16 vendorId, quint16 productId);
+    void slotOnUsbDeviceLeft(quint16 vendorId, quint16 productId);
+    void slotOnVolumeMounted(const VolumeInfo &volume);
+
+private:
+    enum class RowLook { Waiting, Passed, Failed };
+
+    void setRowLook(int row, RowLook look);
+    void setAllRowsWaiting();
+    void showStatus(const QString &iconPath, const QString &text);
+    void showCritical(const QString &text);
+    bool bandSeen() const;
+
+    Ui::MainWindow *ui;
+    QLabel statusIcon;
+    QLabel statusText;
+    quint16 bandUsbId[2] = {0, 0}; // vendor id, product id; 0/0 = not seen
+    BurnFileNames burnFiles;
+    QString diskRoot; // the band's disk, ending in '/'; empty = none
+    CBurnProcess burnProcess;
+    CComThread comThread;
+    HotplugSource *hotplug;
+};

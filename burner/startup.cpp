@@ -1,0 +1,86 @@
+#include "startup.h"
+
+#include "appsettings.h"
+#include "mainwindow.h"
+#include "simulatedband.h"
+#include "simulatedhotplugsource.h"
+#include "udevhotplugsource.h"
+
+#include <QApplication>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QTranslator>
+
+#include <cstdio>
+#include <memory>
+
+QString translationFileFor(QLocale::Language language)
+{
+    return language == QLocale::Chinese ? QStringLiteral("cn.qm") : QStringLiteral("en.qm");
+}
+
+namespace {
+
+// False, with the reason on stderr, when the command line is not understood.
+bool parseArguments(const QStringList &arguments, bool *simulate)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption simulateOption(
+        QStringLiteral("simulate"), QStringLiteral("Run with a virtual band instead of a real one."));
+    parser.addOption(simulateOption);
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate]\n",
+                     qPrintable(parser.errorText()));
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "burner: unexpected argument '%s'\nusage: burner [--simulate]\n",
+                     qPrintable(parser.positionalArguments().constFirst()));
+        return false;
+    }
+    *simulate = parser.isSet(simulateOption);
+    return true;
+}
+
+} // namespace
+
+int runBurner(QApplication &app, const QStringList &arguments)
+{
+    bool simulate = false;
+    if (!parseArguments(arguments, &simulate))
+        return 2;
+
+    applyAppSettings();
+
+    QTranslator translator;
+    // A missing file leaves the Chinese source texts in place.
+    (void)translator.load(translationFileFor(QLocale::system().language()));
+    app.installTranslator(&translator);
+
+    std::unique_ptr<SimulatedBand> band;
+    std::unique_ptr<HotplugSource> hotplug;
+    SimulatedHotplugSource *simulatedHotplug = nullptr;
+    if (simulate) {
+        band = std::make_unique<SimulatedBand>(nullptr, true);
+        if (!band->plugIn())
+            std::fprintf(stderr, "burner: the virtual band could not be plugged in\n");
+        auto source = std::make_unique<SimulatedHotplugSource>(band.get());
+        simulatedHotplug = source.get();
+        hotplug = std::move(source);
+    } else {
+        hotplug = std::make_unique<UdevHotplugSource>();
+    }
+
+    // Declared after its inputs, so it goes first and they outlive it.
+    MainWindow window(band.get(), hotplug.get());
+    if (simulate) // nobody must take a simulated session for a real burn
+        window.setWindowTitle(window.windowTitle() + QStringLiteral(" (simulated band)"));
+    if (!window.init())
+        return -1;
+    if (simulatedHotplug)
+        simulatedHotplug->setFirmwareName(window.burnFileNames().binName);
+
+    window.show();
+    return app.exec();
+}

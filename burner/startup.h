@@ -1,0 +1,18 @@
+// The burner's start-up: settings, translation, the window and its inputs.
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+class QApplication;
+
+// The translation file for a system language: "cn.qm" for Chinese (whatever
+// the country), "en.qm" for any other language.
+QString translationFileFor(QLocale::Language language);
+
+// Runs the burner until its window is closed. Options: --simulate runs a
+// virtual band inside the program in place of a real one. Returns the event
+// loop's status, -1 when the window cannot prepare itself, 2 for a bad
+// command line.
+int runBurner(QApplication &app, const QStringList &arguments);

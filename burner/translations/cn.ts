@@ -1,0 +1,43 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN" sourcelanguage="zh_CN">
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>烧录工具</source>
+        <translation>烧录工具</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>结果</translation>
+    </message>
+    <message>
+        <source>复位</source>
+        <translation>复位</translation>
+    </message>
+    <message>
+        <source>烧录</source>
+        <translation>烧录</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>端口无效</source>
+        <translation>端口无效</translation>
+    </message>
+    <message>
+        <source>端口打开失败</source>
+        <translation>端口打开失败</translation>
+    </message>
+    <message>
+        <source>端口通信失败</source>
+        <translation>端口通信失败</translation>
+    </message>
+</context>
+</TS>
