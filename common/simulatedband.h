@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 
+class QTimer;
 namespace bandsim { class VirtualBand; }
 
 class SimulatedBand : public QObject, public PortSource {
@@ -40,7 +41,10 @@ signals:
     void enteredUpgradeMode();
 
 private:
+    void dropOff();
+
     std::unique_ptr<bandsim::VirtualBand> virtualBand;
     std::atomic<bool> pluggedIn{false};
     int replugDelayAfterResetMs = 1500;
+    QTimer *replugTimer; // stopped by unplug(), so a band unplugged on purpose stays out
 };

@@ -62,7 +62,9 @@ public:
     void clearFaults();
 
     // Called on the band's own thread after the band has dropped off its
-    // port because of a reset or an upgrade command.
+    // port because of a reset or an upgrade command. plugIn() from inside
+    // the callback is refused (the thread cannot wait for itself); plug the
+    // band back in from another thread.
     void onRestart(std::function<void()> callback);
     void onUpgrade(std::function<void()> callback);
 
@@ -71,7 +73,8 @@ public:
     sb_conf_t conf() const;
     sb_led_t led() const;
     sb_version_t version() const;
-    // Every command frame received (wire bytes), oldest first.
+    // Every command frame received (wire bytes), oldest first, including
+    // those ignored for a bad check byte; the most recent 100000 are kept.
     std::vector<std::vector<uint8_t>> commandsReceived() const;
     void clearCommandsReceived();
 
