@@ -1,0 +1,18 @@
+#include "portsource.h"
+
+#include <QSerialPortInfo>
+
+QList<SerialPortEntry> SystemPortSource::availablePorts() const
+{
+    QList<SerialPortEntry> entries;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports) {
+        SerialPortEntry entry;
+        entry.portName = info.portName();
+        entry.hasUsbIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
+        entry.vendorId = info.vendorIdentifier();
+        entry.productId = info.productIdentifier();
+        entries.append(entry);
+    }
+    return entries;
+}

@@ -1,0 +1,56 @@
+#include "startup.h"
+
+#include "appsettings.h"
+#include "mainwindow.h"
+#include "simulatedband.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void printError(const QString &text)
+{
+    std::fprintf(stderr, "tester: %s\n", text.toLocal8Bit().constData());
+}
+
+} // namespace
+
+int runTester(QApplication &app, const QStringList &arguments)
+{
+    bool simulate = false;
+    for (const QString &argument : arguments.mid(1)) {
+        if (argument == QLatin1StringView("--simulate")) {
+            simulate = true;
+        } else {
+            printError(QStringLiteral("unknown option \"%1\"\nusage: tester [--simulate]").arg(argument));
+            return 2;
+        }
+    }
+
+    applyAppSettings();
+
+    // Declared before the window so that it outlives the window's watcher.
+    std::unique_ptr<SimulatedBand> simulatedBand;
+    if (simulate) {
+        simulatedBand = std::make_unique<SimulatedBand>();
+        if (!simulatedBand->plugIn()) {
+            printError(QStringLiteral("cannot start the simulated band (no pseudo-terminal available)"));
+            return 1;
+        }
+    }
+
+    MainWindow window(simulatedBand.get());
+    if (simulatedBand)
+        window.setWindowTitle(window.windowTitle() + QStringLiteral(" (simulated band)"));
+    window.show();
+    if (!window.init()) {
+        QMessageBox::critical(&window, QStringLiteral("ERROR"), QStringLiteral("无法打开或处理def.xml"),
+                              QMessageBox::Ok, QMessageBox::Cancel);
+        return -1;
+    }
+    return app.exec();
+}

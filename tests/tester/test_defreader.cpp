@@ -1,0 +1,153 @@
+#include "defreader.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QStringList messages;
+void recordMessage(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    messages.append(text);
+}
+
+template <typename Record> QByteArray bytes(const Record &r)
+{
+    return QByteArray(reinterpret_cast<const char *>(&r), sizeof r);
+}
+
+QByteArray conf(quint8 weight, quint8 height, quint8 sex, quint8 age, quint16 goal)
+{
+    return bytes(sb_conf_t{weight, height, sex, age, goal});
+}
+
+QByteArray root(const QByteArray &defs) { return "<?xml version='1.0'?>\n<QAT_DEF>" + defs + "</QAT_DEF>"; }
+QByteArray person(const QByteArray &attributes) { return root("<def type='person'><settings " + attributes + "/></def>"); }
+
+// Writes def.xml (null content: none), reads it, returns the messages.
+QStringList readWith(CDefReader &reader, const QByteArray &content, bool &ok)
+{
+    QFile file(QStringLiteral("def.xml"));
+    if (!content.isNull() && (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()))
+        return {"cannot write def.xml"};
+    file.close();
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordMessage);
+    ok = reader.read();
+    qInstallMessageHandler(previous);
+    return messages;
+}
+
+} // namespace
+
+class TestDefReader : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(workDir.isValid() && QDir::setCurrent(workDir.path())); }
+    void init() { QFile::remove("def.xml"); }
+    void reads_data();
+    void reads();
+    void failedReadKeepsRecordsAndCanBeRetried();
+
+private:
+    QTemporaryDir workDir;
+};
+
+void TestDefReader::reads_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QByteArray>("person");
+    QTest::addColumn<QByteArray>("leds");
+    QTest::addColumn<QStringList>("messages");
+
+    const QByteArray leds = "<def type='led'><settings state='0' enable='true'/><settings state='1' enable='false'/></def>";
+    const QByteArray sample = "<def type='person'><settings height='170' weight='60' sex='female' age='25' goal='8000'/></def>";
+    const QByteArray none = conf(0, 0, 0, 0, 0), defaults = conf(45, 170, 1, 18, 10000);
+    const QByteArray led10("\1\0", 2), led01("\0\1", 2), led00("\0\0", 2);
+    const QString enter = "Enter readDef", failDef = "Fail to read definiton";
+    const QStringList ledOk{enter, "Success to read Led Def"}, personOk{enter, "Success to read Person Def"};
+    auto good = [](const char *name, const QByteArray &content, const QByteArray &p, const QByteArray &l,
+                   const QStringList &m) { QTest::newRow(name) << content << true << p << l << m; };
+    auto bad = [](const char *name, const QByteArray &content, const QStringList &m) {
+        QTest::newRow(name) << content << false << QByteArray() << QByteArray() << m;
+    };
+
+    good("led then person", root(leds + sample), conf(60, 170, 1, 25, 8000), led10, ledOk + personOk);
+    good("person ends the reading", root(sample + leds), conf(60, 170, 1, 25, 8000), led00, personOk);
+    good("empty root", "<QAT_DEF/>", none, led00, {});
+    good("letter case", "<qat_def><def TYPE='PERSON'><settings Height='180' SEX='Male'/></def></qat_def>",
+         conf(45, 180, 0, 18, 10000), led00, personOk);
+    good("empty person def", root("<def type='person'/><def type='led'><settings state='1' enable='TRUE'/></def>"),
+         none, led01, personOk + ledOk);
+    good("led settings without attributes", root("<def type='led'><settings enable='true'/><settings/></def>"),
+         none, led00, ledOk);
+    good("other content ignored", root("<!-- c --><def type='led' x='1'>t<settings state='1' enable='true' c='r'><x/></settings></def>"),
+         none, led01, ledOk);
+    good("syntax error keeps what was read", "<QAT_DEF><def type='led'><settings state='1' enable='true'/></def><def type=",
+         none, led01, ledOk);
+    good("no attributes", person(""), defaults, led00, personOk);
+    good("values replaced", person("height='300' age='256' goal='99' weight='275'"), defaults, led00, personOk);
+    good("not numbers", person("height='tall' age='old' goal='far' weight='heavy'"), defaults, led00, personOk);
+    good("low bits kept", person("height='-5' goal='70000' weight='20' age='1'"), conf(20, 251, 1, 1, 4464), led00, personOk);
+    good("smallest kept", person("height='60' goal='100' weight='255' sex='female'"), conf(255, 60, 1, 18, 100), led00, personOk);
+
+    bad("no file", QByteArray(), {"Fail to find  \"def.xml\""});
+    bad("empty file", "", {});
+    bad("no element", "<?xml version='1.0'?>\n", {"Fail to analyze  \"def.xml\""});
+    bad("other root", "<DEF/>", {"Fail to read QAT_DEF"});
+    bad("child named Def", root("<Def type='led'/>"), {"Fail to find \"def\"", failDef});
+    bad("type not first", root("<def name='a' type='led'/>"), {"Fail to find \"type\"", failDef});
+    bad("empty type", root("<def type=''/>"), {failDef});
+    bad("unknown type", root("<def type='alarm'/>"), {enter, "Fail to find Led Def or Person Def", failDef});
+    bad("person child", root("<def type='person'><x/></def>"), {enter, "Fail to recognize settings", "Fail to read Person Def", failDef});
+    bad("empty height", person("height=''"), {enter, "Fail to recognize height", "Fail to read Person Def", failDef});
+    bad("empty sex", person("sex=''"), {enter, "Fail to recognize sex", "Fail to read Person Def", failDef});
+    bad("two person settings", root("<def type='person'><settings/><settings/></def>"), personOk + QStringList{"Fail to find \"def\"", failDef});
+    bad("led enable yes", root("<def type='led'><settings enable='yes'/></def>"), {enter, "Fail to recognize color", "Fail to read Led Def", failDef});
+    bad("led state 2", root("<def type='led'><settings state='2'/></def>"), {enter, "Fail to recognize state", "Fail to read Led Def", failDef});
+}
+
+void TestDefReader::reads()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, ok);
+    QFETCH(QByteArray, person);
+    QFETCH(QByteArray, leds);
+    QFETCH(QStringList, messages);
+
+    CDefReader reader;
+    bool read = !ok;
+    QCOMPARE(readWith(reader, content, read), messages);
+    QCOMPARE(read, ok);
+    sb_conf_t c{};
+    sb_led_t l{};
+    QCOMPARE(reader.getPerson(&c), ok);
+    QCOMPARE(reader.getLed(&l), ok);
+    QCOMPARE(bytes(c), ok ? person : bytes(sb_conf_t{}));
+    QCOMPARE(bytes(l), ok ? leds : bytes(sb_led_t{}));
+}
+
+void TestDefReader::failedReadKeepsRecordsAndCanBeRetried()
+{
+    CDefReader reader;
+    bool ok = true;
+    readWith(reader, person("age=''"), ok); // leaves the file open
+    QVERIFY(!ok);
+    readWith(reader, person("weight='70'"), ok);
+    QVERIFY(ok);
+    readWith(reader, person("weight='90' sex='x'"), ok);
+    QVERIFY(!ok);
+    sb_conf_t c;
+    QVERIFY(reader.getPerson(&c));
+    QCOMPARE(c.weight, quint8(70));
+
+    // Exists, but can't be opened as a file.
+    QVERIFY(QFile::remove("def.xml") && QDir().mkdir("def.xml"));
+    QCOMPARE(readWith(reader, QByteArray(), ok), QStringList{"Fail to open  \"def.xml\""});
+    QVERIFY(!ok && QDir().rmdir("def.xml"));
+}
+
+QTEST_GUILESS_MAIN(TestDefReader)
+#include "test_defreader.moc"

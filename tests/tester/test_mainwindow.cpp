@@ -1,0 +1,184 @@
+#include "mainwindow.h"
+#include "simulatedband.h"
+
+#include <bandsim/virtualband.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+// Closes each message box that opens, after `whileOpen` had its turn, and
+// keeps the title, text and buttons of each.
+struct BoxCloser : QObject {
+    explicit BoxCloser(std::function<void(const QString &)> whileOpen = {})
+    {
+        connect(&timer, &QTimer::timeout, this, [this, whileOpen] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            seen << box->windowTitle() << box->text() << QString::number(box->standardButtons());
+            if (whileOpen)
+                whileOpen(box->windowTitle());
+            box->reject();
+        });
+        timer.start(20);
+    }
+    QStringList seen;
+    QTimer timer;
+};
+
+// True while this process has the device at path open.
+bool processHolds(const QString &path)
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::Files | QDir::System))
+        if (QFile::symLinkTarget(fds.filePath(fd)).startsWith(path))
+            return true;
+    return false;
+}
+
+const QString kOk = QString::number(QMessageBox::Ok), kOkCancel = QString::number(QMessageBox::Ok | QMessageBox::Cancel);
+const QStringList kSuccessBox{"SUCCESS", "测试成功，请拔掉手环\n一定要重新拔插手环，再做测试", kOk};
+const QStringList kFailBox{"FAIL", "测试失败，请拔掉手环\n多次失败，请拔插手环并重启本程序", kOkCancel};
+const QStringList kNoPortBox{"失败", "端口无效", kOkCancel};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void passingRunThenBandGone();
+    void failingRun_data();
+    void failingRun();
+
+private:
+    // Each cell's text, with "/red" on red and "!" on any other colour than green.
+    QStringList cells() const
+    {
+        QStringList list;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QColor colour = table->item(row, 0)->background().color();
+            list << table->item(row, 0)->text() + (colour == Qt::green ? "" : colour == Qt::red ? "/red" : "!");
+        }
+        return list;
+    }
+
+    QTemporaryDir workDir;
+    SimulatedBand *band = nullptr;
+    MainWindow *window = nullptr;
+    QTableWidget *table = nullptr;
+    QPushButton *button = nullptr;
+    QString device;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QVERIFY(workDir.isValid() && QDir::setCurrent(workDir.path()));
+    QFile def(QStringLiteral("def.xml"));
+    QVERIFY(def.open(QIODevice::WriteOnly));
+    def.write("<QAT_DEF><def type='person'><settings weight='60' sex='female' age='25' goal='8000'/></def></QAT_DEF>");
+}
+
+void TestMainWindow::init()
+{
+    band = new SimulatedBand;
+    band->setReplugDelayAfterReset(-1);
+    window = new MainWindow(band);
+    table = window->findChild<QTableWidget *>(QStringLiteral("twResult"));
+    button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
+    QVERIFY(table && button && window->init());
+    QCOMPARE(cells(), QStringList(12, QString()));
+    QVERIFY(!button->isEnabled());
+    QVERIFY(band->plugIn());
+    device = QString::fromStdString(band->band().devicePath());
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+}
+
+void TestMainWindow::cleanup()
+{
+    delete window;
+    sb_exit();
+    delete band;
+}
+
+void TestMainWindow::passingRunThenBandGone()
+{
+    bool disabledWhileOpen = false;
+    BoxCloser boxes([&](const QString &title) {
+        if (title != QLatin1StringView("SUCCESS"))
+            return;
+        // The run disabled the button; enable it so only the watcher can disable it.
+        button->setEnabled(true);
+        band->unplug();
+        disabledWhileOpen = QTest::qWaitFor([&] { return !button->isEnabled(); }, 10000);
+    });
+    button->click();
+    QCOMPARE(boxes.seen, kSuccessBox);
+    QVERIFY(disabledWhileOpen);
+    QVERIFY(button->isEnabled());
+    QVERIFY(!processHolds(device));
+
+    const sb_conf_t stored = band->band().conf();
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(&stored), 6), QByteArray("\x3c\xaa\x01\x19\x40\x1f", 6));
+    QStringList expected(12, QStringLiteral("OK"));
+    const sb_version_t version = band->band().version();
+    const uint8_t *v = version.version;
+    expected[1] = QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
+    for (const auto &frame : band->band().commandsReceived()) {
+        const uint8_t *t = frame.data() + SB_HEAD_SIZE; // second, minute, hour, day, month, year
+        if (frame[1] == SB_OP_WRITE && frame[2] == SB_ITEM_TIME)
+            expected[2] = QStringLiteral("%1-%2-%3 %4:%5:%6").arg(t[5]).arg(t[4]).arg(t[3]).arg(t[2]).arg(t[1]).arg(t[0]);
+    }
+    QStringList shown = cells();
+    QVERIFY(QRegularExpression("^\\d+-\\d+-\\d+ \\d+:\\d+:\\d+$").match(shown[3]).hasMatch());
+    shown[3] = "OK"; // the band's clock, read back
+    QCOMPARE(shown, expected);
+    if (qEnvironmentVariableIsSet("TESTER_GRAB"))
+        window->grab().save(qEnvironmentVariable("TESTER_GRAB"));
+
+    button->click();
+    QCOMPARE(boxes.seen, kSuccessBox + kNoPortBox + kFailBox);
+    QCOMPARE(cells(), QStringList{"Err/red"} + QStringList(11, QString()));
+}
+
+void TestMainWindow::failingRun_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<bandsim::Fault>("fault");
+    QTest::addColumn<int>("failedRow");
+
+    QTest::newRow("no version") << int(SB_ITEM_VERSION) << bandsim::Fault::NoAnswer << 1;
+    QTest::newRow("time refused") << int(SB_ITEM_TIME) << bandsim::Fault::RefusedWrite << 2;
+    QTest::newRow("settings stored differently") << int(SB_ITEM_CONF) << bandsim::Fault::StoresDifferentValue << 7;
+    QTest::newRow("band drops off mid-run") << int(SB_ITEM_CONF) << bandsim::Fault::DropsOffAfterAnswer << 7;
+}
+
+void TestMainWindow::failingRun()
+{
+    QFETCH(int, item);
+    QFETCH(bandsim::Fault, fault);
+    QFETCH(int, failedRow);
+
+    band->band().setFault(uint8_t(item), fault);
+    BoxCloser boxes;
+    button->click();
+    QCOMPARE(boxes.seen, kFailBox);
+    QStringList expected(12, QString());
+    expected[failedRow] = "Err/red";
+    QCOMPARE(cells(), expected);
+    QVERIFY(button->isEnabled());
+    QVERIFY(processHolds(device)); // a failed run leaves the port open
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"
