@@ -1,0 +1,191 @@
+// The band's operations. Each one is a complete exchange: a command frame,
+// and for most of them one reply frame of a known kind and length.
+#include "bandlink.h"
+#include "link_state.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+using namespace bandlink;
+
+namespace {
+
+// The band needs a moment to build its reply before it is worth listening.
+constexpr std::chrono::milliseconds kReplyPause(20);
+constexpr uint8_t kReceiveTries = 5;
+constexpr uint8_t kWriteReplyLength = 1;
+
+bool linkOpen()
+{
+    return linkState().linkOpen;
+}
+
+// Builds, sends and prints one command frame.
+bool sendCommand(uint8_t opcode, uint8_t item, const void *payload, uint8_t length)
+{
+    sb_cmd_t cmd{};
+    cmd.header = SB_HEADER;
+    cmd.opcode = opcode;
+    cmd.uuid = uint16_t(0xFF00 | item);
+    cmd.len = length;
+    if (length > 0)
+        memcpy(cmd.payload, payload, length);
+    if (!sb_send_cmd(&cmd))
+        return false;
+    sb_dbg_cmd(&cmd);
+    return true;
+}
+
+// Sends a command and takes the band's reply if it has the expected opcode
+// and length; only such a reply is printed. Its uuid is not compared.
+bool exchange(uint8_t opcode, uint8_t item, const void *payload, uint8_t length,
+              uint8_t replyOpcode, uint8_t replyLength, sb_cmd_t *reply)
+{
+    if (!sendCommand(opcode, item, payload, length))
+        return false;
+    std::this_thread::sleep_for(kReplyPause);
+    if (!sb_recv_evt(reply, kReceiveTries))
+        return false;
+    if (reply->opcode != replyOpcode || reply->len != replyLength)
+        return false;
+    sb_dbg_evt(reply);
+    return true;
+}
+
+bool readItem(uint8_t item, void *record, uint8_t size)
+{
+    if (!linkOpen() || record == nullptr)
+        return false;
+    sb_cmd_t reply{};
+    if (!exchange(SB_OP_READ, item, nullptr, 0, SB_OP_READ_REPLY, size, &reply))
+        return false;
+    memcpy(record, reply.payload, size);
+    return true;
+}
+
+// True when the band accepted the new value (result byte not 0).
+bool writeItem(uint8_t item, const void *record, uint8_t size)
+{
+    if (!linkOpen() || record == nullptr)
+        return false;
+    sb_cmd_t reply{};
+    if (!exchange(SB_OP_WRITE, item, record, size, SB_OP_WRITE_REPLY, kWriteReplyLength, &reply))
+        return false;
+    return reply.payload[0] != 0;
+}
+
+bool commandOnly(uint8_t item)
+{
+    return linkOpen() && sendCommand(SB_OP_WRITE, item, nullptr, 0);
+}
+
+// Takes whatever valid frame the band sends next.
+bool listen(uint8_t *buf)
+{
+    if (!linkOpen() || buf == nullptr)
+        return false;
+    sb_cmd_t evt{};
+    if (!sb_recv_evt(&evt, kReceiveTries))
+        return false;
+    memcpy(buf, evt.payload, evt.len);
+    sb_dbg_evt(&evt);
+    return true;
+}
+
+} // namespace
+
+bool sb_getVersion(sb_version_t *version)
+{
+    return readItem(SB_ITEM_VERSION, version, sizeof *version);
+}
+
+bool sb_getTime(sb_time_t *time)
+{
+    return readItem(SB_ITEM_TIME, time, sizeof *time);
+}
+
+bool sb_setTime(const sb_time_t *time)
+{
+    return writeItem(SB_ITEM_TIME, time, sizeof *time);
+}
+
+bool sb_getSBConf(sb_conf_t *conf)
+{
+    return readItem(SB_ITEM_CONF, conf, sizeof *conf);
+}
+
+bool sb_setSBConf(const sb_conf_t *conf)
+{
+    return writeItem(SB_ITEM_CONF, conf, sizeof *conf);
+}
+
+bool sb_getLed(sb_led_t *led)
+{
+    return readItem(SB_ITEM_LED, led, sizeof *led);
+}
+
+bool sb_setLed(const sb_led_t *led)
+{
+    return writeItem(SB_ITEM_LED, led, sizeof *led);
+}
+
+bool sb_getAlarmClock(sb_alarm_t *alarms)
+{
+    return readItem(SB_ITEM_ALARM, alarms, SB_ALARM_COUNT * sizeof *alarms);
+}
+
+bool sb_setAlarmClock(const sb_alarm_t *alarms)
+{
+    return writeItem(SB_ITEM_ALARM, alarms, SB_ALARM_COUNT * sizeof *alarms);
+}
+
+bool sb_getSBStat(sb_stat_t *stat)
+{
+    return readItem(SB_ITEM_STAT, stat, sizeof *stat);
+}
+
+bool sb_getSBDayData(sb_day_data_t *data)
+{
+    return readItem(SB_ITEM_DAY_DATA, data, sizeof *data);
+}
+
+bool sb_getDayStat(uint8_t day, sb_day_stat_t *stat)
+{
+    return readItem(uint8_t(SB_ITEM_DAY_STAT + day), stat, sizeof *stat);
+}
+
+bool sb_setReceiveMinStat(const sb_index_t *index)
+{
+    return writeItem(SB_ITEM_INDEX, index, sizeof *index);
+}
+
+bool sb_setStartUpdata(void)
+{
+    return commandOnly(SB_ITEM_START_UPLOAD);
+}
+
+bool sb_setStopUpdata(void)
+{
+    return commandOnly(SB_ITEM_STOP_UPLOAD);
+}
+
+bool sb_reset(void)
+{
+    return commandOnly(SB_ITEM_RESET);
+}
+
+bool sb_upgrade(void)
+{
+    return commandOnly(SB_ITEM_UPGRADE);
+}
+
+bool sb_getMinStat(uint8_t *buf)
+{
+    return listen(buf);
+}
+
+bool sb_getUpload(uint8_t *buf)
+{
+    return listen(buf);
+}

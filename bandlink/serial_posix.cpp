@@ -1,0 +1,192 @@
+// The serial layer on POSIX systems: termios for the line, poll for the
+// timeouts, TIOCEXCL and flock for exclusive use.
+#include "serial_platform.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace bandlink {
+namespace {
+
+int64_t nowMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Milliseconds left until the deadline, clamped to what poll takes.
+int msUntil(int64_t deadline)
+{
+    const int64_t left = deadline - nowMs();
+    if (left <= 0)
+        return 0;
+    return left > 1000000000 ? 1000000000 : int(left);
+}
+
+// No echo, no line editing, no signals, no translation of any byte; speed
+// and framing stay as the device had them (so not cfmakeraw).
+bool makeRaw(int fd)
+{
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return false;
+    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL
+                           | IXON | IXOFF | IXANY);
+    t.c_oflag &= ~tcflag_t(OPOST | ONLCR | OCRNL);
+    t.c_lflag &= ~tcflag_t(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+bool speedFor(int32_t rate, speed_t *speed)
+{
+    switch (rate) {
+    case 115200: *speed = B115200; return true;
+    case 57600: *speed = B57600; return true;
+    case 38400: *speed = B38400; return true;
+    case 19200: *speed = B19200; return true;
+    case 9600: *speed = B9600; return true;
+    case 4800: *speed = B4800; return true;
+    case 2400: *speed = B2400; return true;
+    case 1200: *speed = B1200; return true;
+    case 600: *speed = B600; return true;
+    case 300: *speed = B300; return true;
+    default: return false;
+    }
+}
+
+tcflag_t sizeFlag(int dataBits)
+{
+    switch (dataBits) {
+    case 5: return CS5;
+    case 6: return CS6;
+    case 7: return CS7;
+    default: return CS8;
+    }
+}
+
+// Waits until the device has bytes for us or room for more. False when the
+// deadline has passed or the device has gone.
+bool waitFor(int fd, short events, int64_t deadline)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int ready = poll(&p, 1, msUntil(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0 || (p.revents & (POLLERR | POLLNVAL)) != 0)
+            return false;
+        // After a hang-up, bytes that arrived before it can still be read.
+        return (p.revents & events) != 0;
+    }
+}
+
+} // namespace
+
+SerialHandle platformOpen(const char *path)
+{
+    const int fd = open(path, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return kInvalidHandle;
+    // TIOCEXCL keeps other users out; flock also keeps out privileged ones
+    // and other programs that honour the lock.
+    const bool ready = ioctl(fd, TIOCEXCL) == 0
+                       && flock(fd, LOCK_EX | LOCK_NB) == 0
+                       && makeRaw(fd)
+                       && tcflush(fd, TCIOFLUSH) == 0;
+    if (!ready) {
+        close(fd);
+        return kInvalidHandle;
+    }
+    return fd;
+}
+
+void platformClose(SerialHandle handle)
+{
+    if (handle != kInvalidHandle)
+        close(handle);
+}
+
+int32_t platformRead(SerialHandle handle, uint8_t *buf, int32_t n, int64_t timeoutMs)
+{
+    const int64_t deadline = nowMs() + timeoutMs;
+    int32_t got = 0;
+    // In raw mode with no minimum count a read of an empty queue returns 0,
+    // so wait for input first; a read of 0 after that means the device has
+    // gone.
+    while (got < n && waitFor(handle, POLLIN, deadline)) {
+        const ssize_t r = read(handle, buf + got, size_t(n - got));
+        if (r > 0)
+            got += int32_t(r);
+        else if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            break; // end of file, EIO and the like: the device has gone
+    }
+    return got;
+}
+
+int32_t platformWrite(SerialHandle handle, const uint8_t *buf, int32_t n, int64_t timeoutMs)
+{
+    const int64_t deadline = nowMs() + timeoutMs;
+    int32_t done = 0;
+    while (done < n) {
+        const ssize_t w = write(handle, buf + done, size_t(n - done));
+        if (w > 0) {
+            done += int32_t(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            break;
+        if (!waitFor(handle, POLLOUT, deadline))
+            break;
+    }
+    // Purging after a successful drain would throw away bytes that a
+    // pseudo-terminal is still passing on; purge only what a failed drain
+    // left behind.
+    int drained;
+    do {
+        drained = tcdrain(handle);
+    } while (drained != 0 && errno == EINTR);
+    if (drained != 0)
+        tcflush(handle, TCOFLUSH);
+    return done;
+}
+
+bool platformSetSpeed(SerialHandle handle, int32_t rate)
+{
+    speed_t speed;
+    termios t{};
+    if (!speedFor(rate, &speed) || tcgetattr(handle, &t) != 0)
+        return false;
+    if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0)
+        return false;
+    return tcsetattr(handle, TCSANOW, &t) == 0;
+}
+
+bool platformSetFraming(SerialHandle handle, int dataBits, Parity parity, bool twoStopBits)
+{
+    termios t{};
+    if (tcgetattr(handle, &t) != 0)
+        return false;
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB);
+    t.c_cflag |= sizeFlag(dataBits);
+    if (parity != Parity::None)
+        t.c_cflag |= PARENB;
+    if (parity == Parity::Odd)
+        t.c_cflag |= PARODD;
+    if (twoStopBits)
+        t.c_cflag |= CSTOPB;
+    tcflush(handle, TCIOFLUSH);
+    return tcsetattr(handle, TCSANOW, &t) == 0;
+}
+
+} // namespace bandlink

@@ -1,0 +1,15 @@
+# The library exports the functions its header declares and nothing else
+# (names starting with two underscores belong to the toolchain).
+file(READ "${HEADER}" header)
+string(REGEX MATCHALL "BANDLINK_API [^(]*[ *][A-Za-z_0-9]+\\(" declarations "${header}")
+string(REGEX REPLACE "BANDLINK_API [^(;]*[ *]([A-Za-z_0-9]+)\\(" "\\1" expected "${declarations}")
+execute_process(COMMAND nm -D --defined-only "${LIBRARY}" OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
+string(REGEX MATCHALL "[^ \n]+\n" exported "${symbols}")
+string(REPLACE "\n" "" exported "${exported}")
+list(FILTER exported EXCLUDE REGEX "^__")
+list(SORT expected)
+list(SORT exported)
+list(LENGTH expected count)
+if(count LESS 30 OR NOT expected STREQUAL exported)
+  message(FATAL_ERROR "exports differ from the header\nheader: ${expected}\nlibrary: ${exported}")
+endif()

@@ -1,0 +1,132 @@
+// Every band operation's exchange, byte for byte, and what it makes of
+// replies of the wrong kind, length or result.
+#include "ptyband.h"
+
+#include <bandlink.h>
+
+#include <QtTest>
+
+namespace {
+
+template <typename T> T *as(uint8_t *r) { return reinterpret_cast<T *>(r); }
+
+struct Op {
+    const char *name;
+    uint8_t opcode, item;
+    int size; // record bytes; 0: command without reply; -1: listening
+    bool (*call)(uint8_t *record);
+};
+
+const Op kOps[] = {
+    {"version", 0x80, 0xFF, 10, [](uint8_t *r) { return sb_getVersion(as<sb_version_t>(r)); }},
+    {"get time", 0x80, 0x05, 6, [](uint8_t *r) { return sb_getTime(as<sb_time_t>(r)); }},
+    {"set time", 0x81, 0x05, 6, [](uint8_t *r) { return sb_setTime(as<sb_time_t>(r)); }},
+    {"get conf", 0x80, 0x02, 6, [](uint8_t *r) { return sb_getSBConf(as<sb_conf_t>(r)); }},
+    {"set conf", 0x81, 0x02, 6, [](uint8_t *r) { return sb_setSBConf(as<sb_conf_t>(r)); }},
+    {"get led", 0x80, 0x04, 2, [](uint8_t *r) { return sb_getLed(as<sb_led_t>(r)); }},
+    {"set led", 0x81, 0x04, 2, [](uint8_t *r) { return sb_setLed(as<sb_led_t>(r)); }},
+    {"get alarms", 0x80, 0x01, 32, [](uint8_t *r) { return sb_getAlarmClock(as<sb_alarm_t>(r)); }},
+    {"set alarms", 0x81, 0x01, 32, [](uint8_t *r) { return sb_setAlarmClock(as<sb_alarm_t>(r)); }},
+    {"stat", 0x80, 0x03, 12, [](uint8_t *r) { return sb_getSBStat(as<sb_stat_t>(r)); }},
+    {"day data", 0x80, 0x07, 16, [](uint8_t *r) { return sb_getSBDayData(as<sb_day_data_t>(r)); }},
+    {"day stat 0", 0x80, 0x10, 16, [](uint8_t *r) { return sb_getDayStat(0, as<sb_day_stat_t>(r)); }},
+    {"day stat 6", 0x80, 0x16, 16, [](uint8_t *r) { return sb_getDayStat(6, as<sb_day_stat_t>(r)); }},
+    {"day stat 255", 0x80, 0x0F, 16, [](uint8_t *r) { return sb_getDayStat(255, as<sb_day_stat_t>(r)); }},
+    {"set index", 0x81, 0x09, 3, [](uint8_t *r) { return sb_setReceiveMinStat(as<sb_index_t>(r)); }},
+    {"start upload", 0x81, 0xFA, 0, [](uint8_t *) { return sb_setStartUpdata(); }},
+    {"stop upload", 0x81, 0xFB, 0, [](uint8_t *) { return sb_setStopUpdata(); }},
+    {"reset", 0x81, 0xFD, 0, [](uint8_t *) { return sb_reset(); }},
+    {"upgrade", 0x81, 0xFE, 0, [](uint8_t *) { return sb_upgrade(); }},
+    {"min stat", 0, 0, -1, [](uint8_t *r) { return sb_getMinStat(r); }},
+    {"upload", 0, 0, -1, [](uint8_t *r) { return sb_getUpload(r); }},
+};
+
+const QByteArray kUntouched(257, char(0xEE));
+
+} // namespace
+
+class OperationsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void exchange_data();
+    void exchange();
+    void refusesClosedLinkAndNullRecord();
+};
+
+void OperationsTest::exchange_data()
+{
+    QTest::addColumn<int>("op");
+    QTest::addColumn<QByteArray>("input");   // the record as passed in
+    QTest::addColumn<QByteArray>("reply");   // the band's answer
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<QByteArray>("output"); // the record afterwards
+    QTest::addColumn<QByteArray>("command"); // expected on the wire
+    for (int op = 0; op < int(std::size(kOps)); ++op) {
+        const Op &o = kOps[op];
+        const QByteArray data = counting(qMax(o.size, 0), 0x41), filled = data + kUntouched.mid(data.size());
+        const QByteArray command = o.size < 0 ? QByteArray() : bandFrame(o.opcode, o.item, o.opcode & 1 ? data : "");
+        auto row = [&](const char *what, const QByteArray &input, const QByteArray &reply, bool result,
+                       const QByteArray &output) {
+            QTest::addRow("%s %s", o.name, what) << op << input << reply << result << output << command;
+        };
+        if (o.size < 0) { // any valid frame
+            row("empty", kUntouched, bandFrame(0x00, 0xFC), true, kUntouched);
+            row("255 bytes", kUntouched, bandFrame(0x00, 0xFC, counting(255)), true, counting(255) + "\xEE\xEE");
+            row("any frame", kUntouched, bandFrame(0x01, 0x33, "\x09", 0x12), true, "\x09" + kUntouched.mid(1));
+            row("bad check byte", kUntouched, QByteArray::fromHex("AA00FCFF010101"), false, kUntouched);
+        } else if (o.size == 0) { // the band's frame stays unread
+            row("", kUntouched, bandFrame(0x00, 0xFC, "\x01"), true, kUntouched);
+        } else if (!(o.opcode & 1)) {
+            row("", kUntouched, bandFrame(0x00, o.item, data), true, filled);
+            row("short", kUntouched, bandFrame(0x00, o.item, data.chopped(1)), false, kUntouched);
+            row("long", kUntouched, bandFrame(0x00, o.item, data + 'x'), false, kUntouched);
+            row("write reply", kUntouched, bandFrame(0x01, o.item, data), false, kUntouched);
+            row("other item", kUntouched, bandFrame(0x00, 0x33, data, 0), true, filled);
+        } else {
+            row("", filled, bandFrame(0x01, o.item, "\x01"), true, filled);
+            row("refused", filled, bandFrame(0x01, o.item, QByteArray(1, 0)), false, filled);
+            row("read reply", filled, bandFrame(0x00, o.item, "\x01"), false, filled);
+            row("long", filled, bandFrame(0x01, o.item, "\x01\x01"), false, filled);
+            row("other item", filled, bandFrame(0x01, 0x33, "\x07", 0), true, filled);
+            row("no reply", filled, {}, false, filled);
+        }
+    }
+    const QByteArray clock = QByteArray::fromHex("1E2D0C0E020F") + kUntouched.mid(6);
+    QTest::newRow("set time 2015-03-15 12:45:30") << 2 << clock << QByteArray::fromHex("AA0105FF000101")
+        << true << clock << QByteArray::fromHex("AA8105FF3A061E2D0C0E020F");
+}
+
+void OperationsTest::exchange()
+{
+    QFETCH(int, op);
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, result);
+    QFETCH(QByteArray, output);
+    QFETCH(QByteArray, command);
+    PtyBand band;
+    QVERIFY(sb_init(kPort));
+    band.send(reply);
+    QCOMPARE(kOps[op].call(reinterpret_cast<uint8_t *>(input.data())), result);
+    QCOMPARE(band.received(), command);
+    QCOMPARE(input, output);
+    sb_cmd_t evt{};
+    if (kOps[op].size == 0) // nothing was read
+        QVERIFY(sb_recv_evt(&evt, 0) && evt.payload[0] == 1);
+}
+
+void OperationsTest::refusesClosedLinkAndNullRecord()
+{
+    PtyBand band;
+    QVERIFY(sb_init(kPort));
+    for (const Op &o : kOps)
+        QVERIFY2(o.size == 0 || !o.call(nullptr), o.name);
+    sb_exit();
+    uint8_t record[257];
+    for (const Op &o : kOps)
+        QVERIFY2(!o.call(record), o.name);
+    QVERIFY(band.received().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(OperationsTest)
+#include "tst_operations.moc"
