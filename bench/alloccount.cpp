@@ -9,11 +9,13 @@ namespace {
 thread_local bool t_counting = false;
 thread_local uint64_t t_count = 0;
 
+#ifndef BENCH_NO_ALLOC_COUNT
 void note()
 {
     if (t_counting)
         ++t_count;
 }
+#endif
 } // namespace
 
 namespace alloccount {

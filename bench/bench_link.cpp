@@ -1,9 +1,9 @@
-// bench: how close bandlink comes to the wire's own pace against a paced
+// bench_link: how close bandlink comes to the wire's own pace against a paced
 // virtual band, how fast it takes a stream of events, what CPU that costs,
 // and whether an exchange touches the heap. Figures go to standard error;
 // the library's trace goes to /dev/null.
 //
-// Usage: bench [calls per operation, default 200] [upload events, default 10000]
+// Usage: bench_link [calls per operation, default 200] [upload events, default 10000]
 #include "alloccount.h"
 
 #include <bandlink.h>
@@ -174,7 +174,7 @@ int main(int argc, char **argv)
     const int calls = numberArgument(argc, argv, 1, 200);
     const int events = numberArgument(argc, argv, 2, 10000);
     if (std::freopen("/dev/null", "w", stdout) == nullptr) {
-        std::fprintf(stderr, "bench: cannot send the trace to /dev/null\n");
+        std::fprintf(stderr, "bench_link: cannot send the trace to /dev/null\n");
         return 1;
     }
 
@@ -182,7 +182,7 @@ int main(int argc, char **argv)
     options.paced = true;
     bandsim::VirtualBand band(options);
     if (!band.plugIn() || !uart_bind_device_path(kPort, band.devicePath().c_str()) || !sb_init(kPort)) {
-        std::fprintf(stderr, "bench: cannot start and open a virtual band\n");
+        std::fprintf(stderr, "bench_link: cannot start and open a virtual band\n");
         return 1;
     }
 
