@@ -20,6 +20,26 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <dlfcn.h>
+
+namespace {
+
+// Set by a test that pulls the band out at the last moment.
+SimulatedBand *unplugBeforeUpgrade = nullptr;
+
+} // namespace
+
+// The window's upgrade call lands here first: the band can be pulled out just
+// before the real library call, whose write then fails on the vanished port.
+extern "C" bool sb_upgrade(void)
+{
+    if (unplugBeforeUpgrade)
+        unplugBeforeUpgrade->unplug();
+    using Upgrade = bool (*)(void);
+    static const auto realUpgrade = reinterpret_cast<Upgrade>(dlsym(RTLD_NEXT, "sb_upgrade"));
+    return realUpgrade && realUpgrade();
+}
+
 namespace {
 
 const QString kNoBand = QStringLiteral("请连接手环到电脑.");
@@ -148,9 +168,11 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("status");
         QTest::addColumn<bool>("resetEnabledAfter");
-        QTest::newRow("no port") << false << true << "失败/端口无效" << kNoBand << false;
-        QTest::newRow("open fails") << true << false << "失败/端口打开失败" << "复位失败，请重新连接手环到电脑." << true;
-        QTest::newRow("upgrade sent") << true << true << "" << "复位成功，请重新连接手环到电脑." << false;
+        QTest::addColumn<bool>("pulledBeforeUpgrade");
+        QTest::newRow("no port") << false << true << "失败/端口无效" << kNoBand << false << false;
+        QTest::newRow("open fails") << true << false << "失败/端口打开失败" << "复位失败，请重新连接手环到电脑." << true << false;
+        QTest::newRow("upgrade fails") << true << true << "失败/端口通信失败" << "复位失败，请重新连接手环到电脑." << false << true;
+        QTest::newRow("upgrade sent") << true << true << "" << "复位成功，请重新连接手环到电脑." << false << false;
     }
     void reset()
     {
@@ -159,6 +181,7 @@ private slots:
         QFETCH(QString, box);
         QFETCH(QString, status);
         QFETCH(bool, resetEnabledAfter);
+        QFETCH(bool, pulledBeforeUpgrade);
         SimulatedBand band;
         QSignalSpy upgrades(&band, &SimulatedBand::enteredUpgradeMode);
         QVERIFY(!bandAnswers || band.plugIn());
@@ -171,6 +194,8 @@ private slots:
         BoxCloser closer;
         if (portListed) {
             QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbReset")->isEnabled(), kSlowMs);
+            unplugBeforeUpgrade = pulledBeforeUpgrade ? &band : nullptr;
+            auto forget = qScopeGuard([] { unplugBeforeUpgrade = nullptr; });
             QTest::mouseClick(button(window, "pbReset"), Qt::LeftButton);
         } else {
             window.slotOnPbReset(); // the button itself is disabled then

@@ -10,7 +10,26 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <dlfcn.h>
 #include <functional>
+
+namespace {
+
+// Set by a test that pulls the band out at the last moment.
+SimulatedBand *unplugBeforeReset = nullptr;
+
+} // namespace
+
+// The window's restart call lands here first: the band can be pulled out just
+// before the real library call, whose write then fails on the vanished port.
+extern "C" bool sb_reset(void)
+{
+    if (unplugBeforeReset)
+        unplugBeforeReset->unplug();
+    using Reset = bool (*)(void);
+    static const auto realReset = reinterpret_cast<Reset>(dlsym(RTLD_NEXT, "sb_reset"));
+    return realReset && realReset();
+}
 
 namespace {
 
@@ -60,6 +79,7 @@ private slots:
     void passingRunThenBandGone();
     void failingRun_data();
     void failingRun();
+    void restartFailsWhenBandIsPulled();
 
 private:
     // Each cell's text, with "/red" on red and "!" on any other colour than green.
@@ -178,6 +198,19 @@ void TestMainWindow::failingRun()
     QCOMPARE(cells(), expected);
     QVERIFY(button->isEnabled());
     QVERIFY(processHolds(device)); // a failed run leaves the port open
+}
+
+void TestMainWindow::restartFailsWhenBandIsPulled()
+{
+    unplugBeforeReset = band;
+    BoxCloser boxes;
+    button->click();
+    unplugBeforeReset = nullptr;
+    QCOMPARE(boxes.seen, kFailBox);
+    QStringList expected(12, QString());
+    expected[10] = "Err/red";
+    QCOMPARE(cells(), expected);
+    QVERIFY(button->isEnabled());
 }
 
 QTEST_MAIN(TestMainWindow)
