@@ -75,7 +75,7 @@ int runBurner(QApplication &app, const QStringList &arguments)
     // Declared after its inputs, so it goes first and they outlive it.
     MainWindow window(band.get(), hotplug.get());
     if (simulate) // nobody must take a simulated session for a real burn
-        window.setWindowTitle(window.windowTitle() + QStringLiteral(" (simulated band)"));
+        window.setWindowTitle(SimulatedBand::windowTitleFor(window.windowTitle()));
     if (!window.init())
         return -1;
     if (simulatedHotplug)

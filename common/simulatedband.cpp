@@ -95,3 +95,8 @@ QList<SerialPortEntry> SimulatedBand::availablePorts() const
     entry.productId = 0x16AA;
     return {entry};
 }
+
+QString SimulatedBand::windowTitleFor(const QString &title)
+{
+    return QStringLiteral("[simulated band] ") + title;
+}

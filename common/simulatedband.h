@@ -33,6 +33,10 @@ public:
 
     bandsim::VirtualBand &band();
 
+    // A window title that says plainly the band is not real; the words come
+    // first so that a narrow window's elided title still shows them.
+    static QString windowTitleFor(const QString &title);
+
     QList<SerialPortEntry> availablePorts() const override;
 
 signals:

@@ -45,7 +45,7 @@ int runTester(QApplication &app, const QStringList &arguments)
 
     MainWindow window(simulatedBand.get());
     if (simulatedBand)
-        window.setWindowTitle(window.windowTitle() + QStringLiteral(" (simulated band)"));
+        window.setWindowTitle(SimulatedBand::windowTitleFor(window.windowTitle()));
     window.show();
     if (!window.init()) {
         QMessageBox::critical(&window, QStringLiteral("ERROR"), QStringLiteral("无法打开或处理def.xml"),

@@ -23,7 +23,7 @@ void TestStartup::runTester_data()
     QTest::newRow("no def.xml") << QStringList{"tester"} << false << -1 << QStringList{"ERROR", "无法打开或处理def.xml"};
     QTest::newRow("unknown option") << QStringList{"tester", "--simulated"} << true << 2 << QStringList();
     QTest::newRow("simulated band") << QStringList{"tester", "--simulate"} << true << 0
-                                    << QStringList{"测试工具 (simulated band)"};
+                                    << QStringList{"[simulated band] 测试工具"};
 }
 
 void TestStartup::runTester()
