@@ -11,9 +11,11 @@ struct VolumeInfo {
 
     QString rootPath;      // the mount point, ending in '/'
     Kind kind = Kind::Local;
-    // The USB device the volume's block device hangs off, when the platform
-    // can tell; a volume of another device is never the band's disk.
-    bool hasUsbOwner = false;
+    // Whether the platform could tell which USB device the volume is on; the
+    // ids are then that device's, or 0/0 when it is on none (an internal
+    // disk, a memory filesystem). Only a volume of unknown owner or on the
+    // band's own device may be taken as the band's disk.
+    bool ownerKnown = false;
     quint16 ownerVendorId = 0;
     quint16 ownerProductId = 0;
 };

@@ -184,8 +184,8 @@ void MainWindow::slotOnVolumeMounted(const VolumeInfo &volume)
 {
     if (volume.kind != VolumeInfo::Kind::Local || !bandSeen())
         return;
-    // An operator's own USB stick must never be written to.
-    if (volume.hasUsbOwner && !isBandDisk(volume.ownerVendorId, volume.ownerProductId))
+    // Only the band's own disk: never an operator's USB stick or a local disk.
+    if (volume.ownerKnown && !isBandDisk(volume.ownerVendorId, volume.ownerProductId))
         return;
     // The running burn keeps the disk it started on.
     if (burnProcess.isRunning() || volume.rootPath.isEmpty())

@@ -84,7 +84,7 @@ void SimulatedHotplugSource::mountDisk()
     VolumeInfo volume;
     volume.rootPath = diskRoot();
     volume.kind = VolumeInfo::Kind::Local;
-    volume.hasUsbOwner = true;
+    volume.ownerKnown = true;
     volume.ownerVendorId = kBandVendorId;
     volume.ownerProductId = kBandDiskProductId;
     emit volumeMounted(volume);

@@ -173,8 +173,11 @@ VolumeInfo UdevHotplugSource::describe(const MountEntry &entry) const
 
 void UdevHotplugSource::findUsbOwner(const MountEntry &entry, VolumeInfo *volume) const
 {
+    // Here the owner is always known: a volume without a block device, or
+    // whose block device hangs off no USB device, is on no USB device.
+    volume->ownerKnown = true;
     if (entry.major == 0)
-        return; // no block device behind it
+        return;
     udev_device *block =
         udev_device_new_from_devnum(context, 'b', makedev(entry.major, entry.minor));
     if (!block)
@@ -183,7 +186,6 @@ void UdevHotplugSource::findUsbOwner(const MountEntry &entry, VolumeInfo *volume
     udev_device *usb = udev_device_get_parent_with_subsystem_devtype(block, "usb", "usb_device");
     quint16 ids[2] = {0, 0};
     if (usb && readUsbIds(usb, ids)) {
-        volume->hasUsbOwner = true;
         volume->ownerVendorId = ids[0];
         volume->ownerProductId = ids[1];
     }

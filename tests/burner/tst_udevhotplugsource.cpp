@@ -41,7 +41,10 @@ private slots:
         const VolumeInfo volume = spy.at(0).at(0).value<VolumeInfo>();
         QCOMPARE(volume.rootPath, point + '/');
         QCOMPARE(volume.kind, VolumeInfo::Kind::Local);
-        QVERIFY(!volume.hasUsbOwner);
+        // A memory filesystem is on no USB device, so it can never pass as the band's disk.
+        QVERIFY(volume.ownerKnown);
+        QCOMPARE(volume.ownerVendorId, quint16(0));
+        QCOMPARE(volume.ownerProductId, quint16(0));
     }
 };
 

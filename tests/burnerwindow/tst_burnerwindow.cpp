@@ -217,6 +217,7 @@ private slots:
         QTest::newRow("media volume") << "band media" << kNoBand;
         QTest::newRow("network volume") << "band net" << kNoBand;
         QTest::newRow("operator's USB stick") << "band stick" << kNoBand;
+        QTest::newRow("volume on no USB device") << "band internal" << kNoBand;
         QTest::newRow("unrelated device after band") << "band other own" << kReadyToBurn;
         QTest::newRow("unrelated removal") << "band own otherGone" << kReadyToBurn;
         QTest::newRow("band removed") << "band own gone" << kReconnect;
@@ -234,6 +235,8 @@ private slots:
                 emit hotplug.usbDeviceArrived(0x0451, event == "band" ? 0x16A8 : 0x16AA);
             else if (event == "gone" || event == "otherGone")
                 emit hotplug.usbDeviceLeft(event == "gone" ? 0x0451 : 0x0781, 0x16A8);
+            else if (event == "internal")
+                emit hotplug.volumeMounted({"/mnt/", Kind::Local, true, 0, 0});
             else if (event == "own" || event == "stick")
                 emit hotplug.volumeMounted({"/media/d/", Kind::Local, true, 0x0451, quint16(event == "own" ? 0x16A8 : 0x16AA)});
             else
