@@ -89,6 +89,23 @@ bool waitFor(int fd, short events, int64_t deadline)
     }
 }
 
+// Waits until the driver has handed every byte to the device, within the
+// transfer's deadline: tcdrain has no bound and would hang on a stalled port.
+bool drainBy(int fd, int64_t deadline)
+{
+    for (;;) {
+        int pending = 0;
+        if (ioctl(fd, TIOCOUTQ, &pending) != 0)
+            return false;
+        if (pending == 0)
+            return true;
+        if (msUntil(deadline) == 0)
+            return false;
+        const timespec oneMs{0, 1000000};
+        nanosleep(&oneMs, nullptr);
+    }
+}
+
 } // namespace
 
 SerialHandle platformOpen(const char *path)
@@ -152,11 +169,7 @@ int32_t platformWrite(SerialHandle handle, const uint8_t *buf, int32_t n, int64_
     // Purging after a successful drain would throw away bytes that a
     // pseudo-terminal is still passing on; purge only what a failed drain
     // left behind.
-    int drained;
-    do {
-        drained = tcdrain(handle);
-    } while (drained != 0 && errno == EINTR);
-    if (drained != 0)
+    if (!drainBy(handle, deadline))
         tcflush(handle, TCOFLUSH);
     return done;
 }
