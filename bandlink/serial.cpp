@@ -5,7 +5,6 @@
 #include "link_state.h"
 #include "serial_platform.h"
 
-#include <cstdio>
 #include <cstring>
 
 using namespace bandlink;
@@ -63,7 +62,7 @@ bool uart_open(uint8_t port)
     char defaultPath[32];
     const char *path = state.boundPath[port];
     if (path[0] == '\0') {
-        snprintf(defaultPath, sizeof defaultPath, "/dev/ttyACM%u", unsigned(port));
+        platformDefaultPath(port, defaultPath, sizeof defaultPath);
         path = defaultPath;
     }
     const SerialHandle handle = platformOpen(path);

@@ -3,14 +3,23 @@
 // stays in serial.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace bandlink {
 
+#ifdef _WIN32
+using SerialHandle = void *; // a Windows HANDLE
+inline const SerialHandle kInvalidHandle = reinterpret_cast<void *>(intptr_t(-1));
+#else
 using SerialHandle = int;
 constexpr SerialHandle kInvalidHandle = -1;
+#endif
 
 enum class Parity { None, Odd, Even };
+
+// The device of port n when none is bound: /dev/ttyACMn, or \\.\COMn.
+void platformDefaultPath(uint8_t port, char *path, size_t size);
 
 // Opens the device for exclusive use in raw mode and empties its queues.
 // kInvalidHandle when it is absent, busy or cannot be prepared.

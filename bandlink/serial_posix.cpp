@@ -3,6 +3,7 @@
 #include "serial_platform.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
@@ -107,6 +108,11 @@ bool drainBy(int fd, int64_t deadline)
 }
 
 } // namespace
+
+void platformDefaultPath(uint8_t port, char *path, size_t size)
+{
+    snprintf(path, size, "/dev/ttyACM%u", unsigned(port));
+}
 
 SerialHandle platformOpen(const char *path)
 {

@@ -1,0 +1,93 @@
+// The serial layer on Windows: the communications API, whose timeouts give
+// the 10 ms per byte plus 100 ms bound by themselves.
+#include "serial_platform.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace bandlink {
+namespace {
+
+HANDLE toHandle(SerialHandle handle)
+{
+    return static_cast<HANDLE>(handle);
+}
+
+} // namespace
+
+void platformDefaultPath(uint8_t port, char *path, size_t size)
+{
+    snprintf(path, size, "\\\\.\\COM%u", unsigned(port));
+}
+
+SerialHandle platformOpen(const char *path)
+{
+    wchar_t widePath[256];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, 256) == 0)
+        return kInvalidHandle;
+    // Share mode 0: nobody else may have the port while we do.
+    const HANDLE handle = CreateFileW(widePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return kInvalidHandle;
+    SetupComm(handle, 256, 256);
+    COMMTIMEOUTS timeouts{};
+    GetCommTimeouts(handle, &timeouts);
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 10;
+    timeouts.ReadTotalTimeoutConstant = 100;
+    timeouts.WriteTotalTimeoutMultiplier = 10;
+    timeouts.WriteTotalTimeoutConstant = 100;
+    SetCommTimeouts(handle, &timeouts);
+    PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    return handle;
+}
+
+void platformClose(SerialHandle handle)
+{
+    if (handle != kInvalidHandle)
+        CloseHandle(toHandle(handle));
+}
+
+// The port's own timeouts bound the transfer, so timeoutMs is not needed.
+int32_t platformRead(SerialHandle handle, uint8_t *buf, int32_t n, int64_t /*timeoutMs*/)
+{
+    DWORD got = 0;
+    ReadFile(toHandle(handle), buf, DWORD(n), &got, nullptr);
+    return int32_t(got);
+}
+
+int32_t platformWrite(SerialHandle handle, const uint8_t *buf, int32_t n, int64_t /*timeoutMs*/)
+{
+    DWORD done = 0;
+    WriteFile(toHandle(handle), buf, DWORD(n), &done, nullptr);
+    FlushFileBuffers(toHandle(handle));
+    PurgeComm(toHandle(handle), PURGE_TXCLEAR);
+    return int32_t(done);
+}
+
+bool platformSetSpeed(SerialHandle handle, int32_t rate)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(toHandle(handle), &dcb))
+        return false;
+    dcb.BaudRate = DWORD(rate);
+    return SetCommState(toHandle(handle), &dcb) != 0;
+}
+
+bool platformSetFraming(SerialHandle handle, int dataBits, Parity parity, bool twoStopBits)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(toHandle(handle), &dcb))
+        return false;
+    dcb.ByteSize = BYTE(dataBits);
+    dcb.Parity = parity == Parity::Even ? EVENPARITY : parity == Parity::Odd ? ODDPARITY : NOPARITY;
+    dcb.StopBits = twoStopBits ? TWOSTOPBITS : ONESTOPBIT;
+    PurgeComm(toHandle(handle), PURGE_TXCLEAR | PURGE_RXCLEAR);
+    return SetCommState(toHandle(handle), &dcb) != 0;
+}
+
+} // namespace bandlink
