@@ -161,6 +161,17 @@ private slots:
         QVERIFY(message.isEmpty() || debugMessages.filter(message).size() == 1);
     }
 
+    void startupWithoutDefinitionIsSilent()
+    {
+        QVERIFY(QFile::rename("def.xml", "def.xml.away"));
+        const auto restore = qScopeGuard([] { QFile::rename("def.xml.away", "def.xml"); });
+        BoxCloser closer;
+        QCOMPARE(runBurner(*qApp, {"burner", "--simulate"}), -1);
+        QCOMPARE(closer.seen, QStringList());
+        for (const QWidget *widget : QApplication::topLevelWidgets())
+            QVERIFY(!widget->isVisible());
+    }
+
     void reset_data()
     {
         QTest::addColumn<bool>("portListed");
