@@ -154,11 +154,6 @@ void measureBurn(int runs)
                  burnMs / filesMs, fsMs, burnMs / fsMs, startsMs, burnMs / filesMs <= 1.2 ? "met" : "MISSED");
 }
 
-int numberArgument(int argc, char **argv, int index, int fallback)
-{
-    return argc > index ? std::max(1, std::atoi(argv[index])) : fallback;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -170,8 +165,8 @@ int main(int argc, char **argv)
         });
     }
 
-    const int runs = numberArgument(argc, argv, 1, 10);
-    const int startupRuns = numberArgument(argc, argv, 2, 10);
+    const int runs = bench::countArgument(argc, argv, 1, 10);
+    const int startupRuns = bench::countArgument(argc, argv, 2, 10);
     bench::installQuietMessageHandler();
     QCoreApplication app(argc, argv);
 

@@ -152,11 +152,6 @@ bool writeDefinition(const char *path)
     return QFile::copy(QString::fromUtf8(path), QStringLiteral("def.xml"));
 }
 
-int numberArgument(int argc, char **argv, int index, int fallback)
-{
-    return argc > index ? std::max(1, std::atoi(argv[index])) : fallback;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -168,8 +163,8 @@ int main(int argc, char **argv)
         });
     }
 
-    const int runs = numberArgument(argc, argv, 1, 20);
-    const int startupRuns = numberArgument(argc, argv, 2, 10);
+    const int runs = bench::countArgument(argc, argv, 1, 20);
+    const int startupRuns = bench::countArgument(argc, argv, 2, 10);
     if (std::freopen("/dev/null", "w", stdout) == nullptr)
         return 1;
     bench::installQuietMessageHandler();

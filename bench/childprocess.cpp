@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -18,6 +19,11 @@ int64_t monotonicNs()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+int countArgument(int argc, char **argv, int index, int fallback)
+{
+    return argc > index ? std::max(1, std::atoi(argv[index])) : fallback;
 }
 
 double percentile(std::vector<double> values, double fraction)

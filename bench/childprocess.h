@@ -11,6 +11,9 @@ namespace bench {
 // CLOCK_MONOTONIC in nanoseconds; the same clock in every process.
 int64_t monotonicNs();
 
+// argv[index] as a count of at least 1, or fallback when it is not given.
+int countArgument(int argc, char **argv, int index, int fallback);
+
 // fraction 0.5 = median; nearest rank.
 double percentile(std::vector<double> values, double fraction);
 
