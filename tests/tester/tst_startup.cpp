@@ -61,4 +61,4 @@ void TestStartup::runTester()
 }
 
 QTEST_MAIN(TestStartup)
-#include "test_startup.moc"
+#include "tst_startup.moc"

@@ -214,4 +214,4 @@ void TestMainWindow::restartFailsWhenBandIsPulled()
 }
 
 QTEST_MAIN(TestMainWindow)
-#include "test_mainwindow.moc"
+#include "tst_mainwindow.moc"

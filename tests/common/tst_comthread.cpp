@@ -121,4 +121,4 @@ void TestComThread::stopEndsAWaitingThread()
 }
 
 QTEST_GUILESS_MAIN(TestComThread)
-#include "test_comthread.moc"
+#include "tst_comthread.moc"

@@ -131,4 +131,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(BurnerParsingTest)
-#include "tst_burnerparsing.moc"
+#include "tst_parsing.moc"

@@ -356,4 +356,4 @@ private slots:
 };
 
 QTEST_MAIN(TestBurnerWindow)
-#include "tst_burnerwindow.moc"
+#include "tst_mainwindow.moc"

@@ -150,4 +150,4 @@ void TestDefReader::failedReadKeepsRecordsAndCanBeRetried()
 }
 
 QTEST_GUILESS_MAIN(TestDefReader)
-#include "test_defreader.moc"
+#include "tst_defreader.moc"
