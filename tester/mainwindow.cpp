@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "boxplacement.h"
+
 #include <QDateTime>
 #include <QMessageBox>
 #include <QThread>
@@ -63,13 +65,14 @@ void MainWindow::slotOnpbTest()
     if (failedRow < 0) {
         closePort();
         showPassed(records);
-        QMessageBox::information(this, QStringLiteral("SUCCESS"),
-                                 QStringLiteral("测试成功，请拔掉手环\n一定要重新拔插手环，再做测试"));
+        showResultBox(QMessageBox::Information, QStringLiteral("SUCCESS"),
+                      QStringLiteral("测试成功，请拔掉手环\n一定要重新拔插手环，再做测试"), QMessageBox::Ok,
+                      QMessageBox::NoButton);
     } else {
         showFailed(failedRow);
-        QMessageBox::critical(this, QStringLiteral("FAIL"),
-                              QStringLiteral("测试失败，请拔掉手环\n多次失败，请拔插手环并重启本程序"),
-                              QMessageBox::Ok, QMessageBox::Cancel);
+        showResultBox(QMessageBox::Critical, QStringLiteral("FAIL"),
+                      QStringLiteral("测试失败，请拔掉手环\n多次失败，请拔插手环并重启本程序"),
+                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
     }
     ui->pbTest->setEnabled(true);
 }
@@ -103,6 +106,17 @@ void MainWindow::showPassed(const RunRecords &r)
         QStringLiteral("%1.%2.%3.%4").arg(v.version[0]).arg(v.version[1]).arg(v.version[2]).arg(v.version[3]));
     ui->twResult->item(RowSetTime, 0)->setText(timeText(r.sentTime));
     ui->twResult->item(RowGetTime, 0)->setText(timeText(r.readTime));
+}
+
+// Beside the window, so the table with the failing row stays in view.
+void MainWindow::showResultBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                               QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, title, text, buttons, this);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    placeBeside(&box, this);
+    box.exec();
 }
 
 void MainWindow::showFailed(int row)

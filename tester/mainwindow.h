@@ -8,6 +8,7 @@
 #include <bandlink.h>
 
 #include <QMainWindow>
+#include <QMessageBox>
 
 namespace Ui { class MainWindow; }
 class PortSource;
@@ -38,6 +39,8 @@ private:
     int runSteps(RunRecords &records);
     void showPassed(const RunRecords &records);
     void showFailed(int row);
+    void showResultBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                       QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton);
 
     bool openPort();
     void closePort();
