@@ -61,6 +61,8 @@ QByteArray PtyBand::readCommand(int maxMs)
 
 void PtyBand::answer(const QList<QByteArray> &replies)
 {
+    if (player.joinable())
+        player.join();
     player = std::thread([this, replies] {
         for (const QByteArray &reply : replies) {
             if (readCommand().isEmpty())
