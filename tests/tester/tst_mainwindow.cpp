@@ -1,3 +1,4 @@
+#include "boxplacement.h"
 #include "mainwindow.h"
 #include "simulatedband.h"
 
@@ -82,6 +83,8 @@ private slots:
     void failingRun_data();
     void failingRun();
     void restartFailsWhenBandIsPulled();
+    void boxBesideTheWindow_data();
+    void boxBesideTheWindow();
 
 private:
     // Each cell's text, with "/red" on red and "!" on any other colour than green.
@@ -224,6 +227,26 @@ void TestMainWindow::restartFailsWhenBandIsPulled()
     expected[10] = "Err/red";
     QCOMPARE(cells(), expected);
     QVERIFY(button->isEnabled());
+}
+
+void TestMainWindow::boxBesideTheWindow_data()
+{
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QPoint>("box"); // top-left of a 300 x 150 box on a 1024 x 768 screen
+
+    QTest::newRow("room on the right") << QRect(100, 50, 220, 555) << QPoint(328, 50);
+    QTest::newRow("room on the left only") << QRect(700, 300, 220, 555) << QPoint(392, 300);
+    QTest::newRow("no room either side") << QRect(300, 0, 450, 555) << QPoint(724, 618);
+}
+
+void TestMainWindow::boxBesideTheWindow()
+{
+    QFETCH(QRect, window);
+    QFETCH(QPoint, box);
+    const QRect screen(0, 0, 1024, 768);
+    const QPoint at = besidePosition(window, QSize(300, 150), screen);
+    QCOMPARE(at, box);
+    QVERIFY(screen.contains(QRect(at, QSize(300, 150))));
 }
 
 QTEST_MAIN(TestMainWindow)
