@@ -25,8 +25,10 @@ void Output::print(const Result &result)
     const QByteArray line = json ? QJsonDocument(result.json()).toJson(QJsonDocument::Compact)
                                  : result.text().toUtf8();
     std::fflush(stdout); // the trace of the exchange comes first
-    if (!json && printed++ > 0)
+    const bool block = !json && line.contains('\n');
+    if (block && blockBefore)
         std::fputc('\n', results);
+    blockBefore = block;
     std::fprintf(results, "%s\n", line.constData());
     std::fflush(results);
 }

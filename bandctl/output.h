@@ -34,5 +34,5 @@ public:
 private:
     FILE *results;
     bool json;
-    int printed = 0; // results so far; text results are kept apart by a blank line
+    bool blockBefore = false; // text results of several lines are kept apart by a blank line
 };

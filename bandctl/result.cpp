@@ -2,9 +2,14 @@
 
 #include <algorithm>
 
-Result::Result(const QString &kindKey, const QString &kind)
+Result::Result(const QString &kindKey, const QString &kind) : kindKey(kindKey)
 {
     object.insert(kindKey, kind);
+}
+
+Result::Result(const QJsonObject &json, const QString &line) : object(json)
+{
+    lines.append({QString(), line});
 }
 
 Result &Result::add(const QString &key, const QJsonValue &value, const QString &text)
@@ -35,7 +40,9 @@ Result &Result::add(const QString &key, const Result &nested)
     const QStringList nestedLines = nested.text().split(u'\n');
     for (const QString &line : nestedLines)
         indented += QStringLiteral("\n  ") + line;
-    return add(key, QJsonValue(nested.json()), indented);
+    QJsonObject fields = nested.json();
+    fields.remove(nested.kindKey);
+    return add(key, QJsonValue(fields), indented);
 }
 
 Result &Result::addJsonOnly(const QString &key, const QJsonValue &value)
@@ -51,7 +58,9 @@ QString Result::text() const
         width = std::max(width, line.first.size());
     QStringList out;
     for (const auto &line : lines) {
-        if (line.second.startsWith(u'\n'))
+        if (line.first.isEmpty())
+            out.append(line.second);
+        else if (line.second.startsWith(u'\n'))
             out.append(line.first + u':' + line.second);
         else
             out.append((line.first + u':').leftJustified(width + 2) + line.second);

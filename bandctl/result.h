@@ -13,6 +13,8 @@ public:
     Result() = default;
     // kindKey/kind: what the result is, e.g. "item"/"time" or "command"/"test".
     Result(const QString &kindKey, const QString &kind);
+    // A finished JSON object (e.g. from a child process) and its one line of text.
+    Result(const QJsonObject &json, const QString &line);
 
     // The text form shows text; the JSON form keeps value.
     Result &add(const QString &key, const QJsonValue &value, const QString &text);
@@ -29,5 +31,6 @@ public:
 
 private:
     QJsonObject object;
+    QString kindKey; // left out when nested: the enclosing key says it
     QList<QPair<QString, QString>> lines; // key, text; a key may span several lines
 };
