@@ -47,7 +47,8 @@ int listen(CommandContext &context, BandConnection &band, const Stream &stream, 
 {
     QElapsedTimer sinceEvent;
     sinceEvent.start();
-    while (!InterruptWatch::requested() && (stream.count == 0 || *received < stream.count)) {
+    while (!InterruptWatch::requested() && !context.out.readerGone()
+           && (stream.count == 0 || *received < stream.count)) {
         sb_cmd_t frame{};
         if (receive(stream, &frame)) {
             context.out.print(eventResult(frame));
@@ -107,6 +108,6 @@ extern const Subcommand watchCommand = {
     "  --timeout S     give up (exit 1) after S seconds without an event\n"
     "                  (default 5 for upload, 130 for minstat)\n"
     "  --index N       the pedometer index written to start min-stat events (default 0)\n"
-    "Ctrl-C ends the watch with exit code 0.\n",
+    "Ctrl-C, or the reader of the output going away, ends the watch with exit code 0.\n",
     run,
 };

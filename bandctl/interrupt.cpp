@@ -37,6 +37,7 @@ InterruptWatch::~InterruptWatch()
 {
     setHandler(SIGINT, SIG_DFL);
     setHandler(SIGTERM, SIG_DFL);
+    setHandler(SIGPIPE, SIG_DFL);
 }
 
 bool InterruptWatch::install()
@@ -50,7 +51,9 @@ bool InterruptWatch::install()
         }
         emit interrupted();
     });
-    return setHandler(SIGINT, onSignal) && setHandler(SIGTERM, onSignal);
+    // A closed output pipe shows as a failed write, never as a kill that
+    // would leave the band's stream switched on.
+    return setHandler(SIGINT, onSignal) && setHandler(SIGTERM, onSignal) && setHandler(SIGPIPE, SIG_IGN);
 }
 
 bool InterruptWatch::requested()

@@ -30,7 +30,8 @@ void Output::print(const Result &result)
         std::fputc('\n', results);
     blockBefore = block;
     std::fprintf(results, "%s\n", line.constData());
-    std::fflush(results);
+    if (std::fflush(results) != 0)
+        gone = true;
 }
 
 void Output::printText(const QString &text)

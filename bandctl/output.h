@@ -19,6 +19,8 @@ public:
     Output &operator=(const Output &) = delete;
 
     bool isJson() const { return json; }
+    // The reader of the results has gone (a closed pipe, as after `| head -1`).
+    bool readerGone() const { return gone; }
 
     // One result; flushed at once so that a reader of a stream sees it.
     void print(const Result &result);
@@ -34,5 +36,6 @@ public:
 private:
     FILE *results;
     bool json;
+    bool gone = false;
     bool blockBefore = false; // text results of several lines are kept apart by a blank line
 };

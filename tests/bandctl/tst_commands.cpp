@@ -227,6 +227,16 @@ private slots:
         QCOMPARE(counted.json().value(4).value("length").toInt(), 16);
         QTRY_COMPARE(lastCommandItem(*band), int(SB_ITEM_STOP_UPLOAD));
 
+        // A reader that stops reading (`| head -1`) ends the watch the same way.
+        band->clearCommandsReceived();
+        QProcess headed;
+        headed.start("/bin/sh", {"-c", QStringLiteral("\"%1\" watch upload --json --device %2 | head -1")
+                                           .arg(QStringLiteral(BANDCTL_PATH), QString::fromStdString(band->devicePath()))});
+        const BandctlRun firstOnly = finishBandctl(&headed, 10000);
+        QCOMPARE(firstOnly.exitCode, 0);
+        QCOMPARE(firstOnly.json().size(), 1);
+        QTRY_COMPARE(lastCommandItem(*band), int(SB_ITEM_STOP_UPLOAD));
+
         const BandctlRun minStat = runBandctl({"watch", "minstat", "--count", "1", "--json", "--simulate"});
         QCOMPARE(minStat.exitCode, 0);
         QCOMPARE(minStat.json().value(0).value("event").toString(), QStringLiteral("minstat"));

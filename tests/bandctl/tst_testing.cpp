@@ -48,6 +48,18 @@ private slots:
         }
         QCOMPARE(results[1].value("failed_step").toString(), QStringLiteral("read settings"));
 
+        // Each child's trace goes to standard error under its band's name, never into the results.
+        bands[1]->clearFaults();
+        QTRY_VERIFY(!bands[0]->isPluggedIn()); // it passed, so it restarted
+        QVERIFY(bands[0]->plugIn());
+        const QString again = QString::fromStdString(bands[0]->devicePath());
+        const BandctlRun traced = runBandctl({"test", "--all", "--json", "--trace", "--def", TESTER_DEF_XML,
+                                              "--device", again, "--device", devices[1]});
+        QCOMPARE(traced.exitCode, 0);
+        QCOMPARE(traced.json().size(), 2);
+        QVERIFY(traced.err.contains(("== " + again).toUtf8()));
+        QVERIFY(traced.err.contains("( pedometer conf )"));
+
         // A band that never answers fails within the sequence's budgets.
         auto silent = std::make_unique<bandsim::VirtualBand>();
         QVERIFY(silent->plugIn());
