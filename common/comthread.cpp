@@ -15,6 +15,7 @@ const SystemPortSource systemPorts;
 CComThread::CComThread(QObject *parent, const PortSource *source)
     : QThread(parent), source(source ? source : &systemPorts)
 {
+    this->source->watchChanges(this, [this] { pollNow(); });
 }
 
 CComThread::~CComThread()
@@ -39,6 +40,13 @@ void CComThread::stop()
         wakeUp.wakeAll();
     }
     wait();
+}
+
+void CComThread::pollNow()
+{
+    QMutexLocker lock(&waitMutex);
+    pollRequested = true;
+    wakeUp.wakeAll();
 }
 
 void CComThread::setPollInterval(int ms)
@@ -66,6 +74,9 @@ void CComThread::run()
         QMutexLocker lock(&waitMutex);
         if (isInterruptionRequested())
             break;
-        wakeUp.wait(&waitMutex, QDeadlineTimer(pollIntervalMs.load()));
+        // A change reported during the poll may not be in its list yet.
+        if (!pollRequested)
+            wakeUp.wait(&waitMutex, QDeadlineTimer(pollIntervalMs.load()));
+        pollRequested = false;
     }
 }
