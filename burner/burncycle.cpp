@@ -46,11 +46,15 @@ bool BurnCycle::start(const BurnCycleOptions &newOptions)
         hotplugStarted = true;
     }
     options = newOptions;
-    burnProcess.setPauseMs(options.pauseMs);
+    if (options.pauseMs >= 0)
+        burnProcess.setPauseMs(options.pauseMs);
     burnProcess.setSourceFolder(options.sourceFolder);
     report = BurnReport();
     report.files = options.files;
     report.sourceFolder = burnProcess.sourceFolder();
+    report.stage = options.upgradePort >= 0 ? BurnReport::Stage::Upgrade
+        : options.diskRoot.isEmpty()        ? BurnReport::Stage::DiskWait
+                                            : BurnReport::Stage::Burn;
     report.cfgBytes = fileBytes(report.sourceFolder + options.files.cfgName);
     report.binBytes = fileBytes(report.sourceFolder + options.files.binName);
     burnInterrupted = false;
@@ -65,7 +69,7 @@ void BurnCycle::stop()
 {
     if (!running)
         return;
-    if (report.stage == BurnReport::Stage::Burn) {
+    if (report.stage == BurnReport::Stage::Burn && burnProcess.isRunning()) {
         // The burn reports the step it was in as failed, then ends.
         burnInterrupted = true;
         burnProcess.requestStop();

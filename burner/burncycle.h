@@ -31,7 +31,7 @@ struct BurnCycleOptions {
     // cycle with the burn.
     bool waitForPort = true;
     int portTimeoutMs = 30000;
-    int pauseMs = 3000; // the burn's two pauses
+    int pauseMs = 3000; // the burn's two pauses; negative keeps the burn's own setting
 };
 
 class BurnCycle : public QObject {

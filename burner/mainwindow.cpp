@@ -29,7 +29,7 @@ constexpr int kResultRow = 8;
 MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui::MainWindow),
-      burnProcess(this),
+      burnCycle(nullptr, nullptr, this),
       comThread(this, ports),
       hotplug(hotplug),
       diskWatch(hotplug)
@@ -45,9 +45,9 @@ MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget 
     connect(&comThread, &CComThread::SBConnected, ui->pbReset, &QPushButton::setEnabled);
     connect(&comThread, &CComThread::SBConnected, this, &MainWindow::slotOnSBConnected);
     connect(ui->pbBurn, &QPushButton::clicked, this, &MainWindow::slotOnPbBurn);
-    connect(&burnProcess, &CBurnProcess::processOk, this, &MainWindow::slotOnProcessOk);
-    connect(&burnProcess, &CBurnProcess::stepStarted, this, &MainWindow::slotOnStepStarted);
-    connect(&burnProcess, &QThread::finished, this, &MainWindow::slotOnBurnEnded);
+    connect(&burnCycle, &BurnCycle::stepReported, this, &MainWindow::slotOnProcessOk);
+    connect(&burnCycle, &BurnCycle::stepStarted, this, &MainWindow::slotOnStepStarted);
+    connect(&burnCycle, &BurnCycle::finished, this, &MainWindow::slotOnBurnEnded);
     connect(&diskWatch, &BandDiskWatch::diskMounted, this, &MainWindow::slotOnBandDiskMounted);
     connect(&diskWatch, &BandDiskWatch::bandRemoved, this, &MainWindow::slotOnBandRemoved);
 
@@ -63,8 +63,8 @@ MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget 
 MainWindow::~MainWindow()
 {
     delete ui;
-    // Both stops are cooperative and wait for the thread to end.
-    burnProcess.stop();
+    // Both stops are cooperative and wait for the thread to end; the burn's
+    // is the cycle's own, when it is destroyed.
     comThread.stop();
 }
 
@@ -93,7 +93,7 @@ void MainWindow::slotOnSBConnected(bool yes)
     if (!yes && !diskRoot.isEmpty())
         return;
     // A new band: the last one's results must not sit beside it.
-    if (yes && !burnProcess.isRunning())
+    if (yes && !burnCycle.isRunning())
         setAllRowsWaiting();
     showStatus(kTipsIcon, yes ? QStringLiteral("请点击复位按钮.") : QStringLiteral("请连接手环到电脑."));
 }
@@ -124,12 +124,18 @@ void MainWindow::slotOnPbReset()
 void MainWindow::slotOnPbBurn()
 {
     // A second start while a burn runs would change its inputs under it.
-    if (burnProcess.isRunning())
+    if (burnCycle.isRunning())
         return;
     setAllRowsWaiting();
     ui->pbBurn->setEnabled(false);
-    burnProcess.startBurn(diskRoot, burnFiles);
-    if (burnProcess.isRunning())
+    if (diskRoot.isEmpty() || burnFiles.cfgName.isEmpty() || burnFiles.binName.isEmpty())
+        return; // nothing to burn: no message
+    BurnCycleOptions options;
+    options.files = burnFiles;
+    options.diskRoot = diskRoot;
+    options.waitForPort = false;
+    options.pauseMs = -1;
+    if (burnCycle.start(options))
         showStatus(kTipsIcon, tr("正在烧录，请勿拔出手环."));
 }
 
@@ -160,9 +166,9 @@ void MainWindow::slotOnStepStarted(uint idx)
 void MainWindow::slotOnBandDiskMounted(const QString &root)
 {
     // The running burn keeps the disk it started on; one that is ending
-    // after a removal hands over to the new disk once it has ended.
-    if (burnProcess.isRunning()) {
-        if (burnProcess.isInterruptionRequested())
+    // after its band was removed hands over to the new disk once it has ended.
+    if (burnCycle.isRunning()) {
+        if (diskRoot.isEmpty())
             pendingDiskRoot = root;
         return;
     }
@@ -173,15 +179,14 @@ void MainWindow::slotOnBandRemoved()
 {
     // Not waited for: the burn notices within milliseconds, reports the
     // step it was in as failed and ends by itself.
-    if (burnProcess.isRunning())
-        burnProcess.requestStop();
+    burnCycle.stop();
     ui->pbBurn->setEnabled(false);
     showStatus(kTipsIcon, QStringLiteral("请重新连接手环到电脑."));
     diskRoot.clear();
     pendingDiskRoot.clear();
 }
 
-void MainWindow::slotOnBurnEnded()
+void MainWindow::slotOnBurnEnded(const BurnReport &)
 {
     if (pendingDiskRoot.isEmpty())
         return;

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "banddiskwatch.h"
+#include "burncycle.h"
 #include "burnfilenames.h"
-#include "burnprocess.h"
 #include "comthread.h"
 #include "hotplugsource.h"
 
@@ -41,7 +41,7 @@ private slots:
     void slotOnStepStarted(uint idx);
     void slotOnBandDiskMounted(const QString &root);
     void slotOnBandRemoved();
-    void slotOnBurnEnded();
+    void slotOnBurnEnded(const BurnReport &report);
 
 private:
     enum class RowLook { Waiting, Running, Passed, Failed };
@@ -59,7 +59,9 @@ private:
     QString diskRoot; // the band's disk, ending in '/'; empty = none
     // A disk that arrived while a stopped burn was still ending.
     QString pendingDiskRoot;
-    CBurnProcess burnProcess;
+    // Each Burn press is one cycle onto the disk at hand: no upgrade, no
+    // wait for the port (the operator drives those with Reset).
+    BurnCycle burnCycle;
     CComThread comThread;
     HotplugSource *hotplug;
     BandDiskWatch diskWatch;

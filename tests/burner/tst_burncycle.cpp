@@ -180,9 +180,9 @@ private slots:
             if (idx == 6)
                 emit hotplug.usbDeviceLeft(0x0451, 0x16A8);
         });
+        QSignalSpy stages(&cycle, &BurnCycle::stageChanged);
         QVERIFY(cycle.start(options));
-        QTRY_COMPARE(cycle.isRunning(), true);
-        QTest::qWait(50);
+        QVERIFY(stages.wait(kSlowMs)); // waiting for the disk now
         hotplug.mountBandDisk(disk.path() + '/');
         BurnReport report = waitForReport(cycle);
         QCOMPARE(summary(report), QString("interrupted CSD+ CSC+ CSB+ CDD+ ROB+ ROC. CNC- CNB. RST-"));
