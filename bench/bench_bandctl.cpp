@@ -158,6 +158,7 @@ int main(int argc, char **argv)
     if (std::freopen("/dev/null", "w", stdout) == nullptr)
         return 1;
     QCoreApplication app(argc, argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {}); // the reader's chatter
     CDefReader definition(QStringLiteral(TESTER_DEF_XML));
     sb_conf_t person{};
     if (!definition.read() || !definition.getPerson(&person)) {
