@@ -46,22 +46,46 @@ std::vector<Child> bandsToTest(const BandChoice &choice)
     return children;
 }
 
-// The child's test result, or a failure that says why there is none.
+// Why a child's own "pass" cannot stand: it crashed, was stopped, or
+// exited as if it had failed. Empty when its ending agrees with a pass.
+QString endingAgainstPass(const QProcess &process)
+{
+    if (process.state() != QProcess::NotRunning)
+        return QStringLiteral("the test process did not end");
+    if (process.exitStatus() != QProcess::NormalExit)
+        return QStringLiteral("the test process crashed or was stopped after its result");
+    if (process.exitCode() != 0)
+        return QStringLiteral("the test process ended with exit code %1 after its result").arg(process.exitCode());
+    return {};
+}
+
+QJsonObject failure(const QString &device, const QString &step, const QJsonValue &error)
+{
+    return {{QStringLiteral("command"), QStringLiteral("test")}, {QStringLiteral("device"), device},
+            {QStringLiteral("outcome"), QStringLiteral("fail")}, {QStringLiteral("failed_step"), step},
+            {QStringLiteral("error"), error}};
+}
+
+// The child's test result, or a failure that says why there is none. A
+// "pass" counts only from a child that then ended as a passing test does.
 QJsonObject resultOf(Child &child)
 {
     const QList<QByteArray> lines = child.process->readAllStandardOutput().split('\n');
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        const QJsonObject object = QJsonDocument::fromJson(*line).object();
-        if (object.value(QStringLiteral("command")) == QLatin1StringView("test"))
+        QJsonObject object = QJsonDocument::fromJson(*line).object();
+        if (object.value(QStringLiteral("command")) == QLatin1StringView("test")) {
+            const QString why = endingAgainstPass(*child.process);
+            if (object.value(QStringLiteral("outcome")) == QLatin1StringView("pass") && !why.isEmpty()) {
+                object.insert(QStringLiteral("outcome"), QStringLiteral("fail"));
+                object.insert(QStringLiteral("failed_step"), QStringLiteral("no result"));
+                object.insert(QStringLiteral("error"), why);
+            }
             return object;
+        }
         if (object.contains(QStringLiteral("error")))
-            return {{QStringLiteral("command"), QStringLiteral("test")}, {QStringLiteral("device"), child.device},
-                    {QStringLiteral("outcome"), QStringLiteral("fail")}, {QStringLiteral("failed_step"), QStringLiteral("open port")},
-                    {QStringLiteral("error"), object.value(QStringLiteral("error"))}};
+            return failure(child.device, QStringLiteral("open port"), object.value(QStringLiteral("error")));
     }
-    return {{QStringLiteral("command"), QStringLiteral("test")}, {QStringLiteral("device"), child.device},
-            {QStringLiteral("outcome"), QStringLiteral("fail")}, {QStringLiteral("failed_step"), QStringLiteral("no result")},
-            {QStringLiteral("error"), QStringLiteral("the test process ended without a result")}};
+    return failure(child.device, QStringLiteral("no result"), QStringLiteral("the test process ended without a result"));
 }
 
 // The child's own JSON object, and one line for people.
