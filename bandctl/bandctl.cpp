@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -61,5 +62,15 @@ int runBandctl(const QStringList &arguments)
     if (!interrupt.install())
         return out.fail(ExitBandFailed, QStringLiteral("cannot watch for Ctrl-C"));
     CommandContext context{options, invocation->arguments, out, interrupt, QCoreApplication::applicationFilePath()};
-    return command->run(context);
+    const int code = command->run(context);
+    // Output asked for and lost (a full disk) is no success.
+    if (out.writeError() != 0 && code == ExitOk)
+        return out.fail(ExitBandFailed, QStringLiteral("the results could not be written: %1")
+                                            .arg(QString::fromLocal8Bit(std::strerror(out.writeError()))));
+    if (!trace.finish(&error)) {
+        if (code == ExitOk)
+            return out.fail(ExitBandFailed, error);
+        std::fprintf(stderr, "bandctl: %s\n", error.toUtf8().constData());
+    }
+    return code;
 }

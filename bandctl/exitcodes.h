@@ -3,7 +3,7 @@
 
 enum ExitCode : int {
     ExitOk = 0,
-    ExitBandFailed = 1,   // the band answered wrongly or not at all; a test did not pass
+    ExitBandFailed = 1,   // the band answered wrongly or not at all; a test did not pass; output lost
     ExitUsage = 2,        // bad command line or values
     ExitNoBand = 3,       // no band found, or several where one was needed
     ExitBadFiles = 4,     // unusable def.xml or burn folder
@@ -15,7 +15,8 @@ inline const char *exitCodeHelp()
 {
     return "Exit codes:\n"
            "  0  success\n"
-           "  1  the band answered wrongly or not at all (or a test did not pass)\n"
+           "  1  the band answered wrongly or not at all, a test did not pass, or the\n"
+           "     results or trace could not be written\n"
            "  2  bad usage: unknown subcommand, option or item, a malformed or out-of-range value\n"
            "  3  no band found, or several found where one is needed\n"
            "  4  a bad def.xml or burn folder\n"

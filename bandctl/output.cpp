@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
+
 #include <unistd.h>
 
 Output::Output(int resultFd, bool json)
@@ -29,17 +31,28 @@ void Output::print(const Result &result)
     if (block && blockBefore)
         std::fputc('\n', results);
     blockBefore = block;
+    writeLine(line);
+}
+
+// Flushed at once; a failure other than a closed pipe means results were lost.
+void Output::writeLine(const QByteArray &line)
+{
+    errno = 0;
     std::fprintf(results, "%s\n", line.constData());
-    if (std::fflush(results) != 0)
-        gone = true;
+    std::fflush(results);
+    if (!std::ferror(results))
+        return;
+    gone = true;
+    if (errno != EPIPE && lostErrno == 0)
+        lostErrno = errno != 0 ? errno : EIO;
+    std::clearerr(results);
 }
 
 void Output::printText(const QString &text)
 {
     if (json)
         return;
-    std::fprintf(results, "%s\n", text.toUtf8().constData());
-    std::fflush(results);
+    writeLine(text.toUtf8());
 }
 
 int Output::fail(ExitCode code, const QString &message)
@@ -48,8 +61,7 @@ int Output::fail(ExitCode code, const QString &message)
     std::fflush(stderr);
     if (json) {
         QJsonObject error{{QStringLiteral("error"), message}, {QStringLiteral("exit_code"), int(code)}};
-        std::fprintf(results, "%s\n", QJsonDocument(error).toJson(QJsonDocument::Compact).constData());
-        std::fflush(results);
+        writeLine(QJsonDocument(error).toJson(QJsonDocument::Compact));
     }
     return code;
 }

@@ -4,6 +4,7 @@
 
 #include "exitcodes.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdio>
@@ -19,8 +20,12 @@ public:
     Output &operator=(const Output &) = delete;
 
     bool isJson() const { return json; }
-    // The reader of the results has gone (a closed pipe, as after `| head -1`).
+    // The reader of the results has gone (a closed pipe, as after `| head -1`),
+    // or they cannot be written at all.
     bool readerGone() const { return gone; }
+    // Why results were lost (errno of a failed write other than a closed
+    // pipe, e.g. a full disk); 0 when none were.
+    int writeError() const { return lostErrno; }
 
     // One result; flushed at once so that a reader of a stream sees it.
     void print(const Result &result);
@@ -34,8 +39,11 @@ public:
     void progress(const QString &message);
 
 private:
+    void writeLine(const QByteArray &line);
+
     FILE *results;
     bool json;
     bool gone = false;
+    int lostErrno = 0;
     bool blockBefore = false; // text results of several lines are kept apart by a blank line
 };

@@ -43,6 +43,15 @@ TraceRoute::~TraceRoute()
     std::fflush(stdout);
 }
 
+bool TraceRoute::finish(QString *error)
+{
+    std::fflush(stdout);
+    if (!std::ferror(stdout))
+        return true;
+    *error = QStringLiteral("the trace could not be written to %1").arg(traceName);
+    return false;
+}
+
 bool TraceRoute::route(Destination destination, const QString &file, QString *error)
 {
     std::fflush(stdout);
@@ -61,6 +70,7 @@ bool TraceRoute::route(Destination destination, const QString &file, QString *er
     }
     close(target);
     savedStdout = saved;
+    traceName = destination == Destination::File ? file : QStringLiteral("standard error");
     tracing = destination != Destination::Nowhere;
     qInstallMessageHandler(routeMessage);
     return true;

@@ -19,9 +19,14 @@ public:
     // descriptors cannot be moved; nothing is changed then.
     bool route(Destination destination, const QString &file, QString *error);
 
+    // Flushes the trace; false when some of it could not be written (a full
+    // disk), with *error set.
+    bool finish(QString *error);
+
     // The real standard output, for results; -1 before route().
     int resultFd() const { return savedStdout; }
 
 private:
     int savedStdout = -1;
+    QString traceName; // for messages
 };

@@ -177,6 +177,22 @@ private slots:
         QVERIFY(band->commandsReceived().empty());
     }
 
+    // A full disk under the results or the trace is reported, never a success.
+    void lostOutputIsNoSuccess()
+    {
+        for (const QStringList &form : {QStringList{}, QStringList{"--json"}}) {
+            QProcess process;
+            process.setStandardOutputFile(QStringLiteral("/dev/full"));
+            startBandctl(&process, form + QStringList{"--simulate", "get", "time"});
+            const BandctlRun run = finishBandctl(&process, 10000);
+            QCOMPARE(run.exitCode, 1);
+            QVERIFY(run.err.contains("the results could not be written"));
+        }
+        const BandctlRun traced = runBandctl({"--simulate", "--trace", "/dev/full", "get", "time"});
+        QCOMPARE(traced.exitCode, 1);
+        QVERIFY(traced.err.contains("the trace could not be written to /dev/full"));
+    }
+
     void bandsThatFailOrAreMissing()
     {
         auto band = pluggedBand();
