@@ -20,9 +20,12 @@ bool isCommandName(const QString &word)
     return findSubcommand(word) != nullptr;
 }
 
-int usageError(const QString &message)
+// Found before the options are known, so --json is looked for among the words.
+int usageError(const QStringList &arguments, const QString &message)
 {
-    std::fprintf(stderr, "bandctl: %s\nTry bandctl --help.\n", message.toUtf8().constData());
+    Output out(-1, arguments.contains(QStringLiteral("--json")));
+    out.fail(ExitUsage, message);
+    std::fputs("Try bandctl --help.\n", stderr);
     return ExitUsage;
 }
 
@@ -38,16 +41,16 @@ int runBandctl(const QStringList &arguments)
     QString error;
     const auto invocation = parseCommandLine(arguments.mid(1), isCommandName, &error);
     if (!invocation)
-        return usageError(error);
+        return usageError(arguments, error);
     const Subcommand *command = findSubcommand(invocation->command);
     if (invocation->options.help) {
         printHelp(command ? subcommandHelp(*command) : overviewHelp());
         return ExitOk;
     }
     if (invocation->command.isEmpty())
-        return usageError(QStringLiteral("name a subcommand"));
+        return usageError(arguments, QStringLiteral("name a subcommand"));
     if (!command)
-        return usageError(QStringLiteral("unknown subcommand \"%1\"").arg(invocation->command));
+        return usageError(arguments, QStringLiteral("unknown subcommand \"%1\"").arg(invocation->command));
 
     const GlobalOptions &options = invocation->options;
     TraceRoute trace;
@@ -55,7 +58,7 @@ int runBandctl(const QStringList &arguments)
                              : options.traceFile.isEmpty() ? TraceRoute::Destination::StandardError
                                                            : TraceRoute::Destination::File;
     if (!trace.route(destination, options.traceFile, &error))
-        return usageError(error);
+        return usageError(arguments, error);
 
     Output out(trace.resultFd(), options.json);
     InterruptWatch interrupt;

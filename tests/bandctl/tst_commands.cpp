@@ -177,6 +177,21 @@ private slots:
         QVERIFY(band->commandsReceived().empty());
     }
 
+    // In the JSON form every failure is a JSON object, also one found before a subcommand runs.
+    void usageErrorsAreJsonInTheJsonForm()
+    {
+        const QList<QStringList> lines = {{"--json", "explode"}, {"--json", "--port", "300", "info"},
+                                          {"--json", "--colour", "info"}, {"--json"},
+                                          {"--json", "--trace", "/no/such/folder/trace", "--simulate", "info"}};
+        for (const QStringList &arguments : lines) {
+            const BandctlRun run = runBandctl(arguments);
+            QCOMPARE(run.exitCode, 2);
+            QCOMPARE(run.json().size(), 1);
+            QCOMPARE(run.json().value(0).value("exit_code").toInt(), 2);
+            QVERIFY(!run.json().value(0).value("error").toString().isEmpty());
+        }
+    }
+
     // A full disk under the results or the trace is reported, never a success.
     void lostOutputIsNoSuccess()
     {
