@@ -2,9 +2,10 @@
 
 namespace {
 
+// "-1" is a (negative) number, left for the range check to refuse by name.
 bool startsOption(const QString &word)
 {
-    return word.startsWith(u'-') && word.size() > 1;
+    return word.startsWith(u'-') && word.size() > 1 && !word.at(1).isDigit();
 }
 
 bool isOption(const QString &word, const QString &name)

@@ -23,9 +23,14 @@ QString overviewHelp()
 {
     QString text = QStringLiteral("Usage: bandctl [options] SUBCOMMAND [arguments] [options]\n\n"
                                   "Talks to the band from the command line.\n\nSubcommands:\n");
-    for (const Subcommand *command : subcommands())
-        text += QStringLiteral("  %1%2\n").arg(QString::fromUtf8(command->usage).leftJustified(36),
-                                                QString::fromUtf8(command->summary));
+    constexpr qsizetype kColumn = 36;
+    for (const Subcommand *command : subcommands()) {
+        QString usage = QString::fromUtf8(command->usage);
+        // A usage too long for the column gets a line of its own.
+        usage = usage.size() < kColumn ? usage.leftJustified(kColumn)
+                                       : usage + u'\n' + QString(kColumn + 2, u' ');
+        text += QStringLiteral("  %1%2\n").arg(usage, QString::fromUtf8(command->summary));
+    }
     return text + u'\n' + QString::fromUtf8(kBandOptions) + u'\n' + QString::fromUtf8(exitCodeHelp());
 }
 

@@ -141,37 +141,41 @@ private slots:
     void badValuesNeverReachTheBand_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("weight too big") << QStringList{"set", "conf", "weight=256"};
-        QTest::newRow("negative") << QStringList{"set", "conf", "age=-1"};
-        QTest::newRow("not a number") << QStringList{"set", "conf", "height=abc"};
-        QTest::newRow("goal too big") << QStringList{"set", "conf", "goal=65536"};
-        QTest::newRow("sex") << QStringList{"set", "conf", "sex=other"};
-        QTest::newRow("unknown field") << QStringList{"set", "conf", "shoe=42"};
-        QTest::newRow("field twice") << QStringList{"set", "conf", "weight=50", "weight=60"};
-        QTest::newRow("good then bad") << QStringList{"set", "conf", "weight=50", "goal=x"};
-        QTest::newRow("led word") << QStringList{"set", "led", "led0=maybe"};
-        QTest::newRow("alarm entry") << QStringList{"set", "alarm", "8", "hour=1"};
-        QTest::newRow("alarm hour") << QStringList{"set", "alarm", "1", "hour=24"};
-        QTest::newRow("alarm minute") << QStringList{"set", "alarm", "1", "minute=60"};
-        QTest::newRow("month 13") << QStringList{"set", "time", "2026-13-01", "00:00:00"};
-        QTest::newRow("30 February") << QStringList{"set", "time", "2026-02-30", "10:00:00"};
-        QTest::newRow("before 2000") << QStringList{"set", "time", "1999-12-31", "23:59:59"};
-        QTest::newRow("read-only item") << QStringList{"set", "version", "1"};
-        QTest::newRow("unknown item") << QStringList{"get", "weather"};
-        QTest::newRow("day 7") << QStringList{"get", "daystat", "7"};
-        QTest::newRow("unknown option") << QStringList{"get", "time", "--colour"};
-        QTest::newRow("unknown subcommand") << QStringList{"explode"};
-        QTest::newRow("two ways to a band") << QStringList{"info", "--simulate"};
-        QTest::newRow("watch what") << QStringList{"watch", "everything"};
+        QTest::addColumn<QByteArray>("says"); // what the message must name
+        QTest::newRow("weight too big") << QStringList{"set", "conf", "weight=256"} << QByteArray("weight");
+        QTest::newRow("negative") << QStringList{"set", "conf", "age=-1"} << QByteArray("age");
+        QTest::newRow("not a number") << QStringList{"set", "conf", "height=abc"} << QByteArray("height");
+        QTest::newRow("goal too big") << QStringList{"set", "conf", "goal=65536"} << QByteArray("goal");
+        QTest::newRow("sex") << QStringList{"set", "conf", "sex=other"} << QByteArray("sex");
+        QTest::newRow("unknown field") << QStringList{"set", "conf", "shoe=42"} << QByteArray("shoe=42");
+        QTest::newRow("field twice") << QStringList{"set", "conf", "weight=50", "weight=60"} << QByteArray("weight given twice");
+        QTest::newRow("good then bad") << QStringList{"set", "conf", "weight=50", "goal=x"} << QByteArray("goal");
+        QTest::newRow("led word") << QStringList{"set", "led", "led0=maybe"} << QByteArray("led0");
+        QTest::newRow("alarm entry") << QStringList{"set", "alarm", "8", "hour=1"} << QByteArray("ENTRY");
+        QTest::newRow("alarm hour") << QStringList{"set", "alarm", "1", "hour=24"} << QByteArray("hour");
+        QTest::newRow("alarm minute") << QStringList{"set", "alarm", "1", "minute=60"} << QByteArray("minute");
+        QTest::newRow("month 13") << QStringList{"set", "time", "2026-13-01", "00:00:00"} << QByteArray("2026-13-01");
+        QTest::newRow("30 February") << QStringList{"set", "time", "2026-02-30", "10:00:00"} << QByteArray("2026-02-30");
+        QTest::newRow("before 2000") << QStringList{"set", "time", "1999-12-31", "23:59:59"} << QByteArray("1999-12-31");
+        QTest::newRow("read-only item") << QStringList{"set", "version", "1"} << QByteArray("version");
+        QTest::newRow("unknown item") << QStringList{"get", "weather"} << QByteArray("weather");
+        QTest::newRow("day 7") << QStringList{"get", "daystat", "7"} << QByteArray("DAY");
+        QTest::newRow("day -1") << QStringList{"get", "daystat", "-1"} << QByteArray("DAY");
+        QTest::newRow("unknown option") << QStringList{"get", "time", "--colour"} << QByteArray("--colour");
+        QTest::newRow("unknown subcommand") << QStringList{"explode"} << QByteArray("explode");
+        QTest::newRow("two ways to a band") << QStringList{"info", "--simulate"} << QByteArray("one way only");
+        QTest::newRow("watch what") << QStringList{"watch", "everything"} << QByteArray("minstat or upload");
     }
 
     void badValuesNeverReachTheBand()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, says);
         auto band = pluggedBand();
         QVERIFY(band);
         const BandctlRun run = runBandctl(arguments + on(*band));
         QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(says), run.err.constData());
         QCOMPARE(run.err.count('\n'), run.err.contains("Try bandctl --help") ? 2 : 1);
         QVERIFY(run.err.startsWith("bandctl: "));
         QVERIFY(band->commandsReceived().empty());
@@ -311,6 +315,9 @@ private slots:
         QCOMPARE(help.exitCode, 0);
         for (const char *word : {"list", "info", "get", "set", "watch", "reset", "upgrade", "test", "burn", "Exit codes"})
             QVERIFY2(help.out.contains(word), word);
+        // Every summary stands apart from its usage, long ones too.
+        for (const char *summary : {"read one item of the band", "the burner's cycle:"})
+            QVERIFY2(help.out.contains(QByteArray("  ") + summary), summary);
         QVERIFY(runBandctl({"watch", "--help"}).out.contains("--count N"));
     }
 };
