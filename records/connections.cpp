@@ -110,6 +110,14 @@ void closeConnection(const QString &name)
     QSqlDatabase::removeDatabase(name);
 }
 
+QSqlDatabase reuseConnection(const QString &name)
+{
+    if (QSqlDatabase::database(name, false).isOpen())
+        return QSqlDatabase::database(name, false);
+    closeConnection(name);
+    return QSqlDatabase();
+}
+
 QString displayUrl(const QUrl &url)
 {
     return url.toString(QUrl::RemovePassword);

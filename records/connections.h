@@ -19,5 +19,9 @@ QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeou
 
 void closeConnection(const QString &name);
 
+// The open connection of that name, or an invalid one after removing a
+// closed one, ready to be opened anew.
+QSqlDatabase reuseConnection(const QString &name);
+
 // The server's address without the password, for messages.
 QString displayUrl(const QUrl &url);

@@ -63,18 +63,16 @@ void RecordForwarder::run()
 void RecordForwarder::forwardRound(const QString &localName, const QString &serverName)
 {
     QString error;
-    QSqlDatabase local = QSqlDatabase::database(localName, false);
+    QSqlDatabase local = reuseConnection(localName);
     if (!local.isOpen()) {
-        closeConnection(localName);
         local = openLocalDatabase(localName, folder, false, &error);
         if (!local.isOpen()) {
             setProblem(error);
             return;
         }
     }
-    QSqlDatabase remote = QSqlDatabase::database(serverName, false);
+    QSqlDatabase remote = reuseConnection(serverName);
     if (!remote.isOpen()) {
-        closeConnection(serverName);
         remote = openServerDatabase(serverName, server, kConnectTimeoutSeconds, &error);
         if (!remote.isOpen()) {
             setProblem(error);

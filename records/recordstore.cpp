@@ -12,9 +12,6 @@
 
 namespace {
 
-// "Within a minute while a window stays open."
-constexpr int kForwardIntervalMs = 30000;
-
 bool seenToday(QSqlDatabase &db, const RunRecord &r, bool *seen)
 {
     if (r.unit.isEmpty()) {
@@ -73,14 +70,15 @@ bool insertRun(QSqlDatabase &db, const RunRecord &r, bool queueForServer, QSqlEr
 
 } // namespace
 
-RecordStore::RecordStore(const QString &folder, QObject *parent)
+RecordStore::RecordStore(const QString &folder, int forwardIntervalMs, QObject *parent)
     : QObject(parent), folder(folder), station(StationSettings::read(folder)),
       connectionName(uniqueConnectionName(QStringLiteral("store")))
 {
     if (!station.problem.isEmpty())
         qWarning("%s", qPrintable(station.problem));
     if (station.hasServer()) {
-        forwarder = new RecordForwarder(folder, station.serverUrl, kForwardIntervalMs, this);
+        forwarder = new RecordForwarder(folder, station.serverUrl, forwardIntervalMs, this);
+        connect(forwarder, &RecordForwarder::problemChanged, this, &RecordStore::serverProblemChanged);
         forwarder->start();
     }
 }
@@ -112,9 +110,8 @@ bool RecordStore::write(RunRecord &record)
 bool RecordStore::writeHeld(bool *lastFirstTry)
 {
     QString error;
-    QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+    QSqlDatabase db = reuseConnection(connectionName);
     if (!db.isOpen()) {
-        closeConnection(connectionName);
         db = openLocalDatabase(connectionName, folder, false, &error);
         if (!db.isOpen()) {
             holdBecause(error);

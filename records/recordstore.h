@@ -15,8 +15,11 @@ class RecordForwarder;
 class RecordStore : public QObject {
     Q_OBJECT
 public:
-    // folder: where results.db and station.ini are, the working directory by default.
-    explicit RecordStore(const QString &folder = QStringLiteral("."), QObject *parent = nullptr);
+    // folder: where results.db and station.ini are, the working directory by
+    // default; forwardIntervalMs: the longest wait between two tries to
+    // reach the server.
+    explicit RecordStore(const QString &folder = QStringLiteral("."), int forwardIntervalMs = 30000,
+                         QObject *parent = nullptr);
     ~RecordStore() override;
 
     const StationSettings &settings() const { return station; }
@@ -35,6 +38,8 @@ public:
 signals:
     // The text for the window's status line; empty once records are kept again.
     void problemChanged(const QString &problem);
+    // Why records wait for the server; empty once they reach it again.
+    void serverProblemChanged(const QString &problem);
 
 private:
     bool writeHeld(bool *lastFirstTry);
