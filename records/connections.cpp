@@ -92,9 +92,11 @@ QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeou
     db.setConnectOptions(options.join(QLatin1Char(';')));
     if (!db.open()) {
         *error = QStringLiteral("cannot reach the records server %1 (%2)")
-                     .arg(displayUrl(url), db.lastError().text().trimmed());
+                     .arg(displayUrl(url), db.lastError().text().simplified());
         return QSqlDatabase();
     }
+    // Creating what exists already is not news to the operator.
+    QSqlQuery(db).exec(QStringLiteral("SET client_min_messages = warning"));
     if (!prepareSchema(db, error))
         return QSqlDatabase();
     return db;

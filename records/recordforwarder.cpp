@@ -108,11 +108,14 @@ int RecordForwarder::forwardBatch(QSqlDatabase &local, QSqlDatabase &remote, QSt
     QStringList marks;
     for (int i = 0; i < columns; ++i)
         marks << QStringLiteral("?");
+    if (!remote.transaction()) {
+        *error = describeSqlError(remote, remote.lastError());
+        return -1;
+    }
     QSqlQuery insert(remote);
-    if (!remote.transaction()
-        || !insert.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (%2) ON CONFLICT (id) DO NOTHING")
-                               .arg(QLatin1String(kRunColumns), marks.join(QLatin1Char(','))))) {
-        *error = describeSqlError(remote, insert.lastError().isValid() ? insert.lastError() : remote.lastError());
+    if (!insert.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (%2) ON CONFLICT (id) DO NOTHING")
+                            .arg(QLatin1String(kRunColumns), marks.join(QLatin1Char(','))))) {
+        *error = describeSqlError(remote, insert.lastError());
         remote.rollback();
         return -1;
     }

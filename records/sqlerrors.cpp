@@ -30,7 +30,7 @@ QString sqliteWords(int code)
 
 QString describeSqlError(const QSqlDatabase &db, const QSqlError &error)
 {
-    const QString detail = error.text().trimmed();
+    const QString detail = error.text().simplified();
     if (db.driverName() == QLatin1String("QSQLITE")) {
         bool ok = false;
         const int code = error.nativeErrorCode().toInt(&ok);
