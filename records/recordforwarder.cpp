@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kConnectTimeoutSeconds = 3;
 constexpr int kBatchSize = 500;
+constexpr int kLocalBusyTimeoutMs = 2000;
 
 } // namespace
 
@@ -70,6 +71,13 @@ void RecordForwarder::forwardRound(const QString &localName, const QString &serv
             setProblem(error);
             return;
         }
+        // Taking records off the queue need not wait for the disk: if that
+        // is lost, they are sent again and the server ignores them. So this
+        // connection holds the file's write lock for microseconds, never
+        // for a sync that would make the window's write wait.
+        QSqlQuery(local).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        // This thread may wait for the window's writes as long as it takes.
+        QSqlQuery(local).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kLocalBusyTimeoutMs));
     }
     QSqlDatabase remote = reuseConnection(serverName);
     if (!remote.isOpen()) {
@@ -101,7 +109,7 @@ int RecordForwarder::forwardBatch(QSqlDatabase &local, QSqlDatabase &remote, QSt
     pending.setForwardOnly(true);
     if (!pending.exec(QStringLiteral("SELECT o.seq, %1 FROM outbox o JOIN runs r ON r.seq = o.seq"
                                      " ORDER BY o.seq LIMIT %2").arg(QLatin1String(kRunColumns)).arg(kBatchSize))) {
-        *error = describeSqlError(local, pending.lastError());
+        *error = describeSqlError(local, pending.lastError()) + QStringLiteral(" [reading the queue]");
         return -1;
     }
     const int columns = pending.record().count() - 1;
@@ -142,10 +150,12 @@ int RecordForwarder::forwardBatch(QSqlDatabase &local, QSqlDatabase &remote, QSt
         return -1;
     }
     // Only now may they leave the queue; if this fails they are sent again
-    // and the server ignores them.
+    // and the server ignores them. The read ends first, or the delete would
+    // have to upgrade a stale read and fail without waiting.
+    pending.finish();
     QSqlQuery done(local);
     if (!done.exec(QStringLiteral("DELETE FROM outbox WHERE seq <= %1").arg(lastSeq))) {
-        *error = describeSqlError(local, done.lastError());
+        *error = describeSqlError(local, done.lastError()) + QStringLiteral(" [emptying the queue]");
         return -1;
     }
     return count;

@@ -118,10 +118,14 @@ bool RecordStore::writeHeld(bool *lastFirstTry)
             return false;
         }
     }
+    // IMMEDIATE: take the write lock first. A transaction that read first
+    // would fail at once, without waiting, if another connection wrote
+    // in between.
+    QSqlQuery control(db);
     QSqlError sqlError;
-    bool ok = db.transaction();
+    bool ok = control.exec(QStringLiteral("BEGIN IMMEDIATE"));
     if (!ok)
-        sqlError = db.lastError();
+        sqlError = control.lastError();
     for (RunRecord &r : held) {
         bool seen = false;
         if (ok && !seenToday(db, r, &seen)) {
@@ -134,12 +138,13 @@ bool RecordStore::writeHeld(bool *lastFirstTry)
         if (!ok)
             break;
     }
-    if (ok && !db.commit()) {
+    if (ok && !control.exec(QStringLiteral("COMMIT"))) {
         ok = false;
-        sqlError = db.lastError();
+        sqlError = control.lastError();
     }
     if (!ok) {
-        db.rollback();
+        control.exec(QStringLiteral("ROLLBACK"));
+        control.finish();
         // Reopen next time: the file may have been repaired or replaced.
         db.close();
         holdBecause(describeSqlError(db, sqlError));
