@@ -105,7 +105,7 @@ bool setUpEvents()
 void printPluggedIn(const std::string &path)
 {
     std::printf("Virtual band plugged in at %s\n", path.c_str());
-    std::printf("Use it as the band's serial port, e.g.: bandsession --device %s\n", path.c_str());
+    std::printf("Use it as the band's serial port, e.g.: bandctl info --device %s\n", path.c_str());
     std::fflush(stdout);
 }
 

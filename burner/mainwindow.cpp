@@ -3,6 +3,8 @@
 
 #include "bandupgrade.h"
 #include "burndefinition.h"
+#include "burnrecord.h"
+#include "recordstatus.h"
 
 #include <QBrush>
 #include <QColor>
@@ -57,6 +59,7 @@ MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget 
     statusText.setText(QStringLiteral("请连接手环到电脑."));
     statusBar()->addWidget(&statusIcon, 0);
     statusBar()->addWidget(&statusText, 0);
+    showRecordProblems(store, statusBar());
     statusBar()->repaint();
 }
 
@@ -186,8 +189,11 @@ void MainWindow::slotOnBandRemoved()
     pendingDiskRoot.clear();
 }
 
-void MainWindow::slotOnBurnEnded(const BurnReport &)
+void MainWindow::slotOnBurnEnded(const BurnReport &report)
 {
+    RunRecord record = store.begin(QStringLiteral("burner"));
+    fillBurnRecord(record, report);
+    store.write(record); // a problem shows in the status bar; the rows stand as they are
     if (pendingDiskRoot.isEmpty())
         return;
     takeDisk(std::exchange(pendingDiskRoot, QString()));

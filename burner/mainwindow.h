@@ -7,6 +7,7 @@
 #include "burnfilenames.h"
 #include "comthread.h"
 #include "hotplugsource.h"
+#include "recordstore.h"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -59,6 +60,7 @@ private:
     QString diskRoot; // the band's disk, ending in '/'; empty = none
     // A disk that arrived while a stopped burn was still ending.
     QString pendingDiskRoot;
+    RecordStore store; // before the cycle, so that it outlives the cycle's last report
     // Each Burn press is one cycle onto the disk at hand: no upgrade, no
     // wait for the port (the operator drives those with Reset).
     BurnCycle burnCycle;

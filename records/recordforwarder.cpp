@@ -37,7 +37,10 @@ void RecordForwarder::wake()
 void RecordForwarder::stop()
 {
     requestInterruption();
-    wake();
+    {
+        QMutexLocker lock(&mutex);
+        wakeUp.wakeAll();
+    }
     wait();
 }
 
@@ -46,8 +49,11 @@ bool RecordForwarder::waitForWork()
     QMutexLocker lock(&mutex);
     if (!woken && !isInterruptionRequested())
         wakeUp.wait(&mutex, QDeadlineTimer(intervalMs));
+    // A record written just before the end still goes, when the server
+    // answered the round before: a short-lived bandctl sends its own.
+    const bool more = !isInterruptionRequested() || (woken && problem.isEmpty());
     woken = false;
-    return !isInterruptionRequested();
+    return more;
 }
 
 void RecordForwarder::run()

@@ -43,6 +43,7 @@ struct BoxCloser : QObject {
             if (!box || !box->isVisible())
                 return;
             seen << box->windowTitle() << box->text() << QString::number(box->standardButtons());
+            geometries << box->frameGeometry();
             if (whileOpen)
                 whileOpen(box->windowTitle());
             box->reject();
@@ -50,6 +51,7 @@ struct BoxCloser : QObject {
         timer.start(20);
     }
     QStringList seen;
+    QList<QRect> geometries;
     QTimer timer;
 };
 
@@ -93,6 +95,13 @@ private:
         return list;
     }
 
+    // The result box must leave every row of the table in view.
+    bool coversTable(const QRect &box) const
+    {
+        const QWidget *rows = table->viewport();
+        return box.intersects(QRect(rows->mapToGlobal(QPoint(0, 0)), rows->size()));
+    }
+
     QTemporaryDir workDir;
     SimulatedBand *band = nullptr;
     MainWindow *window = nullptr;
@@ -114,6 +123,8 @@ void TestMainWindow::init()
     band = new SimulatedBand;
     band->setReplugDelayAfterReset(-1);
     window = new MainWindow(band);
+    window->move(0, 0);
+    window->show();
     table = window->findChild<QTableWidget *>(QStringLiteral("twResult"));
     button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
     QVERIFY(table && button && window->init());
@@ -144,6 +155,7 @@ void TestMainWindow::passingRunThenBandGone()
     });
     button->click();
     QCOMPARE(boxes.seen, kSuccessBox);
+    QVERIFY(!coversTable(boxes.geometries.value(0)));
     QVERIFY(disabledWhileOpen);
     QVERIFY(button->isEnabled());
     QVERIFY(!processHolds(device));
@@ -193,6 +205,7 @@ void TestMainWindow::failingRun()
     BoxCloser boxes;
     button->click();
     QCOMPARE(boxes.seen, kFailBox);
+    QVERIFY(!coversTable(boxes.geometries.value(0)));
     QStringList expected(12, QString());
     expected[failedRow] = "Err/red";
     QCOMPARE(cells(), expected);
