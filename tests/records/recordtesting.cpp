@@ -1,6 +1,7 @@
 #include "recordtesting.h"
 
 #include "connections.h"
+#include "runlisting.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -44,6 +45,20 @@ QJsonObject runChild(const QString &folder, const QStringList &arguments, int *e
         *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     const QList<QByteArray> lines = p.readAllStandardOutput().trimmed().split('\n');
     return QJsonDocument::fromJson(lines.last()).object();
+}
+
+QList<QJsonObject> localRuns(const QString &folder)
+{
+    const QString name = uniqueConnectionName(QStringLiteral("runs"));
+    QList<QJsonObject> runs;
+    {
+        QString error;
+        QSqlDatabase db = openLocalDatabase(name, folder, true, &error);
+        if (db.isOpen())
+            listRuns(db, RecordFilter(), &runs, &error);
+    }
+    closeConnection(name);
+    return runs;
 }
 
 int localRunCount(const QString &folder)

@@ -23,3 +23,5 @@ QJsonObject runChild(const QString &folder, const QStringList &arguments, int *e
 
 // How many runs results.db in folder holds, -1 when it cannot be read.
 int localRunCount(const QString &folder);
+// Every run in results.db in folder, oldest first, as bandctl records --json gives them.
+QList<QJsonObject> localRuns(const QString &folder);

@@ -4,7 +4,6 @@
 #include "recordcommands.h"
 #include "recordstore.h"
 #include "recordtesting.h"
-#include "runlisting.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -27,24 +26,7 @@ private slots:
     void lockedByAnotherProcess();
     void corruptFile();
     void newerSchema();
-
-private:
-    QList<QJsonObject> readRuns(const QString &folder);
 };
-
-QList<QJsonObject> TestStore::readRuns(const QString &folder)
-{
-    const QString name = uniqueConnectionName(QStringLiteral("test"));
-    QList<QJsonObject> runs;
-    {
-        QString error;
-        QSqlDatabase db = openLocalDatabase(name, folder, true, &error);
-        if (db.isOpen())
-            listRuns(db, RecordFilter(), &runs, &error);
-    }
-    closeConnection(name);
-    return runs;
-}
 
 void TestStore::recordsOfEveryOutcome()
 {
@@ -68,7 +50,7 @@ void TestStore::recordsOfEveryOutcome()
     QVERIFY(interrupted.firstTry);
     QVERIFY(nextDay.firstTry);
 
-    const QList<QJsonObject> runs = readRuns(dir.path());
+    const QList<QJsonObject> runs = localRuns(dir.path());
     QCOMPARE(runs.size(), 4);
     QJsonObject first = runs[0], second = runs[1];
     QCOMPARE(first.take("day").toString(), QStringLiteral("2026-12-07"));
@@ -100,7 +82,7 @@ void TestStore::recordSurvivesKill()
     int exitCode = 0;
     const QJsonObject written = runChild(dir.path(), {"write-then-kill"}, &exitCode);
     QCOMPARE(exitCode, -1);   // it died by the signal
-    const QList<QJsonObject> runs = readRuns(dir.path());
+    const QList<QJsonObject> runs = localRuns(dir.path());
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs[0].value("id"), written.value("id"));
     QCOMPARE(runs[0].value("program").toString(), QStringLiteral("burner"));
@@ -165,7 +147,7 @@ void TestStore::lockedByAnotherProcess()
     QCOMPARE(store.heldCount(), 0);
     QCOMPARE(problems.size(), 2);
     QVERIFY(problems.last().first().toString().isEmpty());
-    const QList<QJsonObject> runs = readRuns(dir.path());
+    const QList<QJsonObject> runs = localRuns(dir.path());
     QCOMPARE(runs.size(), 3);
     QCOMPARE(runs[1].value("id").toString(), second.id.toString(QUuid::WithoutBraces));
 }
