@@ -156,6 +156,25 @@ void TestServer::twoStationsAtOnce()
     QCOMPARE(serverIds().size(), 120);
     QCOMPARE(serverIds("line1-a"), localIds(a.path()));
     QCOMPARE(serverIds("line1-b"), localIds(b.path()));
+
+    // The line's yield, from the server.
+    const QString name = uniqueConnectionName("yield");
+    {
+        QString error;
+        QSqlDatabase db = openServerDatabase(name, cluster.url(), 5, &error);
+        YieldReport report;
+        QVERIFY2(report.compute(db, RecordFilter(), &error), qPrintable(error));
+        qint64 runs = 0;
+        QStringList stations;
+        for (const YieldRow &row : report.rows) {
+            runs += row.runs;
+            QCOMPARE(row.passed, row.runs);
+            stations << row.station;
+        }
+        QCOMPARE(runs, 120);
+        QVERIFY(stations.contains("line1-a") && stations.contains("line1-b"));
+    }
+    closeConnection(name);
 }
 
 void TestServer::refusedLogin()
