@@ -9,10 +9,12 @@
 #include <QBrush>
 #include <QColor>
 #include <QDebug>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QStatusBar>
 #include <QTableWidgetItem>
+#include <QTimer>
 
 #include <utility>
 
@@ -25,6 +27,8 @@ const QString kRetryIcon = QStringLiteral("./rc/retry.png");
 constexpr int kRowCount = 9;
 constexpr int kLastStepRow = 7;
 constexpr int kResultRow = 8;
+// How long a close waits for a running burn to report its end.
+constexpr int kStopBudgetMs = 5000;
 
 } // namespace
 
@@ -65,6 +69,7 @@ MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget 
 
 MainWindow::~MainWindow()
 {
+    finishBurnForRecord();
     delete ui;
     // Both stops are cooperative and wait for the thread to end; the burn's
     // is the cycle's own, when it is destroyed.
@@ -187,6 +192,20 @@ void MainWindow::slotOnBandRemoved()
     showStatus(kTipsIcon, QStringLiteral("请重新连接手环到电脑."));
     diskRoot.clear();
     pendingDiskRoot.clear();
+}
+
+void MainWindow::finishBurnForRecord()
+{
+    if (!burnCycle.isRunning())
+        return;
+    // Closed mid-burn: the burn stops within milliseconds and its report,
+    // interrupted, still becomes the run's record.
+    QEventLoop loop;
+    connect(&burnCycle, &BurnCycle::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kStopBudgetMs, &loop, &QEventLoop::quit);
+    burnCycle.stop();
+    if (burnCycle.isRunning())
+        loop.exec();
 }
 
 void MainWindow::slotOnBurnEnded(const BurnReport &report)

@@ -47,6 +47,8 @@ private slots:
 private:
     enum class RowLook { Waiting, Running, Passed, Failed };
 
+    // Stops a burn still running at close and waits for its report.
+    void finishBurnForRecord();
     void takeDisk(const QString &root);
     void setRowLook(int row, RowLook look);
     void setAllRowsWaiting();

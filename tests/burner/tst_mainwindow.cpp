@@ -336,6 +336,25 @@ private slots:
         QVERIFY(!QFile::exists(disk.filePath("band.cfg")));
     }
 
+    // Closed while the burn waits before its first copy: the run is kept as interrupted.
+    void closedMidBurn()
+    {
+        QTemporaryDir disk;
+        FakeHotplug hotplug;
+        {
+            MainWindow window(nullptr, &hotplug);
+            QVERIFY(window.init());
+            window.findChild<CBurnProcess *>()->setPauseMs(60000);
+            hotplug.mountBandDisk(disk.path());
+            QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGGWBWW"), kSlowMs);
+        }
+        const QJsonObject record = localRuns(".").last();
+        QCOMPARE(record.value("outcome").toString(), QStringLiteral("interrupted"));
+        QCOMPARE(record.value("failed_step").toString(), QStringLiteral("CNC"));
+        QCOMPARE(record.value("details").toObject().value("disk").toString(), disk.path() + "/");
+    }
+
     // Pulled out in the middle of copying a large image: the window never
     // stalls, the image's partial file goes, and the window and run.log both
     // show the image copy as failed.
