@@ -1,6 +1,7 @@
 // The link and its frames: a 6-byte head (0xAA, opcode, uuid, check byte,
 // length) and up to 255 payload bytes, guarded by one xor check byte.
 #include "bandlink.h"
+#include "link_internal.h"
 #include "link_state.h"
 
 using namespace bandlink;
@@ -17,16 +18,17 @@ uint8_t checkByte(const sb_cmd_t &frame)
     return check;
 }
 
-// Drops bytes until the frame start; tries extra reads allowed.
-bool huntFrameStart(uint8_t *start, uint8_t tries)
+// Drops bytes until the frame start, spending one of readsLeft on each
+// single-byte read.
+bool huntFrameStart(uint8_t *start, int &readsLeft)
 {
-    for (int extra = 0;; ++extra) {
+    while (readsLeft > 0) {
+        --readsLeft;
         // A read that brought nothing is a miss whatever the record held.
         if (uart_recv(start, 1) == 1 && *start == SB_HEADER)
             return true;
-        if (extra >= tries)
-            return false;
     }
+    return false;
 }
 
 bool readPayload(sb_cmd_t *frame, uint8_t tries)
@@ -71,10 +73,10 @@ bool sb_send_cmd(sb_cmd_t *cmd)
     return uart_send(reinterpret_cast<const uint8_t *>(cmd), size) == size;
 }
 
-bool sb_recv_evt(sb_cmd_t *evt, uint8_t tries)
+bool bandlink::receiveFrame(sb_cmd_t *evt, uint8_t tries, int &startReads)
 {
     uint8_t *bytes = reinterpret_cast<uint8_t *>(evt);
-    if (evt == nullptr || !huntFrameStart(bytes, tries))
+    if (evt == nullptr || !huntFrameStart(bytes, startReads))
         return false;
     // A head cut short must not pass as an empty reply.
     if (uart_recv(bytes + 1, kRestOfHead) != kRestOfHead)
@@ -82,4 +84,10 @@ bool sb_recv_evt(sb_cmd_t *evt, uint8_t tries)
     if (evt->opcode > SB_OP_WRITE_REPLY)
         return false;
     return readPayload(evt, tries) && checkByte(*evt) == evt->bcc;
+}
+
+bool sb_recv_evt(sb_cmd_t *evt, uint8_t tries)
+{
+    int startReads = tries + 1;
+    return receiveFrame(evt, tries, startReads);
 }

@@ -1,6 +1,7 @@
 // The band's operations. Each one is a complete exchange: a command frame,
 // and for most of them one reply frame of a known kind and length.
 #include "bandlink.h"
+#include "link_internal.h"
 #include "link_state.h"
 
 #include <chrono>
@@ -21,9 +22,11 @@ bool linkOpen()
     return linkState().linkOpen;
 }
 
-// Builds, sends and prints one command frame.
+// Builds, sends and prints one command frame. Whatever waits on the port
+// by then came before the command and cannot be its answer: it goes.
 bool sendCommand(uint8_t opcode, uint8_t item, const void *payload, uint8_t length)
 {
+    dropInput();
     sb_cmd_t cmd{};
     cmd.header = SB_HEADER;
     cmd.opcode = opcode;
@@ -37,17 +40,28 @@ bool sendCommand(uint8_t opcode, uint8_t item, const void *payload, uint8_t leng
     return true;
 }
 
-// Sends a command and takes the band's reply if it has the expected opcode
-// and length; only such a reply is printed. Its uuid is not compared.
+// A reply of the awaited kind about the command's own item; a late answer
+// to an earlier command or an event about something else is not.
+bool answers(const sb_cmd_t &frame, uint8_t replyOpcode, uint8_t item)
+{
+    return frame.opcode == replyOpcode && uint8_t(frame.uuid & 0xFF) == item;
+}
+
+// Sends a command and takes its reply, skipping frames that do not answer
+// it within the one receive budget. Only a reply of the expected length
+// is taken, and only that is printed.
 bool exchange(uint8_t opcode, uint8_t item, const void *payload, uint8_t length,
               uint8_t replyOpcode, uint8_t replyLength, sb_cmd_t *reply)
 {
     if (!sendCommand(opcode, item, payload, length))
         return false;
     std::this_thread::sleep_for(kReplyPause);
-    if (!sb_recv_evt(reply, kReceiveTries))
-        return false;
-    if (reply->opcode != replyOpcode || reply->len != replyLength)
+    int startReads = kReceiveTries + 1;
+    do {
+        if (!receiveFrame(reply, kReceiveTries, startReads))
+            return false;
+    } while (!answers(*reply, replyOpcode, item));
+    if (reply->len != replyLength)
         return false;
     sb_dbg_evt(reply);
     return true;

@@ -2,6 +2,7 @@
 // a fixed set of rates and framings, and transfers bounded by 10 ms per byte
 // plus 100 ms.
 #include "bandlink.h"
+#include "link_internal.h"
 #include "link_state.h"
 #include "serial_platform.h"
 
@@ -96,6 +97,13 @@ int32_t uart_send(const uint8_t *buf, int32_t n)
     if (!state.portOpen || buf == nullptr || n <= 0)
         return 0;
     return platformWrite(state.handle, buf, n, transferTimeoutMs(n));
+}
+
+void bandlink::dropInput()
+{
+    const LinkState &state = linkState();
+    if (state.portOpen)
+        platformDropInput(state.handle);
 }
 
 bool uart_setSpeed(int32_t rate)

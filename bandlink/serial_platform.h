@@ -30,6 +30,8 @@ void platformClose(SerialHandle handle);
 // has passed since the call began, or when the device has gone.
 int32_t platformRead(SerialHandle handle, uint8_t *buf, int32_t n, int64_t timeoutMs);
 int32_t platformWrite(SerialHandle handle, const uint8_t *buf, int32_t n, int64_t timeoutMs);
+// Throws away what has arrived and not been read yet.
+void platformDropInput(SerialHandle handle);
 
 // Read the device's settings, change only the named fields, write them back.
 // rate is one of the rates the serial layer accepts.

@@ -180,6 +180,11 @@ int32_t platformWrite(SerialHandle handle, const uint8_t *buf, int32_t n, int64_
     return done;
 }
 
+void platformDropInput(SerialHandle handle)
+{
+    tcflush(handle, TCIFLUSH);
+}
+
 bool platformSetSpeed(SerialHandle handle, int32_t rate)
 {
     speed_t speed;

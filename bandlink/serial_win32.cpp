@@ -70,6 +70,11 @@ int32_t platformWrite(SerialHandle handle, const uint8_t *buf, int32_t n, int64_
     return int32_t(done);
 }
 
+void platformDropInput(SerialHandle handle)
+{
+    PurgeComm(toHandle(handle), PURGE_RXCLEAR);
+}
+
 bool platformSetSpeed(SerialHandle handle, int32_t rate)
 {
     DCB dcb{};

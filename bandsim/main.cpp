@@ -1,5 +1,7 @@
 // bandsim: a band that lives in software, on a pseudo-terminal, for working
 // with the tools on a machine that has no band.
+#include "faultoption.h"
+
 #include <bandsim/virtualband.h>
 
 #include <chrono>
@@ -13,6 +15,7 @@
 #include <poll.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -34,14 +37,17 @@ void onSignal(int)
 struct Arguments {
     bool paced = false;
     int replugMs = 2000;
+    std::vector<bandsim::FaultSetting> faults;
 };
 
 void printUsage(FILE *to)
 {
     std::fprintf(to,
-                 "Usage: bandsim [--paced] [--replug-ms N]\n"
-                 "  --paced         answer at the pace of a 115200 bit/s wire\n"
-                 "  --replug-ms N   after a reset or upgrade, plug back in after N ms (default 2000)\n");
+                 "Usage: bandsim [--paced] [--replug-ms N] [--fault NAME[:ITEM]]...\n"
+                 "  --paced              answer at the pace of a 115200 bit/s wire\n"
+                 "  --replug-ms N        after a reset or upgrade, plug back in after N ms (default 2000)\n"
+                 "  --fault NAME[:ITEM]  switch a fault on for the commands about ITEM, or about every\n"
+                 "                       item without :ITEM; repeatable, a later one for an item wins\n");
 }
 
 std::optional<int> parseMilliseconds(const char *text)
@@ -69,6 +75,14 @@ std::optional<Arguments> parseArguments(int argc, char **argv)
                 return std::nullopt;
             }
             arguments.replugMs = *ms;
+        } else if (option == "--fault" && i + 1 < argc) {
+            std::string error;
+            const auto setting = bandsim::parseFaultSetting(argv[++i], &error);
+            if (!setting) {
+                std::fprintf(stderr, "bandsim: --fault %s: %s\n", argv[i], error.c_str());
+                return std::nullopt;
+            }
+            arguments.faults.push_back(*setting);
         } else {
             std::fprintf(stderr, "bandsim: unknown or incomplete option \"%s\"\n", argv[i]);
             printUsage(stderr);
@@ -91,7 +105,7 @@ bool setUpEvents()
 void printPluggedIn(const std::string &path)
 {
     std::printf("Virtual band plugged in at %s\n", path.c_str());
-    std::printf("Use it as the band's serial port, e.g.: bandsession --device %s\n", path.c_str());
+    std::printf("Use it as the band's serial port, e.g.: bandctl info --device %s\n", path.c_str());
     std::fflush(stdout);
 }
 
@@ -101,6 +115,7 @@ int main(int argc, char **argv)
 {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         printUsage(stdout);
+        bandsim::printFaultNames(stdout);
         return 0;
     }
     const auto arguments = parseArguments(argc, argv);
@@ -116,6 +131,13 @@ int main(int argc, char **argv)
     bandsim::VirtualBand band(options);
     band.onRestart([] { report('R'); });
     band.onUpgrade([] { report('U'); });
+    for (const bandsim::FaultSetting &setting : arguments->faults) {
+        for (int item = 0; item < 256; ++item) {
+            if (setting.item < 0 || setting.item == item)
+                band.setFault(uint8_t(item), setting.fault);
+        }
+        std::printf("Fault switched on: %s\n", bandsim::describe(setting).c_str());
+    }
     if (!band.plugIn()) {
         std::fprintf(stderr, "bandsim: no pseudo-terminal to be had: %s\n", std::strerror(errno));
         return 1;

@@ -1,16 +1,20 @@
 #include "burnprocess.h"
 
-#include "disksync.h"
+#include "filecopy.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QTime>
 
 namespace {
 
-const char *const sourceFolder = "bin/";
 const char *const defaultCfgName = "DEFAULT.CFG";
+
+QString failedCheck(const QString &path) { return QStringLiteral("Failed to check %1\n").arg(path); }
+QString failedRemove(const QString &path) { return QStringLiteral("Failed to remove %1\n").arg(path); }
+QString failedCopy(const QString &name) { return QStringLiteral("Failed to copy %1\n").arg(name); }
 
 } // namespace
 
@@ -43,14 +47,17 @@ void CBurnProcess::startBurn(const QString &root, const BurnFileNames &files)
     start(QThread::InheritPriority);
 }
 
+void CBurnProcess::requestStop()
+{
+    // Under the mutex, so a worker about to wait cannot miss the wake.
+    QMutexLocker lock(&pauseMutex);
+    requestInterruption();
+    pauseWake.wakeAll();
+}
+
 void CBurnProcess::stop()
 {
-    {
-        // Under the mutex, so a worker about to wait cannot miss the wake.
-        QMutexLocker lock(&pauseMutex);
-        requestInterruption();
-        pauseWake.wakeAll();
-    }
+    requestStop();
     wait();
 }
 
@@ -59,73 +66,87 @@ void CBurnProcess::setPauseMs(int ms)
     pauseMs = qMax(0, ms);
 }
 
+void CBurnProcess::setSourceFolder(const QString &folder)
+{
+    if (isRunning() || folder.isEmpty())
+        return;
+    source = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+QString CBurnProcess::sourceFolder() const
+{
+    return source;
+}
+
 void CBurnProcess::run()
 {
     if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
         return;
     writeRunRecord("startup\n");
-    runSteps();
-    // A stopped run leaves no finish record, but it always lets go of the
-    // log so that the next run can open it.
-    if (!isInterruptionRequested())
-        writeRunRecord("finish");
+    runningStep = -1;
+    if (!runSteps() && isInterruptionRequested())
+        reportStoppedStep();
+    writeRunRecord("finish");
     logStream.flush();
     logFile.close();
 }
 
 bool CBurnProcess::runSteps()
 {
-    const QString source = QLatin1String(sourceFolder);
     return check(0, source) && check(1, source + cfgName)
-        && check(2, source + binName) && check(3, diskRoot) && removeOldFiles()
-        && pause() && copy(6, cfgName) && pause() && copy(7, binName);
+        && check(2, source + binName, true) && check(3, diskRoot) && removeOldFiles()
+        && begin(6, failedCopy(cfgName)) && pause() && copy(6, cfgName)
+        && begin(7, failedCopy(binName)) && pause() && copy(7, binName);
 }
 
-bool CBurnProcess::check(uint idx, const QString &path)
+// False when the burn has been asked to stop: the step counts as stopped.
+bool CBurnProcess::begin(uint idx, const QString &failureRecord)
 {
-    if (isInterruptionRequested())
+    runningStep = int(idx);
+    runningFailure = failureRecord;
+    emit stepStarted(idx);
+    return !isInterruptionRequested();
+}
+
+bool CBurnProcess::check(uint idx, const QString &path, bool needsContent)
+{
+    if (!begin(idx, failedCheck(path)))
         return false;
-    const bool ok = QFile::exists(path);
-    writeStepRecord(ok ? QStringLiteral("Succeed to check %1\n").arg(path)
-                       : QStringLiteral("Failed to check %1\n").arg(path));
-    return report(idx, ok);
+    // An empty image would leave the band without firmware.
+    const QFileInfo info(path);
+    const bool ok = needsContent ? info.isFile() && info.size() > 0 : info.exists();
+    return report(idx, ok, ok ? QStringLiteral("Succeed to check %1\n").arg(path) : failedCheck(path));
 }
 
 bool CBurnProcess::removeOldFiles()
 {
     const QString oldImage = diskRoot + binName;
+    if (!begin(4, failedRemove(oldImage)))
+        return false;
     if (QFile::exists(oldImage))
         return remove(4, oldImage);
-    if (!report(4, true))
+    if (!report(4, true, QString()))
         return false;
     const QString defaultCfg = diskRoot + QLatin1String(defaultCfgName);
     if (!QFile::exists(defaultCfg))
         return true;
-    return remove(5, defaultCfg);
+    return begin(5, failedRemove(defaultCfg)) && remove(5, defaultCfg);
 }
 
 bool CBurnProcess::remove(uint idx, const QString &path)
 {
-    if (isInterruptionRequested())
-        return false;
     const bool ok = QFile::remove(path);
-    writeStepRecord(ok ? QStringLiteral("Succeed to remove %1\n").arg(path)
-                       : QStringLiteral("Failed to remove %1\n").arg(path));
-    return report(idx, ok);
+    return report(idx, ok, ok ? QStringLiteral("Succeed to remove %1\n").arg(path) : failedRemove(path));
 }
 
 bool CBurnProcess::copy(uint idx, const QString &name)
 {
-    if (isInterruptionRequested())
+    const CopyOutcome outcome = copyFileToDisk(source + name, diskRoot + name,
+                                               [this] { return isInterruptionRequested(); });
+    if (outcome == CopyOutcome::Stopped)
         return false;
-    const QString target = diskRoot + name;
-    // The step only counts once the file is on the device: the band restarts
-    // by itself soon after and must find the whole file.
-    const bool ok = QFile::copy(QLatin1String(sourceFolder) + name, target)
-        && syncFileToDisk(target);
-    writeStepRecord(ok ? QStringLiteral("Succeed to copy %1\n").arg(name)
-                       : QStringLiteral("Failed to copy %1\n").arg(name));
-    return report(idx, ok);
+    const bool ok = outcome == CopyOutcome::Copied;
+    return report(idx, ok, ok ? QStringLiteral("Succeed to copy %1\n").arg(name) : failedCopy(name));
 }
 
 bool CBurnProcess::pause()
@@ -139,13 +160,24 @@ bool CBurnProcess::pause()
     return !isInterruptionRequested();
 }
 
-bool CBurnProcess::report(uint idx, bool ok)
+// The record goes out before the signal, so run.log never lags the window;
+// an empty record writes nothing.
+bool CBurnProcess::report(uint idx, bool ok, const QString &record)
 {
-    // A stopped run tells the window nothing more.
-    if (isInterruptionRequested())
-        return false;
+    if (!record.isEmpty())
+        writeStepRecord(record);
+    runningStep = -1;
     emit processOk(idx, ok);
     return ok;
+}
+
+// A stop ends the step in progress as a failure, in the log and in a
+// report alike, so that a unit pulled out is never taken for burnt.
+void CBurnProcess::reportStoppedStep()
+{
+    if (runningStep < 0)
+        return;
+    report(uint(runningStep), false, runningFailure);
 }
 
 void CBurnProcess::writeRunRecord(const char *word)

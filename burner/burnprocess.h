@@ -19,23 +19,34 @@ public:
     ~CBurnProcess() override; // stops a running burn and waits for it
 
     // Starts one burn onto the disk mounted at diskRoot (ending in '/').
-    // Does nothing when diskRoot or either name is empty.
+    // Does nothing when diskRoot or either name is empty, or while running.
     void startBurn(const QString &diskRoot, const BurnFileNames &files);
 
-    // Ends a running burn at its next step or pause, without further signals,
-    // and waits for the thread; run.log is released.
+    // Asks a running burn to end at once and returns without waiting: the
+    // step in progress is logged and reported as failed, then the run ends
+    // by itself and releases run.log.
+    void requestStop();
+    // requestStop(), then waits for the thread.
     void stop();
 
     // The two pauses before the copies; 3000 ms unless a test shortens them.
     void setPauseMs(int ms);
+    // Where the files to burn are taken from, ending in '/'; "bin/" by
+    // default. Only between runs.
+    void setSourceFolder(const QString &folder);
+    QString sourceFolder() const;
 
 signals:
+    // A step begins (idx as in processOk); step 6 begins with the pause
+    // before its copy.
+    void stepStarted(uint idx);
     void processOk(uint idx, bool rst);
 
 protected:
     void run() override;
 
 private:
+    QString source = QStringLiteral("bin/");
     QString diskRoot;
     QString cfgName;
     QString binName;
@@ -44,14 +55,19 @@ private:
     std::atomic<int> pauseMs{3000};
     QMutex pauseMutex; // guards the wait on pauseWake against a lost stop
     QWaitCondition pauseWake;
+    // The step in progress and the record it leaves when it is stopped.
+    int runningStep = -1;
+    QString runningFailure;
 
     bool runSteps();
-    bool check(uint idx, const QString &path);
+    bool begin(uint idx, const QString &failureRecord);
+    bool check(uint idx, const QString &path, bool needsContent = false);
     bool removeOldFiles();
     bool remove(uint idx, const QString &path);
     bool copy(uint idx, const QString &name);
     bool pause();
-    bool report(uint idx, bool ok);
+    bool report(uint idx, bool ok, const QString &record);
+    void reportStoppedStep();
     void writeRunRecord(const char *word);
     void writeStepRecord(const QString &message);
 };

@@ -2,8 +2,8 @@
 // after a reported copy does not lose it.
 #pragma once
 
-#include <QString>
+class QFile;
 
-// Flushes the file's data and then the folder entry that names it; false
-// when either cannot be confirmed.
-bool syncFileToDisk(const QString &filePath);
+// Flushes the open file's data and then the folder entry that names it;
+// false when either cannot be confirmed.
+bool syncFileToDisk(QFile &file);

@@ -24,13 +24,9 @@ bool syncFolder(const QString &folderPath)
 
 } // namespace
 
-bool syncFileToDisk(const QString &filePath)
+bool syncFileToDisk(QFile &file)
 {
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.isOpen() || !file.flush() || ::fsync(file.handle()) != 0)
         return false;
-    if (::fsync(file.handle()) != 0)
-        return false;
-    file.close();
-    return syncFolder(QFileInfo(filePath).absolutePath());
+    return syncFolder(QFileInfo(file.fileName()).absolutePath());
 }

@@ -1,9 +1,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "bandupgrade.h"
 #include "burndefinition.h"
-
-#include <bandlink.h>
 
 #include <QBrush>
 #include <QColor>
@@ -13,39 +12,27 @@
 #include <QStatusBar>
 #include <QTableWidgetItem>
 
+#include <utility>
+
 namespace {
 
 const QString kTipsIcon = QStringLiteral("./rc/tips.png");
 const QString kOkIcon = QStringLiteral("./rc/ok.png");
 const QString kRetryIcon = QStringLiteral("./rc/retry.png");
 
-// The band in upgrade mode, seen as a USB disk.
-constexpr quint16 kBandVendorId = 0x0451;
-constexpr quint16 kBandDiskProductId = 0x16A8;
-
 constexpr int kRowCount = 9;
 constexpr int kLastStepRow = 7;
 constexpr int kResultRow = 8;
-
-bool isBandDisk(quint16 vendorId, quint16 productId)
-{
-    return vendorId == kBandVendorId && productId == kBandDiskProductId;
-}
-
-void traceUsbIds(quint16 vendorId, quint16 productId)
-{
-    qDebug() << "\tvid is: " << Qt::hex << vendorId;
-    qDebug() << "\tpid is: " << Qt::hex << productId;
-}
 
 } // namespace
 
 MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui::MainWindow),
-      burnProcess(this),
+      burnCycle(nullptr, nullptr, this),
       comThread(this, ports),
-      hotplug(hotplug)
+      hotplug(hotplug),
+      diskWatch(hotplug)
 {
     ui->setupUi(this);
 
@@ -58,13 +45,11 @@ MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget 
     connect(&comThread, &CComThread::SBConnected, ui->pbReset, &QPushButton::setEnabled);
     connect(&comThread, &CComThread::SBConnected, this, &MainWindow::slotOnSBConnected);
     connect(ui->pbBurn, &QPushButton::clicked, this, &MainWindow::slotOnPbBurn);
-    connect(&burnProcess, &CBurnProcess::processOk, this, &MainWindow::slotOnProcessOk);
-
-    if (hotplug) {
-        connect(hotplug, &HotplugSource::usbDeviceArrived, this, &MainWindow::slotOnUsbDeviceArrived);
-        connect(hotplug, &HotplugSource::usbDeviceLeft, this, &MainWindow::slotOnUsbDeviceLeft);
-        connect(hotplug, &HotplugSource::volumeMounted, this, &MainWindow::slotOnVolumeMounted);
-    }
+    connect(&burnCycle, &BurnCycle::stepReported, this, &MainWindow::slotOnProcessOk);
+    connect(&burnCycle, &BurnCycle::stepStarted, this, &MainWindow::slotOnStepStarted);
+    connect(&burnCycle, &BurnCycle::finished, this, &MainWindow::slotOnBurnEnded);
+    connect(&diskWatch, &BandDiskWatch::diskMounted, this, &MainWindow::slotOnBandDiskMounted);
+    connect(&diskWatch, &BandDiskWatch::bandRemoved, this, &MainWindow::slotOnBandRemoved);
 
     statusIcon.setObjectName(QStringLiteral("statusIcon"));
     statusText.setObjectName(QStringLiteral("statusText"));
@@ -78,8 +63,8 @@ MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget 
 MainWindow::~MainWindow()
 {
     delete ui;
-    // Both stops are cooperative and wait for the thread to end.
-    burnProcess.stop();
+    // Both stops are cooperative and wait for the thread to end; the burn's
+    // is the cycle's own, when it is destroyed.
     comThread.stop();
 }
 
@@ -103,6 +88,13 @@ const BurnFileNames &MainWindow::burnFileNames() const
 
 void MainWindow::slotOnSBConnected(bool yes)
 {
+    // The band's port goes when it restarts as a disk, and the watcher may
+    // say so only after the disk arrived: the Burn prompt stays.
+    if (!yes && !diskRoot.isEmpty())
+        return;
+    // A new band: the last one's results must not sit beside it.
+    if (yes && !burnCycle.isRunning())
+        setAllRowsWaiting();
     showStatus(kTipsIcon, yes ? QStringLiteral("请点击复位按钮.") : QStringLiteral("请连接手环到电脑."));
 }
 
@@ -113,29 +105,38 @@ void MainWindow::slotOnPbReset()
         showCritical(tr("端口无效"));
         return;
     }
-    if (!sb_init(port)) {
+    switch (upgradeBand(port)) {
+    case UpgradeResult::OpenFailed:
         showCritical(tr("端口打开失败"));
         showStatus(kTipsIcon, QStringLiteral("复位失败，请重新连接手环到电脑."));
-        return;
-    }
-    if (sb_upgrade()) {
-        showStatus(kTipsIcon, QStringLiteral("复位成功，请重新连接手环到电脑."));
-    } else {
+        return; // Reset stays enabled for another try
+    case UpgradeResult::NotAnswered:
         showCritical(tr("端口通信失败"));
         showStatus(kTipsIcon, QStringLiteral("复位失败，请重新连接手环到电脑."));
+        break;
+    case UpgradeResult::Sent:
+        showStatus(kTipsIcon, QStringLiteral("复位成功，请重新连接手环到电脑."));
+        break;
     }
-    sb_exit();
     ui->pbReset->setEnabled(false);
 }
 
 void MainWindow::slotOnPbBurn()
 {
     // A second start while a burn runs would change its inputs under it.
-    if (burnProcess.isRunning())
+    if (burnCycle.isRunning())
         return;
     setAllRowsWaiting();
     ui->pbBurn->setEnabled(false);
-    burnProcess.startBurn(diskRoot, burnFiles);
+    if (diskRoot.isEmpty() || burnFiles.cfgName.isEmpty() || burnFiles.binName.isEmpty())
+        return; // nothing to burn: no message
+    BurnCycleOptions options;
+    options.files = burnFiles;
+    options.diskRoot = diskRoot;
+    options.waitForPort = false;
+    options.pauseMs = -1;
+    if (burnCycle.start(options))
+        showStatus(kTipsIcon, tr("正在烧录，请勿拔出手环."));
 }
 
 void MainWindow::slotOnProcessOk(uint idx, bool rst)
@@ -156,44 +157,46 @@ void MainWindow::slotOnProcessOk(uint idx, bool rst)
     }
 }
 
-void MainWindow::slotOnUsbDeviceArrived(quint16 vendorId, quint16 productId)
+void MainWindow::slotOnStepStarted(uint idx)
 {
-    traceUsbIds(vendorId, productId);
-    if (isBandDisk(vendorId, productId)) {
-        bandUsbId[0] = vendorId;
-        bandUsbId[1] = productId;
-    }
+    if (idx < static_cast<uint>(kResultRow))
+        setRowLook(static_cast<int>(idx), RowLook::Running);
 }
 
-void MainWindow::slotOnUsbDeviceLeft(quint16 vendorId, quint16 productId)
+void MainWindow::slotOnBandDiskMounted(const QString &root)
 {
-    qDebug() << "USB Removal";
-    traceUsbIds(vendorId, productId);
-    if (!isBandDisk(vendorId, productId))
+    // The running burn keeps the disk it started on; one that is ending
+    // after its band was removed hands over to the new disk once it has ended.
+    if (burnCycle.isRunning()) {
+        if (diskRoot.isEmpty())
+            pendingDiskRoot = root;
         return;
-    if (burnProcess.isRunning())
-        burnProcess.stop();
+    }
+    takeDisk(root);
+}
+
+void MainWindow::slotOnBandRemoved()
+{
+    // Not waited for: the burn notices within milliseconds, reports the
+    // step it was in as failed and ends by itself.
+    burnCycle.stop();
     ui->pbBurn->setEnabled(false);
     showStatus(kTipsIcon, QStringLiteral("请重新连接手环到电脑."));
-    bandUsbId[0] = 0;
-    bandUsbId[1] = 0;
     diskRoot.clear();
+    pendingDiskRoot.clear();
 }
 
-void MainWindow::slotOnVolumeMounted(const VolumeInfo &volume)
+void MainWindow::slotOnBurnEnded(const BurnReport &)
 {
-    if (volume.kind != VolumeInfo::Kind::Local || !bandSeen())
+    if (pendingDiskRoot.isEmpty())
         return;
-    // Only the band's own disk: never an operator's USB stick or a local disk.
-    if (volume.ownerKnown && !isBandDisk(volume.ownerVendorId, volume.ownerProductId))
-        return;
-    // The running burn keeps the disk it started on.
-    if (burnProcess.isRunning() || volume.rootPath.isEmpty())
-        return;
-    diskRoot = volume.rootPath;
-    if (!diskRoot.endsWith(QLatin1Char('/')))
-        diskRoot += QLatin1Char('/');
-    qDebug() << "\tusb-disk is: " << diskRoot;
+    takeDisk(std::exchange(pendingDiskRoot, QString()));
+}
+
+void MainWindow::takeDisk(const QString &root)
+{
+    diskRoot = root;
+    setAllRowsWaiting(); // a new band
     ui->pbBurn->setEnabled(true);
     showStatus(kTipsIcon, QStringLiteral("请点击烧录按钮."));
 }
@@ -205,6 +208,10 @@ void MainWindow::setRowLook(int row, RowLook look)
     case RowLook::Waiting:
         cell->setText(QString());
         cell->setBackground(QBrush(QColor(255, 224, 128)));
+        break;
+    case RowLook::Running:
+        cell->setText(QString());
+        cell->setBackground(QBrush(QColor(128, 192, 255)));
         break;
     case RowLook::Passed:
         cell->setText(tr("成功"));
@@ -235,9 +242,4 @@ void MainWindow::showCritical(const QString &text)
     // Cancel is not among the buttons, so the box offers OK and Cancel;
     // the answer makes no difference.
     QMessageBox::critical(this, tr("失败"), text, QMessageBox::Ok, QMessageBox::Cancel);
-}
-
-bool MainWindow::bandSeen() const
-{
-    return isBandDisk(bandUsbId[0], bandUsbId[1]);
 }

@@ -2,8 +2,9 @@
 // copies the firmware files onto the band's disk and shows each step.
 #pragma once
 
+#include "banddiskwatch.h"
+#include "burncycle.h"
 #include "burnfilenames.h"
-#include "burnprocess.h"
 #include "comthread.h"
 #include "hotplugsource.h"
 
@@ -37,26 +38,31 @@ public slots:
     void slotOnProcessOk(uint idx, bool rst);
 
 private slots:
-    void slotOnUsbDeviceArrived(quint16 vendorId, quint16 productId);
-    void slotOnUsbDeviceLeft(quint16 vendorId, quint16 productId);
-    void slotOnVolumeMounted(const VolumeInfo &volume);
+    void slotOnStepStarted(uint idx);
+    void slotOnBandDiskMounted(const QString &root);
+    void slotOnBandRemoved();
+    void slotOnBurnEnded(const BurnReport &report);
 
 private:
-    enum class RowLook { Waiting, Passed, Failed };
+    enum class RowLook { Waiting, Running, Passed, Failed };
 
+    void takeDisk(const QString &root);
     void setRowLook(int row, RowLook look);
     void setAllRowsWaiting();
     void showStatus(const QString &iconPath, const QString &text);
     void showCritical(const QString &text);
-    bool bandSeen() const;
 
     Ui::MainWindow *ui;
     QLabel statusIcon;
     QLabel statusText;
-    quint16 bandUsbId[2] = {0, 0}; // vendor id, product id; 0/0 = not seen
     BurnFileNames burnFiles;
     QString diskRoot; // the band's disk, ending in '/'; empty = none
-    CBurnProcess burnProcess;
+    // A disk that arrived while a stopped burn was still ending.
+    QString pendingDiskRoot;
+    // Each Burn press is one cycle onto the disk at hand: no upgrade, no
+    // wait for the port (the operator drives those with Reset).
+    BurnCycle burnCycle;
     CComThread comThread;
     HotplugSource *hotplug;
+    BandDiskWatch diskWatch;
 };

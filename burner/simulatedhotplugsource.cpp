@@ -11,6 +11,9 @@ namespace {
 constexpr quint16 kBandVendorId = 0x0451;
 constexpr quint16 kBandDiskProductId = 0x16A8;
 
+// A real band restarts before it shows up as a disk: its serial port is
+// gone well before the disk's USB device arrives.
+constexpr int kRestartMs = 1500;
 // A real band takes a moment to show its volume after its USB device.
 constexpr int kMountDelayMs = 300;
 constexpr int kPollIntervalMs = 200;
@@ -25,9 +28,11 @@ const char kOldConfigName[] = "DEFAULT.CFG";
 SimulatedHotplugSource::SimulatedHotplugSource(SimulatedBand *band, QObject *parent)
     : HotplugSource(parent), band(band)
 {
+    restartTimer.setSingleShot(true);
     mountTimer.setSingleShot(true);
     checkTimer.setSingleShot(true);
     pollTimer.setInterval(kPollIntervalMs);
+    connect(&restartTimer, &QTimer::timeout, this, &SimulatedHotplugSource::arriveAsDisk);
     connect(&mountTimer, &QTimer::timeout, this, &SimulatedHotplugSource::mountDisk);
     connect(&pollTimer, &QTimer::timeout, this, &SimulatedHotplugSource::pollDisk);
     connect(&checkTimer, &QTimer::timeout, this, &SimulatedHotplugSource::finishUpgrade);
@@ -72,7 +77,13 @@ void SimulatedHotplugSource::onEnteredUpgradeMode()
         oldConfig.write("old configuration\n");
     disk = std::move(newDisk);
     lastImageSize = -1;
+    restartTimer.start(kRestartMs);
+}
 
+void SimulatedHotplugSource::arriveAsDisk()
+{
+    if (!disk)
+        return;
     emit usbDeviceArrived(kBandVendorId, kBandDiskProductId);
     mountTimer.start(kMountDelayMs);
 }
@@ -118,6 +129,7 @@ void SimulatedHotplugSource::finishUpgrade()
 
 void SimulatedHotplugSource::removeDisk()
 {
+    restartTimer.stop();
     mountTimer.stop();
     pollTimer.stop();
     checkTimer.stop();

@@ -1,5 +1,6 @@
 // Hot-plug input played by a virtual band: when the band enters upgrade mode
-// its USB device arrives and a temporary folder is mounted as its disk; once
+// it restarts, then its USB device arrives and a temporary folder is mounted
+// as its disk; once
 // the firmware image has been written there, the band checks it, leaves and
 // comes back on its serial port.
 #pragma once
@@ -31,6 +32,7 @@ public:
 
 private slots:
     void onEnteredUpgradeMode();
+    void arriveAsDisk();
     void mountDisk();
     void pollDisk();
     void finishUpgrade();
@@ -41,6 +43,7 @@ private:
     SimulatedBand *band;
     QString firmwareName;
     std::unique_ptr<QTemporaryDir> disk;
+    QTimer restartTimer;
     QTimer mountTimer;
     QTimer pollTimer;
     QTimer checkTimer;

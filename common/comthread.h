@@ -1,5 +1,5 @@
-// Watches the serial ports once a second and reports the band's port
-// coming and going.
+// Watches the serial ports once a second, and at once when the port source
+// reports a change, and reports the band's port coming and going.
 #pragma once
 
 #include <QMutex>
@@ -25,6 +25,10 @@ public:
     // Ends the loop at its next wait and waits for the thread to finish.
     void stop();
 
+    // Thread-safe: polls at once rather than at the end of the pause. The
+    // port source calls it when it knows the list has changed.
+    void pollNow();
+
     // Pause between two polls; 1000 ms unless a test shortens it.
     void setPollInterval(int ms);
 
@@ -40,4 +44,5 @@ private:
     std::atomic<int> pollIntervalMs{1000};
     QMutex waitMutex;
     QWaitCondition wakeUp;
+    bool pollRequested = false; // guarded by waitMutex
 };

@@ -4,6 +4,10 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 struct SerialPortEntry {
     QString portName;      // e.g. "ttyACM3"
     bool hasUsbIds = false;
@@ -16,10 +20,18 @@ class PortSource {
 public:
     virtual ~PortSource() = default;
     virtual QList<SerialPortEntry> availablePorts() const = 0;
+
+    // Calls `changed` whenever the list may have changed, for as long as
+    // `context` lives, so that a watcher need not wait for its next poll.
+    // `changed` must be safe to call from any thread. A source that can't
+    // tell does nothing here.
+    virtual void watchChanges(QObject * /*context*/, const std::function<void()> & /*changed*/) const {}
 };
 
 // The ports the system has, from QSerialPortInfo.
 class SystemPortSource : public PortSource {
 public:
     QList<SerialPortEntry> availablePorts() const override;
+    // Through the system's device notices, where it has them.
+    void watchChanges(QObject *context, const std::function<void()> &changed) const override;
 };

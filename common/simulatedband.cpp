@@ -51,6 +51,7 @@ bool SimulatedBand::plugIn()
         return false;
     }
     pluggedIn = true;
+    emit portsChanged();
     return true;
 }
 
@@ -66,6 +67,7 @@ void SimulatedBand::dropOff()
     pluggedIn = false;
     // The pseudo-terminal's name may be given to another terminal next.
     uart_bind_device_path(kPort, nullptr);
+    emit portsChanged();
 }
 
 bool SimulatedBand::isPluggedIn() const
@@ -94,6 +96,11 @@ QList<SerialPortEntry> SimulatedBand::availablePorts() const
     entry.vendorId = 0x0451;
     entry.productId = 0x16AA;
     return {entry};
+}
+
+void SimulatedBand::watchChanges(QObject *context, const std::function<void()> &changed) const
+{
+    connect(this, &SimulatedBand::portsChanged, context, changed, Qt::DirectConnection);
 }
 
 QString SimulatedBand::windowTitleFor(const QString &title)

@@ -38,8 +38,11 @@ public:
     static QString windowTitleFor(const QString &title);
 
     QList<SerialPortEntry> availablePorts() const override;
+    void watchChanges(QObject *context, const std::function<void()> &changed) const override;
 
 signals:
+    // Emitted when the band's serial port appears or goes, on the object's thread.
+    void portsChanged();
     // Emitted on the object's thread after the band dropped off its port.
     void restarted();
     void enteredUpgradeMode();

@@ -1,5 +1,7 @@
 #include "portsource.h"
 
+#include "ttymonitor.h"
+
 #include <QSerialPortInfo>
 
 QList<SerialPortEntry> SystemPortSource::availablePorts() const
@@ -15,4 +17,10 @@ QList<SerialPortEntry> SystemPortSource::availablePorts() const
         entries.append(entry);
     }
     return entries;
+}
+
+void SystemPortSource::watchChanges(QObject *context, const std::function<void()> &changed) const
+{
+    if (TtyMonitor *monitor = TtyMonitor::create(context))
+        QObject::connect(monitor, &TtyMonitor::changed, context, changed);
 }

@@ -9,6 +9,9 @@ bool sameWord(QStringView a, QLatin1StringView b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+// A real def.xml is a few hundred bytes; anything this big is not one.
+constexpr qint64 kMaxFileSize = 1024 * 1024;
+
 // A value that is not a decimal integer counts as 0.
 int numberOf(QStringView value)
 {
@@ -43,12 +46,24 @@ bool CDefReader::read()
         qDebug() << "Fail to open " << fileName;
         return false;
     }
+    if (file.size() > kMaxFileSize) {
+        qDebug().noquote() << QStringLiteral("Fail to read \"%1\": %2 bytes, more than the %3 allowed")
+                                  .arg(fileName).arg(file.size()).arg(kMaxFileSize);
+        return false;
+    }
 
     xml.setDevice(&file);
     if (xml.readNext() != QXmlStreamReader::StartDocument)
         return false;
 
     while (!xml.atEnd() && xml.readNext() != QXmlStreamReader::StartElement) {
+        // Entities are what a few kilobytes need to grow into gigabytes.
+        if (xml.isDTD() && !xml.entityDeclarations().isEmpty()) {
+            qDebug().noquote() << QStringLiteral("Fail to read \"%1\" at line %2: entity declarations are not allowed")
+                                      .arg(fileName).arg(xml.lineNumber());
+            xml.clear();
+            return false;
+        }
     }
     if (!xml.isStartElement()) {
         qDebug() << "Fail to analyze " << fileName;
@@ -64,8 +79,24 @@ bool CDefReader::read()
         qDebug() << "Fail to read definiton";
         return false;
     }
+    if (!wellFormedToTheEnd())
+        return false;
     loaded = true;
     return true;
+}
+
+// A cut-off or broken file must not pass with whatever was read before the
+// fault: the settings would go into every band. What follows a person
+// definition is not read, but it still has to be sound XML.
+bool CDefReader::wellFormedToTheEnd()
+{
+    while (!xml.atEnd())
+        xml.readNext();
+    if (!xml.hasError())
+        return true;
+    qDebug().noquote() << QStringLiteral("Fail to read \"%1\" at line %2: %3")
+                              .arg(fileName).arg(xml.lineNumber()).arg(xml.errorString());
+    return false;
 }
 
 bool CDefReader::readDef()

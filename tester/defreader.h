@@ -16,7 +16,8 @@ public:
     CDefReader(const CDefReader &) = delete;
     CDefReader &operator=(const CDefReader &) = delete;
 
-    // True when the whole file was read. Diagnostics go to qDebug only.
+    // True when the whole file was read and is well-formed XML of at most
+    // 1 MiB without entity declarations. Diagnostics go to qDebug only.
     bool read();
 
     // False (and *out untouched) until a read succeeded.
@@ -27,6 +28,7 @@ private:
     bool readDef();
     bool readPersonDef();
     bool readLedDef();
+    bool wellFormedToTheEnd();
 
     QXmlStreamReader xml;
     QFile file;

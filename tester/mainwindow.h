@@ -4,10 +4,12 @@
 
 #include "comthread.h"
 #include "defreader.h"
+#include "testsequence.h"
 
 #include <bandlink.h>
 
 #include <QMainWindow>
+#include <QMessageBox>
 
 namespace Ui { class MainWindow; }
 class PortSource;
@@ -26,25 +28,17 @@ public slots:
     void slotOnpbTest();
 
 private:
-    struct RunRecords {
-        sb_version_t version{};
-        sb_time_t sentTime{};
-        sb_time_t readTime{};
-        sb_conf_t sentConf{};
-        sb_conf_t readConf{};
-    };
-
-    // Returns the row of the first step that failed, or -1 when all passed.
-    int runSteps(RunRecords &records);
-    void showPassed(const RunRecords &records);
+    void showPassed(const TestResult &result);
     void showFailed(int row);
+    void showResultBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                       QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton);
 
-    bool openPort();
-    void closePort();
+    // The watcher's port number, or -1 after telling the operator there is none.
+    int portOrWarn();
     void clearResult();
-    bool setBandTime(sb_time_t *t);
 
     Ui::MainWindow *ui;
     CDefReader defReader;
     CComThread comThread;
+    TestSequence sequence;
 };

@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "appsettings.h"
+#include "boxplacement.h"
 #include "mainwindow.h"
 #include "simulatedband.h"
 
@@ -46,10 +47,14 @@ int runTester(QApplication &app, const QStringList &arguments)
     MainWindow window(simulatedBand.get());
     if (simulatedBand)
         window.setWindowTitle(SimulatedBand::windowTitleFor(window.windowTitle()));
+    centreOnScreen(&window);
     window.show();
     if (!window.init()) {
-        QMessageBox::critical(&window, QStringLiteral("ERROR"), QStringLiteral("无法打开或处理def.xml"),
-                              QMessageBox::Ok, QMessageBox::Cancel);
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR"), QStringLiteral("无法打开或处理def.xml"),
+                        QMessageBox::Ok | QMessageBox::Cancel, &window);
+        box.setDefaultButton(QMessageBox::Cancel);
+        placeOver(&box, &window);
+        box.exec();
         return -1;
     }
     return app.exec();

@@ -39,5 +39,9 @@
         <source>端口通信失败</source>
         <translation>端口通信失败</translation>
     </message>
+    <message>
+        <source>正在烧录，请勿拔出手环.</source>
+        <translation>正在烧录，请勿拔出手环.</translation>
+    </message>
 </context>
 </TS>

@@ -39,5 +39,9 @@
         <source>端口通信失败</source>
         <translation>Port communication failed</translation>
     </message>
+    <message>
+        <source>正在烧录，请勿拔出手环.</source>
+        <translation>Burning, do not unplug the band.</translation>
+    </message>
 </context>
 </TS>

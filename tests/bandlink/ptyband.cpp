@@ -22,6 +22,8 @@ PtyBand::PtyBand()
 
 PtyBand::~PtyBand()
 {
+    if (player.joinable())
+        player.join();
     sb_exit();
     uart_close();
     uart_bind_device_path(kPort, nullptr);
@@ -36,9 +38,46 @@ void PtyBand::send(const QByteArray &bytes) const
     }
 }
 
-QByteArray PtyBand::received() const
+// Reads exactly n more bytes into heard.
+static bool readExactly(int fd, int n, int maxMs, QByteArray &heard)
 {
-    QByteArray got;
+    char buf[256];
+    pollfd p{fd, POLLIN, 0};
+    for (ssize_t r = 0; n > 0; n -= int(r), heard.append(buf, r)) {
+        if (poll(&p, 1, maxMs) <= 0 || (r = read(fd, buf, size_t(n))) <= 0)
+            return false;
+    }
+    return true;
+}
+
+QByteArray PtyBand::readCommand(int maxMs)
+{
+    const qsizetype start = heard.size();
+    if (!readExactly(master, SB_HEAD_SIZE, maxMs, heard)
+        || !readExactly(master, uint8_t(heard[start + 5]), maxMs, heard))
+        return {};
+    return heard.mid(start);
+}
+
+void PtyBand::answer(const QList<QByteArray> &replies)
+{
+    if (player.joinable())
+        player.join();
+    player = std::thread([this, replies] {
+        for (const QByteArray &reply : replies) {
+            if (readCommand().isEmpty())
+                return;
+            send(reply);
+        }
+    });
+}
+
+QByteArray PtyBand::received()
+{
+    if (player.joinable())
+        player.join();
+    QByteArray got = heard;
+    heard.clear();
     char buf[512];
     pollfd p{master, POLLIN, 0};
     for (ssize_t r; poll(&p, 1, 200) > 0 && (r = read(master, buf, sizeof buf)) > 0;)
@@ -51,6 +90,7 @@ void PtyBand::unplug()
     if (master >= 0)
         close(master);
     master = -1;
+    unpluggedAt = std::chrono::steady_clock::now();
 }
 
 QByteArray bandFrame(uint8_t opcode, uint8_t item, const QByteArray &payload, uint8_t uuidHigh)

@@ -62,7 +62,10 @@ private slots:
         QCOMPARE(bytesOf(evt), frame);
         std::thread unplug([&] { band.send(frame.left(11)); QThread::msleep(100); band.unplug(); });
         QVERIFY(!sb_recv_evt(&evt, 5)); // returns once the far end has gone
+        const auto returned = std::chrono::steady_clock::now();
         unplug.join();
+        const auto late = returned - band.unpluggedAt;
+        QVERIFY(late < std::chrono::milliseconds(250));
         QVERIFY(!sb_recv_evt(&evt, 5));
     }
 

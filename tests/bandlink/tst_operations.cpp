@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <thread>
+
 namespace {
 
 template <typename T> T *as(uint8_t *r) { return reinterpret_cast<T *>(r); }
@@ -51,6 +53,8 @@ private slots:
     void exchange_data();
     void exchange();
     void refusesClosedLinkAndNullRecord();
+    void repliesBelongToTheirCommand();
+    void givesUpWithinItsBudget();
 };
 
 void OperationsTest::exchange_data()
@@ -81,13 +85,15 @@ void OperationsTest::exchange_data()
             row("short", kUntouched, bandFrame(0x00, o.item, data.chopped(1)), false, kUntouched);
             row("long", kUntouched, bandFrame(0x00, o.item, data + 'x'), false, kUntouched);
             row("write reply", kUntouched, bandFrame(0x01, o.item, data), false, kUntouched);
-            row("other item", kUntouched, bandFrame(0x00, 0x33, data, 0), true, filled);
+            row("other item first", kUntouched, bandFrame(0x00, 0x33, data.chopped(1) + 'x', 0)
+                + bandFrame(0x00, o.item, data), true, filled);
         } else {
             row("", filled, bandFrame(0x01, o.item, "\x01"), true, filled);
             row("refused", filled, bandFrame(0x01, o.item, QByteArray(1, 0)), false, filled);
             row("read reply", filled, bandFrame(0x00, o.item, "\x01"), false, filled);
             row("long", filled, bandFrame(0x01, o.item, "\x01\x01"), false, filled);
-            row("other item", filled, bandFrame(0x01, 0x33, "\x07", 0), true, filled);
+            row("other item first", filled, bandFrame(0x01, 0x33, QByteArray(1, 0), 0)
+                + bandFrame(0x01, o.item, "\x01"), true, filled);
             row("no reply", filled, {}, false, filled);
         }
     }
@@ -106,7 +112,10 @@ void OperationsTest::exchange()
     QFETCH(QByteArray, command);
     PtyBand band;
     QVERIFY(sb_init(kPort));
-    band.send(reply);
+    if (kOps[op].size < 0) // listening: what waits is what it waits for
+        band.send(reply);
+    else
+        band.answer({reply});
     QCOMPARE(kOps[op].call(reinterpret_cast<uint8_t *>(input.data())), result);
     QCOMPARE(band.received(), command);
     QCOMPARE(input, output);
@@ -126,6 +135,84 @@ void OperationsTest::refusesClosedLinkAndNullRecord()
     for (const Op &o : kOps)
         QVERIFY2(!o.call(record), o.name);
     QVERIFY(band.received().isEmpty());
+}
+
+void OperationsTest::repliesBelongToTheirCommand()
+{
+    const QByteArray conf = QByteArray::fromHex("3caa01191f40"), untouched(6, char(0xEE));
+    const QByteArray clockReply = bandFrame(0x00, SB_ITEM_TIME, counting(6, 0x31));
+    const QByteArray confReply = bandFrame(0x00, SB_ITEM_CONF, conf);
+    PtyBand band;
+    QVERIFY(sb_init(kPort));
+    QByteArray got;
+    bool oneCommandEach = true; // nothing is ever sent twice
+    auto getConf = [&](const QList<QByteArray> &replies) {
+        got = untouched;
+        band.answer(replies);
+        const bool ok = sb_getSBConf(reinterpret_cast<sb_conf_t *>(got.data()));
+        oneCommandEach = oneCommandEach && band.received() == bandFrame(0x80, SB_ITEM_CONF);
+        return ok;
+    };
+    sb_time_t time;
+    band.answer({{}});
+    QVERIFY(!sb_getTime(&time));
+    band.received();
+    band.send(clockReply); // the clock's late answer
+    QVERIFY(!getConf({{}}) && got == untouched);
+    band.send(clockReply);
+    QVERIFY(getConf({confReply}) && got == conf);
+    band.send(bandFrame(0x00, SB_ITEM_CONF, counting(6))); // the same item, late
+    QVERIFY(getConf({confReply}) && got == conf);
+    band.send(bandFrame(0x00, SB_ITEM_UPLOAD, counting(6))); // an event waiting
+    QVERIFY(!getConf({{}}) && got == untouched);
+    QVERIFY(getConf({clockReply + confReply}) && got == conf);
+    QVERIFY(!getConf({clockReply}) && got == untouched);
+    QVERIFY(!getConf({bandFrame(0x01, SB_ITEM_CONF, "\x01")}) && got == untouched); // a write reply
+    // Skipped frames spend the one frame-start budget: five fit, six do not.
+    QVERIFY(getConf({clockReply.repeated(5) + confReply}) && got == conf);
+    QVERIFY(!getConf({clockReply.repeated(6) + confReply}) && got == untouched);
+    QVERIFY(oneCommandEach);
+
+    sb_alarm_t alarms[SB_ALARM_COUNT] = {};
+    band.answer({{}});
+    QVERIFY(!sb_setSBConf(reinterpret_cast<const sb_conf_t *>(conf.constData())));
+    band.received();
+    band.send(bandFrame(0x01, SB_ITEM_CONF, "\x01")); // the write's late answer
+    band.answer({{}});
+    QVERIFY(!sb_setAlarmClock(alarms));
+    band.answer({bandFrame(0x01, SB_ITEM_CONF, "\x01") + bandFrame(0x01, SB_ITEM_ALARM, QByteArray(1, 0))});
+    QVERIFY(!sb_setAlarmClock(alarms)); // refused, whatever the other item said
+}
+
+// Budgets: 20 ms, then six frame-start reads of 110 ms; a payload that
+// stops coming gets six reads of 10 ms a byte plus 100 ms.
+void OperationsTest::givesUpWithinItsBudget()
+{
+    sb_version_t version;
+    QElapsedTimer timer;
+    const QList<QPair<QByteArray, int>> stalls = {{{}, 680}, {bandFrame(0x00, 0xFF, counting(10)).left(10), 1020}};
+    for (const auto &stall : stalls) {
+        PtyBand band;
+        QVERIFY(sb_init(kPort));
+        band.answer({stall.first});
+        timer.start();
+        QVERIFY(!sb_getVersion(&version));
+        const qint64 ms = timer.elapsed();
+        QVERIFY2(ms > stall.second * 9 / 10 && ms < stall.second * 3, qPrintable(QString::number(ms)));
+        QCOMPARE(band.received(), bandFrame(0x80, 0xFF)); // sent once, never again
+    }
+    // An unplugged band is noticed at once, reading or writing.
+    const sb_conf_t conf{60, 170, 1, 25, 8000};
+    for (bool write : {false, true}) {
+        PtyBand band;
+        QVERIFY(sb_init(kPort));
+        std::thread far([&] { band.readCommand(); QThread::msleep(50); band.unplug(); });
+        QVERIFY(!(write ? sb_setSBConf(&conf) : sb_getVersion(&version)));
+        const auto returned = std::chrono::steady_clock::now();
+        far.join();
+        const auto late = returned - band.unpluggedAt;
+        QVERIFY2(late < std::chrono::milliseconds(250), qPrintable(QString::number(late.count() / 1000000)));
+    }
 }
 
 QTEST_GUILESS_MAIN(OperationsTest)

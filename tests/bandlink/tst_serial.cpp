@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <numeric>
 #include <sys/file.h>
+#include <thread>
 #include <termios.h>
 #include <unistd.h>
 
@@ -123,13 +124,32 @@ private slots:
         QCOMPARE(all, counting(255, 1).prepend('\0'));
 
         all.fill(9);
-        QCOMPARE(uart_recv(bytes, 5), 0); // nothing comes
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(uart_recv(bytes, 5), 0); // nothing comes, for 150 ms
+        QVERIFY2(timer.elapsed() >= 140 && timer.elapsed() < 450, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(uart_recv(bytes, 0) + uart_recv(bytes, -3) + uart_recv(nullptr, 5) + uart_send(nullptr, 5), 0);
         band.send("\x01\x02");
         QCOMPARE(uart_recv(bytes, 5), 2);
         QCOMPARE(all.left(3), QByteArray("\x01\x02\x09"));
         band.unplug();
         QCOMPARE(uart_recv(bytes, 5), 0); // the far end has gone
+    }
+
+    // A write stuck behind a far end that reads nothing ends when it goes,
+    // long before its 2.1 s deadline.
+    void unplugEndsABlockedWrite()
+    {
+        PtyBand band;
+        QVERIFY(uart_open(kPort));
+        QByteArray lots(200000, 'x');
+        std::thread far([&] { QThread::msleep(200); band.unplug(); });
+        const int32_t sent = uart_send(reinterpret_cast<uint8_t *>(lots.data()), int32_t(lots.size()));
+        const auto returned = std::chrono::steady_clock::now();
+        far.join();
+        const auto late = returned - band.unpluggedAt;
+        QVERIFY(sent > 0 && sent < lots.size());
+        QVERIFY2(late < std::chrono::milliseconds(250), qPrintable(QString::number(late.count() / 1000000)));
     }
 };
 

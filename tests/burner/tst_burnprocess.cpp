@@ -1,6 +1,7 @@
 // Burns on temporary folders: the working folder holds bin/ and run.log, a
 // second one plays the band's disk.
 #include "burnprocess.h"
+#include "filecopy.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -88,6 +89,7 @@ private slots:
         QTest::newRow("no bin/") << "disk" << "0-" << "\t[T]Failed to check bin/\n" << "";
         QTest::newRow("no cfg") << "src nocfg disk" << "0+ 1-" << ok0 + "\t[T]Failed to check bin/app.cfg\n" << "";
         QTest::newRow("no bin") << "src nobin disk" << "0+ 1+ 2-" << ok0 + ok1 + "\t[T]Failed to check bin/app.bin\n" << "";
+        QTest::newRow("empty image") << "src emptybin disk" << "0+ 1+ 2-" << ok0 + ok1 + "\t[T]Failed to check bin/app.bin\n" << "";
         QTest::newRow("no disk") << "src" << "0+ 1+ 2+ 3-" << ok0 + ok1 + ok2 + "\t[T]Failed to check <D>\n" << "";
         QTest::newRow("old image removed, default kept") << "src disk old default" << all
             << checks + "\t[T]Succeed to remove <D>app.bin\n" + copies << "DEFAULT.CFG app.bin app.cfg";
@@ -118,6 +120,7 @@ private slots:
         if (has.contains("src")) prepareSource();
         if (has.contains("nocfg")) QFile::remove("bin/app.cfg");
         if (has.contains("nobin")) QFile::remove("bin/app.bin");
+        if (has.contains("emptybin")) put("bin/app.bin", "");
         if (!has.contains("disk")) root += "gone/";
         if (has.contains("old")) put(root + "app.bin", "old image");
         if (has.contains("default")) put(root + "DEFAULT.CFG", "default");
@@ -141,8 +144,8 @@ private slots:
         }
     }
 
-    // Stopped in a pause: no further report, no finish record, and run.log is
-    // let go so that later runs append to it.
+    // Stopped in the pause before a copy: that copy is logged and reported as
+    // failed, the run finishes, and later runs append to run.log.
     void stopAndRunAgain()
     {
         prepareSource();
@@ -155,10 +158,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(removalsDone == 1, 60000);
         burn->stop();
         QVERIFY(burn->isFinished());
-        QCOMPARE(reports(spy), QString("0+ 1+ 2+ 3+ 4+"));
+        QCOMPARE(reports(spy), QString("0+ 1+ 2+ 3+ 4+ 6-"));
         QCOMPARE(listing(root), QString());
         const QString stopped = maskedLog();
-        QVERIFY2(stopped.endsWith("Succeed to check " + root + "\n"), qPrintable(stopped));
+        QVERIFY2(stopped.endsWith("Succeed to check " + root + "\n\t[T]Failed to copy app.cfg\n[D] finish"), qPrintable(stopped));
 
         spy.clear();
         burn->setPauseMs(0);
@@ -173,8 +176,48 @@ private slots:
         burn->startBurn(root, names);
         QTRY_VERIFY_WITH_TIMEOUT(removalsDone == 3, 60000);
         burn.reset();
-        QVERIFY(maskedLog().endsWith("app.bin\n[D] finish[D] startup\n" + QString(checkRecords).replace("<D>", root)));
+        QVERIFY(maskedLog().endsWith("app.bin\n[D] finish[D] startup\n" + QString(checkRecords).replace("<D>", root)
+                                     + "\t[T]Failed to copy app.cfg\n[D] finish"));
         QCOMPARE(listing(root), QString());
+    }
+
+    // Stopped as the image copy begins: the image is reported and logged as
+    // not copied, and no part of it stays on the disk.
+    void stopDuringImageCopy()
+    {
+        prepareSource();
+        CBurnProcess burn;
+        burn.setPauseMs(0);
+        QSignalSpy spy(&burn, &CBurnProcess::processOk);
+        QSignalSpy started(&burn, &CBurnProcess::stepStarted);
+        connect(&burn, &CBurnProcess::stepStarted, &burn, [&burn](uint idx) {
+            if (idx == 7)
+                burn.requestStop();
+        }, Qt::DirectConnection);
+        burn.startBurn(root, names);
+        QVERIFY(burn.wait(60000));
+        QCOMPARE(reports(spy), QString("0+ 1+ 2+ 3+ 4+ 6+ 7-"));
+        QCOMPARE(started.count(), 7); // every reported step began first
+        QVERIFY(maskedLog().endsWith("Succeed to copy app.cfg\n\t[T]Failed to copy app.bin\n[D] finish"));
+        QCOMPARE(listing(root), QString("app.cfg"));
+    }
+
+    // The copy goes in pieces: a long file arrives whole, a stop between
+    // pieces leaves nothing, and an existing target is never overwritten.
+    void copyInPieces()
+    {
+        QByteArray image(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char(i * 7);
+        put("image", image);
+        QCOMPARE(copyFileToDisk("image", root + "a", [] { return false; }), CopyOutcome::Copied);
+        QCOMPARE(contentOf(root + "a"), image);
+        int asked = 0;
+        QCOMPARE(copyFileToDisk("image", root + "b", [&asked] { return ++asked > 3; }), CopyOutcome::Stopped);
+        QCOMPARE(copyFileToDisk("image", root + "a", [] { return false; }), CopyOutcome::Failed);
+        QCOMPARE(copyFileToDisk("missing", root + "c", [] { return false; }), CopyOutcome::Failed);
+        QCOMPARE(listing(root), QString("a"));
+        QCOMPARE(contentOf(root + "a"), image);
     }
 
     // Missing inputs start nothing; a log that cannot be opened ends the run

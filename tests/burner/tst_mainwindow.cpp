@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -46,6 +47,8 @@ const QString kNoBand = QStringLiteral("请连接手环到电脑.");
 const QString kReadyToBurn = QStringLiteral("请点击烧录按钮.");
 const QString kReconnect = QStringLiteral("请重新连接手环到电脑.");
 const QString kBurnPassed = QStringLiteral("烧录成功，请等待手环震动重启.");
+const QString kBurnFailed = QStringLiteral("烧录失败，请重新连接手环到电脑.");
+const QString kBurning = QStringLiteral("正在烧录，请勿拔出手环.");
 constexpr int kSlowMs = 20000; // only a bound against hangs
 
 QStringList debugMessages;
@@ -98,9 +101,15 @@ struct BoxCloser {
 };
 
 QString statusOf(const MainWindow &w) { return w.findChild<QLabel *>("statusText")->text(); }
+
+QString logTail(int chars)
+{
+    QFile log("run.log");
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).right(chars) : QString();
+}
 QPushButton *button(const MainWindow &w, const char *name) { return w.findChild<QPushButton *>(name); }
 
-// One letter per row: W waiting, G passed, R failed, ? anything else.
+// One letter per row: W waiting, B burning now, G passed, R failed, ? anything else.
 QString rowLooks(const MainWindow &w)
 {
     QString looks;
@@ -109,6 +118,7 @@ QString rowLooks(const MainWindow &w)
         const QString text = table->item(row, 0)->text();
         const QColor colour = table->item(row, 0)->background().color();
         looks += text.isEmpty() && colour == QColor(255, 224, 128) ? 'W'
+               : text.isEmpty() && colour == QColor(128, 192, 255) ? 'B'
                : text == QStringLiteral("成功") && colour == Qt::green ? 'G'
                : text == QStringLiteral("失败") && colour == Qt::red   ? 'R' : '?';
     }
@@ -233,6 +243,10 @@ private slots:
         QTest::newRow("unrelated removal") << "band own otherGone" << kReadyToBurn;
         QTest::newRow("band removed") << "band own gone" << kReconnect;
         QTest::newRow("volume after removal") << "band gone own" << kReconnect;
+        // The band's port may be reported gone before or after its disk.
+        QTest::newRow("port lost, then disk") << "portLost band own" << kReadyToBurn;
+        QTest::newRow("disk, then port lost") << "band own portLost" << kReadyToBurn;
+        QTest::newRow("port lost after removal") << "band own gone portLost" << kNoBand;
     }
     void hotplug()
     {
@@ -246,6 +260,8 @@ private slots:
                 emit hotplug.usbDeviceArrived(0x0451, event == "band" ? 0x16A8 : 0x16AA);
             else if (event == "gone" || event == "otherGone")
                 emit hotplug.usbDeviceLeft(event == "gone" ? 0x0451 : 0x0781, 0x16A8);
+            else if (event == "portLost")
+                window.slotOnSBConnected(false);
             else if (event == "internal")
                 emit hotplug.volumeMounted({"/mnt/", Kind::Local, true, 0, 0});
             else if (event == "own" || event == "stick")
@@ -284,11 +300,18 @@ private slots:
         window.findChild<CBurnProcess *>()->setPauseMs(10);
         hotplug.mountBandDisk(disk.path());
         QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
+        QCOMPARE(statusOf(window), kBurning);
         QTRY_VERIFY_WITH_TIMEOUT(rowLooks(window).at(8) != 'W', kSlowMs);
         QCOMPARE(rowLooks(window), looks);
         QCOMPARE(statusOf(window), status);
         QCOMPARE(window.findChild<QLabel *>("statusIcon")->pixmap().toImage(), QPixmap(status == kBurnPassed ? "./rc/ok.png" : "./rc/retry.png").toImage());
         QVERIFY(!button(window, "pbBurn")->isEnabled());
+        // The next band, on its port or as a disk, starts with a clean table.
+        window.slotOnSBConnected(true);
+        QCOMPARE(rowLooks(window), QString("WWWWWWWWW"));
+        window.slotOnProcessOk(7, true);
+        hotplug.mountBandDisk(disk.path());
+        QCOMPARE(rowLooks(window), QString("WWWWWWWWW"));
     }
 
     void removalStopsBurn()
@@ -301,13 +324,60 @@ private slots:
         burnProcess->setPauseMs(60000); // the burn waits before its first copy
         hotplug.mountBandDisk(disk.path());
         QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGGWWWW"), kSlowMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGGWBWW"), kSlowMs);
         emit hotplug.usbDeviceLeft(0x0451, 0x16A8);
-        QVERIFY(!burnProcess->isRunning());
-        QTest::qWait(100);
-        QCOMPARE(rowLooks(window), QString("GGGGGWWWW"));
         QCOMPARE(statusOf(window), kReconnect);
+        // The step that was waiting to copy failed, and so did the unit.
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGGWRWR"), kSlowMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!burnProcess->isRunning(), kSlowMs);
+        QCOMPARE(statusOf(window), kBurnFailed);
+        QVERIFY(logTail(60).contains("]Failed to copy band.cfg\n[") && logTail(60).endsWith("] finish"));
         QVERIFY(!QFile::exists(disk.filePath("band.cfg")));
+    }
+
+    // Pulled out in the middle of copying a large image: the window never
+    // stalls, the image's partial file goes, and the window and run.log both
+    // show the image copy as failed.
+    void removalMidCopy()
+    {
+        QVERIFY(QFile::rename("bin/band.bin", "band.bin.away"));
+        const auto restore = qScopeGuard([] {
+            QFile::remove("bin/band.bin");
+            QFile::rename("band.bin.away", "bin/band.bin");
+        });
+        QFile image("bin/band.bin");
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(256 * 1024 * 1024)); // sparse
+        image.close();
+        QTemporaryDir disk;
+        FakeHotplug hotplug;
+        MainWindow window(nullptr, &hotplug);
+        QVERIFY(window.init());
+        window.findChild<CBurnProcess *>()->setPauseMs(0);
+        connect(window.findChild<CBurnProcess *>(), &CBurnProcess::stepStarted, this, [&hotplug](uint idx) {
+            if (idx == 7)
+                emit hotplug.usbDeviceLeft(0x0451, 0x16A8);
+        });
+        QElapsedTimer sinceTick;
+        qint64 longestStallMs = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] {
+            longestStallMs = qMax(longestStallMs, sinceTick.restart());
+        });
+        hotplug.mountBandDisk(disk.path());
+        sinceTick.start();
+        ticker.start(5);
+        QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGGWGRR"), kSlowMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.findChild<CBurnProcess *>()->isRunning(), kSlowMs);
+        ticker.stop();
+        QVERIFY2(longestStallMs < 500, qPrintable(QString::number(longestStallMs)));
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList{"band.cfg"});
+        QVERIFY(logTail(120).contains("]Succeed to copy band.cfg\n\t["));
+        QVERIFY(logTail(60).contains("]Failed to copy band.bin\n[") && logTail(60).endsWith("] finish"));
+        // The next disk can be burned at once.
+        hotplug.mountBandDisk(disk.path());
+        QVERIFY(button(window, "pbBurn")->isEnabled());
+        QCOMPARE(rowLooks(window), QString("WWWWWWWWW"));
     }
 
     void translations()
@@ -324,9 +394,11 @@ private slots:
         const auto *table = window.findChild<QTableWidget *>("tvLog");
         const QStringList shown{window.windowTitle(), table->horizontalHeaderItem(0)->text(),
                                 button(window, "pbReset")->text(), button(window, "pbBurn")->text(),
-                                table->item(0, 0)->text(), table->item(1, 0)->text()};
+                                table->item(0, 0)->text(), table->item(1, 0)->text(),
+                                QCoreApplication::translate("MainWindow", "正在烧录，请勿拔出手环.")};
         qApp->removeTranslator(&english);
-        QCOMPARE(shown, QStringList({"Burning Tool", "Result", "Reset", "Burn", "Succeeded", "Failed"}));
+        QCOMPARE(shown, QStringList({"Burning Tool", "Result", "Reset", "Burn", "Succeeded", "Failed",
+                                     "Burning, do not unplug the band."}));
     }
 
     void wholeCycleWithSimulatedBand()
@@ -340,9 +412,23 @@ private slots:
         QVERIFY(window.init());
         hotplug.setFirmwareName(window.burnFileNames().binName);
         window.show();
+        // Like a real band, it shows its disk only after its port has gone
+        // and it has restarted.
+        QElapsedTimer sinceUpgrade;
+        bool portGoneFirst = false;
+        qint64 restartMs = -1;
+        connect(&band, &SimulatedBand::enteredUpgradeMode, this, [&] { sinceUpgrade.start(); });
+        connect(&hotplug, &HotplugSource::usbDeviceArrived, this, [&] {
+            portGoneFirst = band.availablePorts().isEmpty();
+            restartMs = sinceUpgrade.elapsed();
+        });
         QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbReset")->isEnabled(), kSlowMs);
         QTest::mouseClick(button(window, "pbReset"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbBurn")->isEnabled(), kSlowMs);
+        QVERIFY(portGoneFirst);
+        QVERIFY2(restartMs >= 1000, qPrintable(QString::number(restartMs)));
+        QTest::qWait(200); // a late port report must not take the prompt away
+        QCOMPARE(statusOf(window), kReadyToBurn);
         QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(statusOf(window), kBurnPassed, kSlowMs);
         QCOMPARE(rowLooks(window), QString("GGGGGGGGG")); // the band's disk held an old DEFAULT.CFG

@@ -1,5 +1,6 @@
 #include "comthread.h"
 #include "portsource.h"
+#include "simulatedband.h"
 
 #include <QMutex>
 #include <QSignalSpy>
@@ -34,6 +35,8 @@ public:
         const int target = polls + count;
         return QTest::qWaitFor([&] { return polls >= target; }, 10000);
     }
+    void watchChanges(QObject *, const std::function<void()> &changed) const override { notify = changed; }
+    mutable std::function<void()> notify;
 
 private:
     mutable std::atomic<int> polls{0};
@@ -58,6 +61,7 @@ private slots:
     void reportsTheBandPort_data();
     void reportsTheBandPort();
     void stopEndsAWaitingThread();
+    void reportedChangeIsPolledAtOnce();
 };
 
 void TestComThread::reportsTheBandPort_data()
@@ -118,6 +122,38 @@ void TestComThread::stopEndsAWaitingThread()
     QVERIFY(source.show({}, 1));
     watcher.stop();
     QVERIFY(watcher.isFinished());
+}
+
+// Only a change the source reports can end the day-long pause: both the
+// portable watcher logic and the simulated band's notice.
+void TestComThread::reportedChangeIsPolledAtOnce()
+{
+    constexpr int kDay = 24 * 3600 * 1000;
+    FakePorts source;
+    CComThread watcher(nullptr, &source);
+    watcher.setPollInterval(kDay);
+    QSignalSpy spy(&watcher, &CComThread::SBConnected);
+    QVERIFY(source.show({port("ttyACM4")}, 0));
+    watcher.start(); // polls once at start
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+    QVERIFY(source.notify);
+    source.show({}, 0);
+    source.notify();
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 5000);
+    watcher.stop();
+
+    SimulatedBand band;
+    CComThread bandWatcher(nullptr, &band);
+    bandWatcher.setPollInterval(kDay);
+    QSignalSpy bandSpy(&bandWatcher, &CComThread::SBConnected);
+    bandWatcher.start();
+    QTest::qWait(50); // the first poll, which finds nothing, is over
+    QVERIFY(band.plugIn());
+    QTRY_COMPARE_WITH_TIMEOUT(bandSpy.count(), 1, 5000);
+    band.unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(bandSpy.count(), 2, 5000);
+    QCOMPARE(bandSpy[1][0].toBool(), false);
+    bandWatcher.stop();
 }
 
 QTEST_GUILESS_MAIN(TestComThread)

@@ -85,14 +85,25 @@ void TestDefReader::reads_data()
          none, led00, ledOk);
     good("other content ignored", root("<!-- c --><def type='led' x='1'>t<settings state='1' enable='true' c='r'><x/></settings></def>"),
          none, led01, ledOk);
-    good("syntax error keeps what was read", "<QAT_DEF><def type='led'><settings state='1' enable='true'/></def><def type=",
-         none, led01, ledOk);
     good("no attributes", person(""), defaults, led00, personOk);
     good("values replaced", person("height='300' age='256' goal='99' weight='275'"), defaults, led00, personOk);
     good("not numbers", person("height='tall' age='old' goal='far' weight='heavy'"), defaults, led00, personOk);
     good("low bits kept", person("height='-5' goal='70000' weight='20' age='1'"), conf(20, 251, 1, 1, 4464), led00, personOk);
     good("smallest kept", person("height='60' goal='100' weight='255' sex='female'"), conf(255, 60, 1, 18, 100), led00, personOk);
 
+    // Broken files: nothing read before the fault may pass as the settings.
+    const QString failXml = "Fail to read \"def.xml\" at line ";
+    bad("cut off in a def", "<QAT_DEF><def type='led'><settings state='1' enable='true'/></def><def type=",
+        ledOk + QStringList{failXml + "1: Premature end of document."});
+    bad("cut off after the person", root(sample).chopped(4), personOk + QStringList{failXml + "2: Premature end of document."});
+    bad("extra content", root(sample) + "</x>", personOk + QStringList{failXml + "2: Expected '?', '!', or '[a-zA-Z]', but got '/'."});
+    QByteArray bomb = "<?xml version='1.0'?>\n<!DOCTYPE QAT_DEF [<!ENTITY a 'aaaaaaaaaaaaaaaa'>";
+    for (char e = 'b'; e <= 'j'; ++e)
+        bomb += QByteArray("<!ENTITY ") + e + " '&" + char(e - 1) + ";&" + char(e - 1) + ";'>";
+    bomb += "]>\n<QAT_DEF><def type='person'><settings weight='&j;'/></def></QAT_DEF>";
+    bad("entity expansion", bomb, {failXml + "2: entity declarations are not allowed"});
+    bad("over 1 MiB", root(QByteArray(1024 * 1024, ' ') + sample),
+        {"Fail to read \"def.xml\": 1048712 bytes, more than the 1048576 allowed"});
     bad("no file", QByteArray(), {"Fail to find  \"def.xml\""});
     bad("empty file", "", {});
     bad("no element", "<?xml version='1.0'?>\n", {"Fail to analyze  \"def.xml\""});

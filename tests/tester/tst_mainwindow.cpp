@@ -1,3 +1,4 @@
+#include "boxplacement.h"
 #include "mainwindow.h"
 #include "simulatedband.h"
 
@@ -43,6 +44,7 @@ struct BoxCloser : QObject {
             if (!box || !box->isVisible())
                 return;
             seen << box->windowTitle() << box->text() << QString::number(box->standardButtons());
+            geometries << box->frameGeometry();
             if (whileOpen)
                 whileOpen(box->windowTitle());
             box->reject();
@@ -50,6 +52,7 @@ struct BoxCloser : QObject {
         timer.start(20);
     }
     QStringList seen;
+    QList<QRect> geometries;
     QTimer timer;
 };
 
@@ -80,6 +83,8 @@ private slots:
     void failingRun_data();
     void failingRun();
     void restartFailsWhenBandIsPulled();
+    void boxBesideTheWindow_data();
+    void boxBesideTheWindow();
 
 private:
     // Each cell's text, with "/red" on red and "!" on any other colour than green.
@@ -91,6 +96,13 @@ private:
             list << table->item(row, 0)->text() + (colour == Qt::green ? "" : colour == Qt::red ? "/red" : "!");
         }
         return list;
+    }
+
+    // The result box must leave every row of the table in view.
+    bool coversTable(const QRect &box) const
+    {
+        const QWidget *rows = table->viewport();
+        return box.intersects(QRect(rows->mapToGlobal(QPoint(0, 0)), rows->size()));
     }
 
     QTemporaryDir workDir;
@@ -114,6 +126,8 @@ void TestMainWindow::init()
     band = new SimulatedBand;
     band->setReplugDelayAfterReset(-1);
     window = new MainWindow(band);
+    window->move(0, 0);
+    window->show();
     table = window->findChild<QTableWidget *>(QStringLiteral("twResult"));
     button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
     QVERIFY(table && button && window->init());
@@ -144,6 +158,7 @@ void TestMainWindow::passingRunThenBandGone()
     });
     button->click();
     QCOMPARE(boxes.seen, kSuccessBox);
+    QVERIFY(!coversTable(boxes.geometries.value(0)));
     QVERIFY(disabledWhileOpen);
     QVERIFY(button->isEnabled());
     QVERIFY(!processHolds(device));
@@ -193,6 +208,7 @@ void TestMainWindow::failingRun()
     BoxCloser boxes;
     button->click();
     QCOMPARE(boxes.seen, kFailBox);
+    QVERIFY(!coversTable(boxes.geometries.value(0)));
     QStringList expected(12, QString());
     expected[failedRow] = "Err/red";
     QCOMPARE(cells(), expected);
@@ -211,6 +227,26 @@ void TestMainWindow::restartFailsWhenBandIsPulled()
     expected[10] = "Err/red";
     QCOMPARE(cells(), expected);
     QVERIFY(button->isEnabled());
+}
+
+void TestMainWindow::boxBesideTheWindow_data()
+{
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QPoint>("box"); // top-left of a 300 x 150 box on a 1024 x 768 screen
+
+    QTest::newRow("room on the right") << QRect(100, 50, 220, 555) << QPoint(328, 50);
+    QTest::newRow("room on the left only") << QRect(700, 300, 220, 555) << QPoint(392, 300);
+    QTest::newRow("no room either side") << QRect(300, 0, 450, 555) << QPoint(724, 618);
+}
+
+void TestMainWindow::boxBesideTheWindow()
+{
+    QFETCH(QRect, window);
+    QFETCH(QPoint, box);
+    const QRect screen(0, 0, 1024, 768);
+    const QPoint at = besidePosition(window, QSize(300, 150), screen);
+    QCOMPARE(at, box);
+    QVERIFY(screen.contains(QRect(at, QSize(300, 150))));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,0 +1,45 @@
+// Finds the band the command line chose and opens the link to it; closes
+// the link when it goes. Every subcommand that talks to a band uses one.
+#pragma once
+
+#include "commandline.h"
+
+#include <QString>
+
+#include <memory>
+
+class Output;
+class SimulatedBand;
+
+class BandConnection {
+public:
+    explicit BandConnection(const BandChoice &choice);
+    ~BandConnection(); // closes the link
+    BandConnection(const BandConnection &) = delete;
+    BandConnection &operator=(const BandConnection &) = delete;
+
+    // Finds the band and opens the link. On failure it has said why and
+    // returns the exit code; ExitOk when the link is open.
+    int open(Output &out);
+    // Finds the band without opening it (for commands that wait for it).
+    int locate(Output &out);
+
+    // The end of a command the band did not answer properly: says whether
+    // the band went away or answered wrongly, and returns ExitBandFailed.
+    int failed(Output &out, const QString &what) const;
+    // The band's device node has gone (unplugged, restarted).
+    bool isGone() const;
+
+    quint8 port() const { return portNumber; }
+    QString devicePath() const { return device; }
+    // The in-process virtual band of --simulate; null otherwise.
+    SimulatedBand *simulated() const { return simulatedBand.get(); }
+
+private:
+    BandChoice choice;
+    std::unique_ptr<SimulatedBand> simulatedBand;
+    quint8 portNumber = 0;
+    QString device;
+    bool located = false;
+    bool linkOpen = false;
+};

@@ -1,0 +1,158 @@
+// burn [--def FILE] [--bin DIR] [--disk PATH]: the burner's cycle, on the
+// same BurnCycle and hot-plug sources the window uses, writing the same run.log.
+#include "bandconnection.h"
+#include "burncycle.h"
+#include "burndefinition.h"
+#include "interrupt.h"
+#include "output.h"
+#include "result.h"
+#include "simulatedband.h"
+#include "simulatedhotplugsource.h"
+#include "subcommand.h"
+#include "udevhotplugsource.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonObject>
+
+#include <memory>
+
+namespace {
+
+// The cycle's failures by where they happened.
+int exitCodeOf(const BurnReport &report)
+{
+    if (report.outcome == BurnReport::Outcome::Pass)
+        return ExitOk;
+    if (report.outcome == BurnReport::Outcome::Fail && report.stage == BurnReport::Stage::Burn) {
+        if (report.failedStep >= 0 && report.failedStep <= 2)
+            return ExitBadFiles; // the source folder or a file in it
+        if (report.failedStep >= 3)
+            return ExitBurnFailed;
+    }
+    return ExitBandFailed;
+}
+
+Result describeBurn(const BurnReport &report, const QString &device)
+{
+    QJsonObject json = report.toJson();
+    json.insert(QStringLiteral("command"), QStringLiteral("burn"));
+    if (!device.isEmpty())
+        json.insert(QStringLiteral("device"), device);
+    QStringList lines = {QStringLiteral("outcome: ") + BurnReport::outcomeName(report.outcome)};
+    if (report.outcome != BurnReport::Outcome::Pass) {
+        lines += QStringLiteral("stage:   ") + BurnReport::stageName(report.stage);
+        if (report.failedStep >= 0)
+            lines += QStringLiteral("step:    ") + BurnReport::stepLabel(report.failedStep);
+        if (!report.error.isEmpty())
+            lines += QStringLiteral("error:   ") + report.error;
+    }
+    QStringList steps;
+    for (int step = 0; step < BurnReport::kStepCount; ++step)
+        steps += BurnReport::stepLabel(step) + u' ' + BurnReport::stepResultName(report.steps[size_t(step)]);
+    lines += QStringLiteral("steps:   ") + steps.join(QStringLiteral(", "));
+    lines += QStringLiteral("disk:    ") + report.diskRoot;
+    lines += QStringLiteral("seconds: ") + QString::number(report.elapsedMs / 1000.0, 'f', 1);
+    return Result(json, lines.join(u'\n'));
+}
+
+// Missing source files are found before the band is put into upgrade mode.
+QString missingSource(const QString &folder, const BurnFileNames &files)
+{
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("the burn folder %1 does not exist").arg(folder);
+    for (const QString &name : {files.cfgName, files.binName}) {
+        if (!QFileInfo(QDir(folder).filePath(name)).isFile())
+            return QStringLiteral("the burn folder %1 has no %2").arg(folder, name);
+    }
+    return {};
+}
+
+int run(CommandContext &context)
+{
+    ArgumentReader reader(context.arguments);
+    const QString defFile = reader.value(QStringLiteral("--def")).value_or(QStringLiteral("def.xml"));
+    QString binDir = reader.value(QStringLiteral("--bin")).value_or(QStringLiteral("bin/"));
+    const QString disk = reader.value(QStringLiteral("--disk")).value_or(QString());
+    const auto diskTimeout = reader.number(QStringLiteral("--disk-timeout"), 1, 3600, 60);
+    const auto portTimeout = reader.number(QStringLiteral("--port-timeout"), 1, 3600, 60);
+    const auto words = reader.words();
+    if (!words || !words->isEmpty())
+        return context.out.fail(ExitUsage, words ? QStringLiteral("burn takes no words") : reader.error());
+
+    BurnCycleOptions options;
+    if (!readBurnDefinition(defFile, &options.files))
+        return context.out.fail(ExitBadFiles, QStringLiteral("cannot use the burn definition %1 (missing or malformed)").arg(defFile));
+    if (!binDir.endsWith(u'/'))
+        binDir += u'/';
+    if (const QString missing = missingSource(binDir, options.files); !missing.isEmpty())
+        return context.out.fail(ExitBadFiles, missing);
+    if (!disk.isEmpty() && !QFileInfo(disk).isDir())
+        return context.out.fail(ExitBadFiles, QStringLiteral("the disk %1 is not a folder").arg(disk));
+    options.sourceFolder = binDir;
+    options.diskTimeoutMs = int(*diskTimeout * 1000);
+    options.portTimeoutMs = int(*portTimeout * 1000);
+
+    // With --disk the band is in upgrade mode already and nothing waits for it.
+    BandConnection band(context.options.band);
+    std::unique_ptr<HotplugSource> hotplug;
+    const PortSource *ports = nullptr;
+    if (disk.isEmpty()) {
+        if (const int code = band.locate(context.out); code != ExitOk)
+            return code;
+        options.upgradePort = band.port();
+        if (SimulatedBand *simulated = band.simulated()) {
+            auto source = std::make_unique<SimulatedHotplugSource>(simulated);
+            source->setFirmwareName(options.files.binName);
+            hotplug = std::move(source);
+            ports = simulated;
+        } else {
+            hotplug = std::make_unique<UdevHotplugSource>();
+        }
+    } else {
+        options.diskRoot = disk;
+        options.waitForPort = false;
+    }
+
+    BurnCycle cycle(hotplug.get(), ports);
+    QEventLoop loop;
+    BurnReport report;
+    QObject::connect(&cycle, &BurnCycle::finished, &loop, [&](const BurnReport &finished) {
+        report = finished;
+        loop.quit();
+    });
+    QObject::connect(&cycle, &BurnCycle::stageChanged, &loop, [&](BurnReport::Stage stage) {
+        context.out.progress(QStringLiteral("stage: %1").arg(BurnReport::stageName(stage)));
+    });
+    QObject::connect(&cycle, &BurnCycle::stepReported, &loop, [&](uint step, bool passed) {
+        context.out.progress(QStringLiteral("  %1 %2").arg(BurnReport::stepLabel(int(step)),
+                                                            passed ? QStringLiteral("passed") : QStringLiteral("failed")));
+    });
+    QObject::connect(&context.interrupt, &InterruptWatch::interrupted, &cycle, &BurnCycle::stop);
+    if (!cycle.start(options))
+        return context.out.fail(ExitBandFailed, QStringLiteral("cannot watch for the band's disk (hot-plug events refused)"));
+    if (InterruptWatch::requested())
+        cycle.stop();
+    loop.exec();
+    context.out.print(describeBurn(report, band.devicePath()));
+    return exitCodeOf(report);
+}
+
+} // namespace
+
+extern const Subcommand burnCommand = {
+    "burn", "burn [--def FILE] [--bin DIR] [--disk PATH]", "the burner's cycle: upgrade, wait for the disk, burn, wait for the port",
+    "Puts the band into upgrade mode, waits for its USB disk, copies the configuration file and\n"
+    "the firmware image named in def.xml from the burn folder onto it, and waits for the band's\n"
+    "serial port to return. Every burn is appended to run.log in the working directory.\n"
+    "  --def FILE          the burn definition (default: def.xml in the working directory)\n"
+    "  --bin DIR           the burn folder (default: bin/ in the working directory)\n"
+    "  --disk PATH         burn into PATH (a disk mounted by hand); no upgrade, no waits\n"
+    "  --disk-timeout S    longest wait for the band's disk (default 60)\n"
+    "  --port-timeout S    longest wait for the band's port after the burn (default 60)\n"
+    "The result carries outcome (pass, fail or interrupted), stage, failed_step and steps.\n"
+    "Exit code 4 for a bad def.xml or burn folder, 5 when the burn failed on the disk,\n"
+    "1 when the band did not take the upgrade or did not come back in time.\n",
+    run,
+};

@@ -1,0 +1,116 @@
+// set ITEM VALUES: changes one item of the band. Every value is checked
+// before anything is written, so bad input never reaches the band.
+#include "bandconnection.h"
+#include "bandrecords.h"
+#include "output.h"
+#include "recordvalues.h"
+#include "subcommand.h"
+
+#include <QDateTime>
+
+#include <functional>
+
+namespace {
+
+struct Change {
+    QString item;
+    QString what; // for messages
+    std::function<bool()> readCurrent;  // null when the whole record is given
+    std::function<bool()> write;
+    std::function<Result()> describe;
+};
+
+// Builds the change from the words, or sets *error.
+std::optional<Change> planChange(const QStringList &words, QString *error, sb_time_t *time, sb_conf_t *conf,
+                                 sb_led_t *led, sb_alarm_t *alarms, QMap<QString, long long> *values)
+{
+    const QString item = words.value(0);
+    const QStringList rest = words.mid(1);
+    if (item == QLatin1StringView("time")) {
+        const auto record = rest.isEmpty() ? bandTimeOf(QDateTime::currentDateTime()) : parseBandTime(rest, error);
+        if (!record) {
+            if (error->isEmpty())
+                *error = QStringLiteral("the computer's clock is outside the years the band can hold");
+            return std::nullopt;
+        }
+        *time = *record;
+        return Change{item, QStringLiteral("set time"), nullptr, [time] { return sb_setTime(time); },
+                      [time] { return describeTime(*time); }};
+    }
+    if (item == QLatin1StringView("conf") || item == QLatin1StringView("led")) {
+        const bool isConf = item == QLatin1StringView("conf");
+        const auto parsed = parseAssignments(rest, isConf ? confFields() : ledFields(), error);
+        if (!parsed)
+            return std::nullopt;
+        *values = *parsed;
+        if (isConf)
+            return Change{item, QStringLiteral("set conf"), [conf] { return sb_getSBConf(conf); },
+                          [conf, values] { applyConf(*values, conf); return sb_setSBConf(conf); },
+                          [conf] { return describeConf(*conf); }};
+        return Change{item, QStringLiteral("set led"), [led] { return sb_getLed(led); },
+                      [led, values] { applyLed(*values, led); return sb_setLed(led); },
+                      [led] { return describeLed(*led); }};
+    }
+    if (item == QLatin1StringView("alarm")) {
+        const auto entry = parseInteger(rest.value(0), 0, SB_ALARM_COUNT - 1);
+        if (!entry) {
+            *error = QStringLiteral("set alarm needs an ENTRY from 0 to 7 first, not \"%1\"").arg(rest.value(0));
+            return std::nullopt;
+        }
+        const auto parsed = parseAssignments(rest.mid(1), alarmFields(), error);
+        if (!parsed)
+            return std::nullopt;
+        *values = *parsed;
+        sb_alarm_t *target = alarms + *entry;
+        return Change{item, QStringLiteral("set alarm"), [alarms] { return sb_getAlarmClock(alarms); },
+                      [alarms, target, values] { applyAlarm(*values, target); return sb_setAlarmClock(alarms); },
+                      [alarms] { return describeAlarms(alarms); }};
+    }
+    *error = item.isEmpty() ? QStringLiteral("set needs an ITEM: time, conf, led or alarm")
+                            : QStringLiteral("\"%1\" cannot be set (items: time, conf, led, alarm)").arg(item);
+    return std::nullopt;
+}
+
+int run(CommandContext &context)
+{
+    ArgumentReader reader(context.arguments);
+    const auto words = reader.words();
+    if (!words)
+        return context.out.fail(ExitUsage, reader.error());
+
+    sb_time_t time{};
+    sb_conf_t conf{};
+    sb_led_t led{};
+    sb_alarm_t alarms[SB_ALARM_COUNT]{};
+    QMap<QString, long long> values;
+    QString error;
+    const auto change = planChange(*words, &error, &time, &conf, &led, alarms, &values);
+    if (!change)
+        return context.out.fail(ExitUsage, error);
+
+    BandConnection band(context.options.band);
+    if (const int code = band.open(context.out); code != ExitOk)
+        return code;
+    if (change->readCurrent && !change->readCurrent())
+        return band.failed(context.out, QStringLiteral("reading the current %1 before changing it").arg(change->item));
+    if (!change->write())
+        return band.failed(context.out, change->what);
+    context.out.print(change->describe());
+    return ExitOk;
+}
+
+} // namespace
+
+extern const Subcommand setCommand = {
+    "set", "set ITEM VALUES", "change one item of the band",
+    "Items and values (names left out keep the band's current value):\n"
+    "  time                           the computer's clock\n"
+    "  time YYYY-MM-DD HH:MM:SS       that date and time (2000 to 2255)\n"
+    "  conf weight=N height=N sex=male|female age=N goal=N\n"
+    "                                 weight, height, age 0-255; goal 0-65535\n"
+    "  led led0=on|off led1=on|off\n"
+    "  alarm ENTRY hour=H minute=M mode=N\n"
+    "                                 ENTRY 0-7, hour 0-23, minute 0-59, mode 0-255 (0x.. allowed)\n"
+    "Every value is checked before anything is written; on success the values written are printed.\n",
+    run,
+};

@@ -1,0 +1,86 @@
+// test [--def FILE] [--all]: the tester's own sequence against one band, or
+// against every band at once, one child process each.
+#include "bandconnection.h"
+#include "defreader.h"
+#include "interrupt.h"
+#include "output.h"
+#include "paralleltests.h"
+#include "subcommand.h"
+#include "testreport.h"
+#include "testsequence.h"
+
+#include <bandlink.h>
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QThread>
+
+namespace {
+
+// The sequence runs on its own thread so that Ctrl-C reaches it between steps.
+TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const sb_conf_t &person)
+{
+    TestSequence sequence;
+    sequence.setPresenceCheck([&band] { return !band.isGone(); });
+    TestResult result;
+    QThread *worker = QThread::create([&] { result = sequence.run(band.port(), &person); });
+    QObject::connect(&interrupt, &InterruptWatch::interrupted, worker, [&sequence] { sequence.requestStop(); },
+                     Qt::DirectConnection);
+    QEventLoop loop;
+    QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
+    if (InterruptWatch::requested())
+        sequence.requestStop();
+    worker->start();
+    loop.exec();
+    worker->wait();
+    delete worker;
+    if (!result.passed())
+        sb_exit(); // the sequence leaves the port open after a failure, as the window does
+    return result;
+}
+
+int runOne(CommandContext &context, const QString &defFile)
+{
+    CDefReader reader(defFile);
+    sb_conf_t person{};
+    if (!reader.read() || !reader.getPerson(&person))
+        return context.out.fail(ExitBadFiles, QStringLiteral("cannot use the test definition %1 (missing or malformed)").arg(defFile));
+    BandConnection band(context.options.band);
+    if (const int code = band.locate(context.out); code != ExitOk)
+        return code;
+    const TestResult result = runSequence(context.interrupt, band, person);
+    context.out.print(describeTestRun(result, band.devicePath()));
+    return result.passed() ? ExitOk : ExitBandFailed;
+}
+
+int run(CommandContext &context)
+{
+    ArgumentReader reader(context.arguments);
+    const bool all = reader.flag(QStringLiteral("--all"));
+    const QString defFile = reader.value(QStringLiteral("--def")).value_or(QStringLiteral("def.xml"));
+    const auto words = reader.words();
+    if (!words || !words->isEmpty())
+        return context.out.fail(ExitUsage, words ? QStringLiteral("test takes no words") : reader.error());
+    if (!all)
+        return runOne(context, defFile);
+
+    // Checked once here, so that a bad file is one message rather than one per band.
+    CDefReader definition(defFile);
+    if (!definition.read())
+        return context.out.fail(ExitBadFiles, QStringLiteral("cannot use the test definition %1 (missing or malformed)").arg(defFile));
+    return runParallelTests(context, QFileInfo(defFile).absoluteFilePath());
+}
+
+} // namespace
+
+extern const Subcommand testCommand = {
+    "test", "test [--def FILE] [--all]", "run the tester's sequence: one result per band",
+    "The tester's own sequence: open the port, read the version, set and read the clock,\n"
+    "write and read back the wearer settings of def.xml, restart the band.\n"
+    "  --def FILE      the test definition (default: def.xml in the working directory)\n"
+    "  --all           test every band at once (or every --device given, repeated), one\n"
+    "                  child process each; exit code 0 only when every band passed\n"
+    "Each result carries outcome (pass, fail or interrupted) and, for a failure, failed_step.\n"
+    "A band that did not pass gives exit code 1.\n",
+    run,
+};

@@ -1,0 +1,219 @@
+#include "commandline.h"
+
+namespace {
+
+bool startsOption(const QString &word)
+{
+    return word.startsWith(u'-') && word.size() > 1;
+}
+
+bool isOption(const QString &word, const QString &name)
+{
+    return word == name || word.startsWith(name + u'=');
+}
+
+// "--name=value" split; the value is empty when there is no '='.
+bool splitOption(const QString &word, const QString &name, QString *inlineValue, bool *hasInline)
+{
+    if (word == name) {
+        *hasInline = false;
+        return true;
+    }
+    if (word.startsWith(name + u'=')) {
+        *inlineValue = word.mid(name.size() + 1);
+        *hasInline = true;
+        return true;
+    }
+    return false;
+}
+
+class GlobalParser {
+public:
+    GlobalParser(const QStringList &arguments, bool (*isCommandName)(const QString &))
+        : args(arguments), isCommandName(isCommandName) {}
+
+    std::optional<Invocation> parse(QString *error);
+
+private:
+    bool takeBandOption(qsizetype &i, QString *error);
+    std::optional<QString> valueOf(qsizetype &i, const QString &name, QString *error);
+    bool choose(BandChoice::Kind kind, QString *error);
+
+    const QStringList &args;
+    bool (*isCommandName)(const QString &);
+    Invocation invocation;
+    bool bandChosen = false;
+};
+
+bool GlobalParser::choose(BandChoice::Kind kind, QString *error)
+{
+    if (bandChosen && invocation.options.band.kind != kind) {
+        *error = QStringLiteral("choose the band one way only: --port, --device or --simulate");
+        return false;
+    }
+    bandChosen = true;
+    invocation.options.band.kind = kind;
+    return true;
+}
+
+std::optional<QString> GlobalParser::valueOf(qsizetype &i, const QString &name, QString *error)
+{
+    QString inlineValue;
+    bool hasInline = false;
+    splitOption(args[i], name, &inlineValue, &hasInline);
+    if (hasInline)
+        return inlineValue;
+    if (i + 1 >= args.size() || args[i + 1].isEmpty()) {
+        *error = QStringLiteral("%1 needs a value").arg(name);
+        return std::nullopt;
+    }
+    return args[++i];
+}
+
+bool GlobalParser::takeBandOption(qsizetype &i, QString *error)
+{
+    const QString &word = args[i];
+    BandChoice &band = invocation.options.band;
+    if (isOption(word, QStringLiteral("--port"))) {
+        const auto text = valueOf(i, QStringLiteral("--port"), error);
+        if (!text)
+            return false;
+        const auto number = parseInteger(*text, 0, 255);
+        if (!number) {
+            *error = QStringLiteral("--port needs a number from 0 to 255, not \"%1\"").arg(*text);
+            return false;
+        }
+        if (band.port >= 0 && band.port != *number) {
+            *error = QStringLiteral("--port given twice");
+            return false;
+        }
+        band.port = int(*number);
+        return choose(BandChoice::Kind::Port, error);
+    }
+    if (isOption(word, QStringLiteral("--device"))) {
+        const auto path = valueOf(i, QStringLiteral("--device"), error);
+        if (!path)
+            return false;
+        band.devices.append(*path);
+        return choose(BandChoice::Kind::Device, error);
+    }
+    return choose(BandChoice::Kind::Simulate, error); // --simulate
+}
+
+std::optional<Invocation> GlobalParser::parse(QString *error)
+{
+    GlobalOptions &options = invocation.options;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &word = args[i];
+        if (word == QLatin1StringView("--json")) {
+            options.json = true;
+        } else if (word == QLatin1StringView("--help") || word == QLatin1StringView("-h")) {
+            options.help = true;
+        } else if (word == QLatin1StringView("--simulate") || isOption(word, QStringLiteral("--port"))
+                   || isOption(word, QStringLiteral("--device"))) {
+            if (!takeBandOption(i, error))
+                return std::nullopt;
+        } else if (word == QLatin1StringView("--trace")) {
+            options.trace = true;
+            // A following plain word is the trace file unless it names a subcommand.
+            if (i + 1 < args.size() && !startsOption(args[i + 1]) && !args[i + 1].isEmpty()
+                && !isCommandName(args[i + 1]))
+                options.traceFile = args[++i];
+        } else if (word.startsWith(QLatin1StringView("--trace="))) {
+            options.trace = true;
+            options.traceFile = word.mid(8);
+        } else if (invocation.command.isEmpty() && !startsOption(word)) {
+            invocation.command = word;
+        } else if (invocation.command.isEmpty()) {
+            *error = QStringLiteral("unknown option \"%1\" (a subcommand's options come after its name)").arg(word);
+            return std::nullopt;
+        } else {
+            invocation.arguments.append(word);
+        }
+    }
+    return invocation;
+}
+
+} // namespace
+
+std::optional<Invocation> parseCommandLine(const QStringList &arguments, bool (*isCommandName)(const QString &),
+                                           QString *error)
+{
+    return GlobalParser(arguments, isCommandName).parse(error);
+}
+
+std::optional<long long> parseInteger(const QString &text, long long min, long long max)
+{
+    bool ok = false;
+    const QString trimmed = text.trimmed();
+    if (trimmed != text || text.isEmpty() || text.startsWith(u'+'))
+        return std::nullopt;
+    const bool hex = text.startsWith(QLatin1StringView("0x"), Qt::CaseInsensitive);
+    const long long value = hex ? text.mid(2).toLongLong(&ok, 16) : text.toLongLong(&ok, 10);
+    if (!ok || (hex && text.size() == 2) || (hex && text.mid(2).startsWith(u'-')) || value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+bool ArgumentReader::flag(const QString &name)
+{
+    return rest.removeAll(name) > 0;
+}
+
+QStringList ArgumentReader::values(const QString &name)
+{
+    QStringList found;
+    for (qsizetype i = 0; i < rest.size();) {
+        QString inlineValue;
+        bool hasInline = false;
+        if (!splitOption(rest[i], name, &inlineValue, &hasInline)) {
+            ++i;
+            continue;
+        }
+        if (hasInline) {
+            found.append(inlineValue);
+            rest.removeAt(i);
+        } else if (i + 1 < rest.size() && !rest[i + 1].isEmpty()) {
+            found.append(rest[i + 1]);
+            rest.remove(i, 2);
+        } else {
+            problem = QStringLiteral("%1 needs a value").arg(name);
+            rest.removeAt(i);
+        }
+    }
+    return found;
+}
+
+std::optional<QString> ArgumentReader::value(const QString &name)
+{
+    const QStringList found = values(name);
+    if (found.size() > 1 && problem.isEmpty())
+        problem = QStringLiteral("%1 given more than once").arg(name);
+    if (found.isEmpty())
+        return std::nullopt;
+    return found.last();
+}
+
+std::optional<long long> ArgumentReader::number(const QString &name, long long min, long long max, long long fallback)
+{
+    const auto text = value(name);
+    if (!text)
+        return fallback;
+    const auto parsed = parseInteger(*text, min, max);
+    if (!parsed && problem.isEmpty())
+        problem = QStringLiteral("%1 needs a number from %2 to %3, not \"%4\"").arg(name).arg(min).arg(max).arg(*text);
+    return parsed ? parsed : std::optional<long long>(fallback);
+}
+
+std::optional<QStringList> ArgumentReader::words()
+{
+    if (!problem.isEmpty())
+        return std::nullopt;
+    for (const QString &word : std::as_const(rest)) {
+        if (startsOption(word)) {
+            problem = QStringLiteral("unknown option \"%1\"").arg(word);
+            return std::nullopt;
+        }
+    }
+    return rest;
+}

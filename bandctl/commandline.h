@@ -1,0 +1,60 @@
+// The command line: the options every subcommand shares (which band, the
+// output form, the trace), accepted before or after the subcommand, and a
+// reader for each subcommand's own options and words.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct BandChoice {
+    enum class Kind { Found, Port, Device, Simulate };
+    Kind kind = Kind::Found;  // Found: the one band the port watcher's source shows
+    int port = -1;            // --port
+    QStringList devices;      // --device, possibly repeated (test --all)
+};
+
+struct GlobalOptions {
+    BandChoice band;
+    bool json = false;
+    bool trace = false;
+    QString traceFile;        // empty: standard error
+    bool help = false;
+};
+
+struct Invocation {
+    GlobalOptions options;
+    QString command;          // empty when none was given
+    QStringList arguments;    // the subcommand's own options and words
+};
+
+// isCommandName: tells a subcommand's name from the file of "--trace FILE".
+// nullopt with *error set for a bad command line.
+std::optional<Invocation> parseCommandLine(const QStringList &arguments, bool (*isCommandName)(const QString &),
+                                           QString *error);
+
+// A whole decimal number (or 0x hexadecimal) within [min, max].
+std::optional<long long> parseInteger(const QString &text, long long min, long long max);
+
+// Takes a subcommand's options out of its arguments; what is left are its words.
+class ArgumentReader {
+public:
+    explicit ArgumentReader(const QStringList &arguments) : rest(arguments) {}
+
+    bool flag(const QString &name);
+    // "--name VALUE" or "--name=VALUE"; every occurrence, in order. An
+    // option without its value is an error.
+    QStringList values(const QString &name);
+    std::optional<QString> value(const QString &name);
+    // A number option within [min, max]; fallback when absent.
+    std::optional<long long> number(const QString &name, long long min, long long max, long long fallback);
+
+    // The words left; an option nobody took, or an earlier error, gives nullopt.
+    std::optional<QStringList> words();
+    const QString &error() const { return problem; }
+
+private:
+    QStringList rest;
+    QString problem;
+};

@@ -1,0 +1,23 @@
+// bandctl's exit codes: scripts tell outcomes apart by them, so they never change.
+#pragma once
+
+enum ExitCode : int {
+    ExitOk = 0,
+    ExitBandFailed = 1,   // the band answered wrongly or not at all; a test did not pass
+    ExitUsage = 2,        // bad command line or values
+    ExitNoBand = 3,       // no band found, or several where one was needed
+    ExitBadFiles = 4,     // unusable def.xml or burn folder
+    ExitBurnFailed = 5    // the burn failed on the band's disk
+};
+
+// The table printed by every --help.
+inline const char *exitCodeHelp()
+{
+    return "Exit codes:\n"
+           "  0  success\n"
+           "  1  the band answered wrongly or not at all (or a test did not pass)\n"
+           "  2  bad usage: unknown subcommand, option or item, a malformed or out-of-range value\n"
+           "  3  no band found, or several found where one is needed\n"
+           "  4  a bad def.xml or burn folder\n"
+           "  5  the burn failed on the band's disk\n";
+}

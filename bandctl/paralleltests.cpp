@@ -1,0 +1,152 @@
+#include "paralleltests.h"
+
+#include "bandports.h"
+#include "interrupt.h"
+#include "output.h"
+#include "portsource.h"
+#include "result.h"
+#include "subcommand.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A child that runs longer than this is stopped: the sequence gives up
+// within a few seconds even against a silent band.
+constexpr int kChildBudgetMs = 60000;
+constexpr int kChildGraceMs = 5000;
+
+struct Child {
+    QString device;
+    QStringList bandOption;
+    std::unique_ptr<QProcess> process;
+};
+
+// The bands to test: every --device given, or every band port found.
+std::vector<Child> bandsToTest(const BandChoice &choice)
+{
+    std::vector<Child> children;
+    if (choice.kind == BandChoice::Kind::Device) {
+        for (const QString &device : choice.devices)
+            children.push_back({device, {QStringLiteral("--device"), device}, nullptr});
+    } else {
+        for (const BandPort &band : bandPortsIn(SystemPortSource().availablePorts()))
+            children.push_back({QStringLiteral("/dev/") + band.entry.portName,
+                                {QStringLiteral("--port"), QString::number(band.number)}, nullptr});
+    }
+    return children;
+}
+
+// The child's test result, or a failure that says why there is none.
+QJsonObject resultOf(Child &child)
+{
+    const QList<QByteArray> lines = child.process->readAllStandardOutput().split('\n');
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        const QJsonObject object = QJsonDocument::fromJson(*line).object();
+        if (object.value(QStringLiteral("command")) == QLatin1StringView("test"))
+            return object;
+        if (object.contains(QStringLiteral("error")))
+            return {{QStringLiteral("command"), QStringLiteral("test")}, {QStringLiteral("device"), child.device},
+                    {QStringLiteral("outcome"), QStringLiteral("fail")}, {QStringLiteral("failed_step"), QStringLiteral("open port")},
+                    {QStringLiteral("error"), object.value(QStringLiteral("error"))}};
+    }
+    return {{QStringLiteral("command"), QStringLiteral("test")}, {QStringLiteral("device"), child.device},
+            {QStringLiteral("outcome"), QStringLiteral("fail")}, {QStringLiteral("failed_step"), QStringLiteral("no result")},
+            {QStringLiteral("error"), QStringLiteral("the test process ended without a result")}};
+}
+
+// The child's own JSON object, and one line for people.
+Result summaryOf(const QJsonObject &object)
+{
+    QString line = object.value(QStringLiteral("device")).toString() + QStringLiteral(": ")
+                   + object.value(QStringLiteral("outcome")).toString();
+    if (object.contains(QStringLiteral("failed_step")))
+        line += QStringLiteral(" at ") + object.value(QStringLiteral("failed_step")).toString();
+    if (object.contains(QStringLiteral("error")))
+        line += QStringLiteral(" (") + object.value(QStringLiteral("error")).toString() + u')';
+    return Result(object, line);
+}
+
+// What a child wrote on standard error: its trace, or its messages.
+void passOnErrorOutput(Child &child, bool tracing)
+{
+    const QByteArray text = child.process->readAllStandardError();
+    if (text.isEmpty())
+        return;
+    if (tracing) {
+        std::printf("== %s\n%s", qPrintable(child.device), text.constData()); // fd 1 is the trace
+        return;
+    }
+    for (const QByteArray &line : text.split('\n')) {
+        if (!line.isEmpty())
+            std::fprintf(stderr, "%s: %s\n", qPrintable(child.device), line.constData());
+    }
+}
+
+} // namespace
+
+int runParallelTests(CommandContext &context, const QString &defFile)
+{
+    const BandChoice &choice = context.options.band;
+    if (choice.kind == BandChoice::Kind::Simulate || choice.kind == BandChoice::Kind::Port)
+        return context.out.fail(ExitUsage, QStringLiteral("test --all takes the bands it finds, or every --device given"));
+    std::vector<Child> children = bandsToTest(choice);
+    if (children.empty())
+        return context.out.fail(ExitNoBand, QStringLiteral("no band found to test"));
+
+    QEventLoop loop;
+    int running = 0;
+    for (Child &child : children) {
+        child.process = std::make_unique<QProcess>();
+        QStringList arguments = {QStringLiteral("test"), QStringLiteral("--json"), QStringLiteral("--def"), defFile};
+        arguments += child.bandOption;
+        if (context.options.trace)
+            arguments += QStringLiteral("--trace");
+        QObject::connect(child.process.get(), &QProcess::finished, &loop, [&] {
+            if (--running == 0)
+                loop.quit();
+        });
+        child.process->start(context.program, arguments);
+        ++running;
+    }
+    // Ctrl-C from a terminal reaches the children too; SIGTERM is passed on.
+    QObject::connect(&context.interrupt, &InterruptWatch::interrupted, &loop, [&] {
+        for (Child &child : children)
+            child.process->terminate();
+    });
+    QTimer budget;
+    budget.setSingleShot(true);
+    QObject::connect(&budget, &QTimer::timeout, &loop, [&] {
+        for (Child &child : children)
+            child.process->terminate();
+        QTimer::singleShot(kChildGraceMs, &loop, [&] {
+            for (Child &child : children)
+                child.process->kill();
+        });
+    });
+    budget.start(kChildBudgetMs);
+    for (Child &child : children) {
+        if (!child.process->waitForStarted(kChildGraceMs))
+            --running;
+    }
+    if (running > 0)
+        loop.exec();
+
+    bool allPassed = true;
+    for (Child &child : children) {
+        passOnErrorOutput(child, context.options.trace);
+        const QJsonObject result = resultOf(child);
+        allPassed = allPassed && result.value(QStringLiteral("outcome")) == QLatin1StringView("pass");
+        context.out.print(summaryOf(result));
+    }
+    return allPassed ? ExitOk : ExitBandFailed;
+}

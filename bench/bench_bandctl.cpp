@@ -1,0 +1,172 @@
+// bench_bandctl: `bandctl test` as a script runs it, against a virtual band
+// pacing its wire at 115200 bit/s.
+//
+// One band: from spawning bandctl to its exit, against the floor of the same
+// test sequence run inside this process on the same band (no process start,
+// no output): the ratio is what the command line costs on top.
+// Several bands: `test --all` on 8 bands against `test --all` on one, both
+// wall time from spawn to exit; the ratio shows how well the children run
+// side by side.
+//
+// Runs alternate between the two sides of each comparison so that both meet
+// the same load. Figures go to standard error; bandlink's trace of the
+// in-process floor goes to /dev/null.
+// Usage: bench_bandctl [runs, default 15]
+#include "childprocess.h"
+
+#include "defreader.h"
+#include "testsequence.h"
+
+#include <bandlink.h>
+#include <bandsim/virtualband.h>
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr quint8 kFloorPort = 210;
+constexpr int kManyBands = 8;
+
+struct Figures {
+    std::vector<double> ms;
+    int failures = 0;
+};
+
+void printFigures(const char *what, const Figures &figures)
+{
+    std::fprintf(stderr, "  %-34s median %7.1f ms  min %7.1f  p90 %7.1f  max %7.1f  (%zu runs, %d failed)\n", what,
+                 bench::percentile(figures.ms, 0.5), bench::percentile(figures.ms, 0.0),
+                 bench::percentile(figures.ms, 0.9), bench::percentile(figures.ms, 1.0), figures.ms.size(),
+                 figures.failures);
+}
+
+// A passing test restarts the band, which then leaves its port: plug it
+// back in (a new pseudo-terminal) before the next run.
+bool replug(bandsim::VirtualBand &band)
+{
+    for (int i = 0; i < 200 && band.isPluggedIn(); ++i)
+        QThread::msleep(5);
+    band.unplug();
+    return band.plugIn();
+}
+
+std::vector<std::string> testCommand(const std::vector<bandsim::VirtualBand *> &bands, bool all)
+{
+    std::vector<std::string> argv = {BANDCTL_PATH, "test", "--json", "--def", TESTER_DEF_XML};
+    if (all)
+        argv.push_back("--all");
+    for (bandsim::VirtualBand *band : bands) {
+        argv.push_back("--device");
+        argv.push_back(band->devicePath());
+    }
+    return argv;
+}
+
+void timeChild(const std::vector<std::string> &argv, int passesNeeded, Figures *figures)
+{
+    const bench::ChildResult child = bench::runChild(argv);
+    size_t passes = 0;
+    for (size_t at = 0; (at = child.output.find("\"outcome\":\"pass\"", at)) != std::string::npos; ++at)
+        ++passes;
+    if (child.exitStatus == 0 && int(passes) == passesNeeded)
+        figures->ms.push_back(child.elapsedMs);
+    else
+        ++figures->failures;
+}
+
+void timeSequenceInProcess(bandsim::VirtualBand &band, const sb_conf_t &person, Figures *figures)
+{
+    uart_bind_device_path(kFloorPort, band.devicePath().c_str());
+    TestSequence sequence;
+    const int64_t start = bench::monotonicNs();
+    const TestResult result = sequence.run(kFloorPort, &person);
+    const double ms = double(bench::monotonicNs() - start) / 1e6;
+    if (result.passed())
+        figures->ms.push_back(ms);
+    else
+        ++figures->failures;
+}
+
+bool measureOneBand(int runs, const sb_conf_t &person)
+{
+    bandsim::Options paced;
+    paced.paced = true;
+    bandsim::VirtualBand band(paced);
+    if (!band.plugIn())
+        return false;
+    Figures floor;
+    Figures command;
+    for (int run = 0; run < runs; ++run) {
+        timeSequenceInProcess(band, person, &floor);
+        if (!replug(band))
+            return false;
+        timeChild(testCommand({&band}, false), 1, &command);
+        if (!replug(band))
+            return false;
+    }
+    const double ratio = bench::percentile(command.ms, 0.5) / bench::percentile(floor.ms, 0.5);
+    std::fprintf(stderr, "bandctl test, one paced band:\n");
+    printFigures("sequence in this process (floor)", floor);
+    printFigures("bandctl test, spawn to exit", command);
+    std::fprintf(stderr, "  median/floor %.3f; goal within 1.10: %s\n", ratio, ratio <= 1.10 ? "met" : "MISSED");
+    return !command.ms.empty() && !floor.ms.empty();
+}
+
+bool measureManyBands(int runs)
+{
+    bandsim::Options paced;
+    paced.paced = true;
+    std::vector<std::unique_ptr<bandsim::VirtualBand>> owned;
+    std::vector<bandsim::VirtualBand *> bands;
+    for (int i = 0; i < kManyBands; ++i) {
+        owned.push_back(std::make_unique<bandsim::VirtualBand>(paced));
+        if (!owned.back()->plugIn())
+            return false;
+        bands.push_back(owned.back().get());
+    }
+    Figures one;
+    Figures many;
+    for (int run = 0; run < runs; ++run) {
+        timeChild(testCommand({bands.front()}, true), 1, &one);
+        if (!replug(*bands.front()))
+            return false;
+        timeChild(testCommand(bands, true), kManyBands, &many);
+        for (bandsim::VirtualBand *band : bands) {
+            if (!replug(*band))
+                return false;
+        }
+    }
+    const double ratio = bench::percentile(many.ms, 0.5) / bench::percentile(one.ms, 0.5);
+    std::fprintf(stderr, "bandctl test --all, paced bands:\n");
+    printFigures("1 band", one);
+    printFigures("8 bands", many);
+    std::fprintf(stderr, "  8 bands / 1 band %.3f; goal within 1.2: %s\n", ratio, ratio <= 1.2 ? "met" : "MISSED");
+    return !one.ms.empty() && !many.ms.empty();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int runs = bench::countArgument(argc, argv, 1, 15);
+    if (std::freopen("/dev/null", "w", stdout) == nullptr)
+        return 1;
+    QCoreApplication app(argc, argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {}); // the reader's chatter
+    CDefReader definition(QStringLiteral(TESTER_DEF_XML));
+    sb_conf_t person{};
+    if (!definition.read() || !definition.getPerson(&person)) {
+        std::fprintf(stderr, "bench_bandctl: cannot read %s\n", TESTER_DEF_XML);
+        return 1;
+    }
+    std::fprintf(stderr, "bench_bandctl (figures only; the goals are printed, not enforced)\n");
+    const bool oneOk = measureOneBand(runs, person);
+    const bool manyOk = measureManyBands(runs);
+    return oneOk && manyOk ? 0 : 1;
+}

@@ -1,0 +1,213 @@
+#include "burncycle.h"
+
+#include "bandupgrade.h"
+#include "hotplugsource.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// The band's port is looked for this often while it is expected back.
+constexpr int kPortPollMs = 200;
+
+qint64 fileBytes(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() ? info.size() : -1;
+}
+
+} // namespace
+
+BurnCycle::BurnCycle(HotplugSource *hotplug, const PortSource *ports, QObject *parent)
+    : QObject(parent), hotplug(hotplug), diskWatch(hotplug), burnProcess(this), ports(ports)
+{
+    stageTimer.setSingleShot(true);
+    connect(&stageTimer, &QTimer::timeout, this, &BurnCycle::onTimeout);
+    connect(&diskWatch, &BandDiskWatch::diskMounted, this, &BurnCycle::onDiskMounted);
+    connect(&diskWatch, &BandDiskWatch::bandRemoved, this, &BurnCycle::onBandRemoved);
+    connect(&burnProcess, &CBurnProcess::stepStarted, this, &BurnCycle::stepStarted);
+    connect(&burnProcess, &CBurnProcess::processOk, this, &BurnCycle::onStepReported);
+    connect(&burnProcess, &QThread::finished, this, &BurnCycle::onBurnEnded);
+}
+
+BurnCycle::~BurnCycle()
+{
+    burnProcess.stop();
+    portWatch.reset(); // its destructor stops and waits
+}
+
+bool BurnCycle::start(const BurnCycleOptions &newOptions)
+{
+    if (running || burnProcess.isRunning())
+        return false;
+    if (newOptions.diskRoot.isEmpty() && !hotplugStarted) {
+        if (!hotplug || !hotplug->start())
+            return false;
+        hotplugStarted = true;
+    }
+    options = newOptions;
+    if (options.pauseMs >= 0)
+        burnProcess.setPauseMs(options.pauseMs);
+    burnProcess.setSourceFolder(options.sourceFolder);
+    report = BurnReport();
+    report.files = options.files;
+    report.sourceFolder = burnProcess.sourceFolder();
+    report.stage = options.upgradePort >= 0 ? BurnReport::Stage::Upgrade
+        : options.diskRoot.isEmpty()        ? BurnReport::Stage::DiskWait
+                                            : BurnReport::Stage::Burn;
+    report.cfgBytes = fileBytes(report.sourceFolder + options.files.cfgName);
+    report.binBytes = fileBytes(report.sourceFolder + options.files.binName);
+    burnInterrupted = false;
+    running = true;
+    clock.start();
+    // After the caller has returned, so that it sees every signal.
+    QMetaObject::invokeMethod(this, &BurnCycle::proceed, Qt::QueuedConnection);
+    return true;
+}
+
+void BurnCycle::stop()
+{
+    if (!running)
+        return;
+    if (report.stage == BurnReport::Stage::Burn && burnProcess.isRunning()) {
+        // The burn reports the step it was in as failed, then ends.
+        burnInterrupted = true;
+        burnProcess.requestStop();
+        return;
+    }
+    if (report.stage == BurnReport::Stage::PortWait)
+        report.failedStep = BurnReport::kResultStep;
+    finish(BurnReport::Outcome::Interrupted);
+}
+
+bool BurnCycle::isRunning() const
+{
+    return running;
+}
+
+void BurnCycle::proceed()
+{
+    if (!running)
+        return; // stopped before it began
+    if (options.upgradePort >= 0) {
+        enterStage(BurnReport::Stage::Upgrade, 0);
+        const quint8 port = quint8(options.upgradePort);
+        switch (upgradeBand(port)) {
+        case UpgradeResult::OpenFailed:
+            finish(BurnReport::Outcome::Fail, QStringLiteral("cannot open port %1").arg(port));
+            return;
+        case UpgradeResult::NotAnswered:
+            finish(BurnReport::Outcome::Fail,
+                   QStringLiteral("the band on port %1 did not take the upgrade command").arg(port));
+            return;
+        case UpgradeResult::Sent:
+            break;
+        }
+    }
+    if (!options.diskRoot.isEmpty())
+        startBurn(options.diskRoot);
+    else
+        enterStage(BurnReport::Stage::DiskWait, options.diskTimeoutMs);
+}
+
+void BurnCycle::onDiskMounted(const QString &root)
+{
+    if (running && report.stage == BurnReport::Stage::DiskWait)
+        startBurn(root);
+}
+
+void BurnCycle::onBandRemoved()
+{
+    // Its disk leaves by itself after a burn; only a burn in progress is cut.
+    if (running && report.stage == BurnReport::Stage::Burn && burnProcess.isRunning()) {
+        burnInterrupted = true;
+        burnProcess.requestStop();
+    }
+}
+
+void BurnCycle::onStepReported(uint idx, bool passed)
+{
+    if (idx >= uint(BurnReport::kResultStep))
+        return;
+    report.steps[idx] = passed ? BurnReport::StepResult::Passed : BurnReport::StepResult::Failed;
+    if (!passed)
+        report.failedStep = int(idx);
+    emit stepReported(idx, passed);
+}
+
+void BurnCycle::onBurnEnded()
+{
+    if (!running || report.stage != BurnReport::Stage::Burn)
+        return;
+    const bool imageCopied = report.steps[7] == BurnReport::StepResult::Passed;
+    if (!imageCopied || burnInterrupted) {
+        report.steps[BurnReport::kResultStep] = BurnReport::StepResult::Failed;
+        const QString error = report.failedStep < 0 ? QStringLiteral("cannot open run.log") : QString();
+        finish(burnInterrupted ? BurnReport::Outcome::Interrupted : BurnReport::Outcome::Fail, error);
+        return;
+    }
+    if (!options.waitForPort) {
+        report.steps[BurnReport::kResultStep] = BurnReport::StepResult::Passed;
+        finish(BurnReport::Outcome::Pass);
+        return;
+    }
+    enterStage(BurnReport::Stage::PortWait, options.portTimeoutMs);
+    portWatch = std::make_unique<CComThread>(nullptr, ports);
+    portWatch->setPollInterval(kPortPollMs);
+    connect(portWatch.get(), &CComThread::SBConnected, this, &BurnCycle::onPortReport);
+    portWatch->start();
+}
+
+void BurnCycle::onPortReport(bool connected)
+{
+    if (!running || report.stage != BurnReport::Stage::PortWait || !connected)
+        return;
+    report.steps[BurnReport::kResultStep] = BurnReport::StepResult::Passed;
+    finish(BurnReport::Outcome::Pass);
+}
+
+void BurnCycle::onTimeout()
+{
+    if (!running)
+        return;
+    if (report.stage == BurnReport::Stage::DiskWait) {
+        finish(BurnReport::Outcome::Fail,
+               QStringLiteral("the band's disk did not appear within %1 s").arg(options.diskTimeoutMs / 1000.0));
+    } else if (report.stage == BurnReport::Stage::PortWait) {
+        report.steps[BurnReport::kResultStep] = BurnReport::StepResult::Failed;
+        report.failedStep = BurnReport::kResultStep;
+        finish(BurnReport::Outcome::Fail,
+               QStringLiteral("the band's serial port did not return within %1 s").arg(options.portTimeoutMs / 1000.0));
+    }
+}
+
+void BurnCycle::enterStage(BurnReport::Stage stage, int timeoutMs)
+{
+    report.stage = stage;
+    stageTimer.stop();
+    if (timeoutMs > 0)
+        stageTimer.start(timeoutMs);
+    emit stageChanged(stage);
+}
+
+void BurnCycle::startBurn(const QString &root)
+{
+    report.diskRoot = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    enterStage(BurnReport::Stage::Burn, 0);
+    burnProcess.startBurn(report.diskRoot, options.files);
+    if (!burnProcess.isRunning())
+        finish(BurnReport::Outcome::Fail, QStringLiteral("no file names to burn"));
+}
+
+void BurnCycle::finish(BurnReport::Outcome outcome, const QString &error)
+{
+    stageTimer.stop();
+    portWatch.reset();
+    running = false;
+    report.outcome = outcome;
+    report.error = error;
+    if (outcome == BurnReport::Outcome::Pass)
+        report.stage = BurnReport::Stage::Done;
+    report.elapsedMs = clock.elapsed();
+    emit finished(report);
+}

@@ -1,0 +1,85 @@
+// The burner's whole cycle without a window: put the band into upgrade
+// mode, wait for its disk, burn it, wait for its serial port to come back.
+// Runs in the caller's event loop (a QCoreApplication is enough) and ends
+// with finished(); every wait has a bound.
+#pragma once
+
+#include "banddiskwatch.h"
+#include "burnprocess.h"
+#include "burnreport.h"
+#include "comthread.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+class HotplugSource;
+class PortSource;
+
+struct BurnCycleOptions {
+    BurnFileNames files;                        // from def.xml
+    QString sourceFolder = QStringLiteral("bin/");
+    // Send the upgrade command on this port first; -1 skips the upgrade
+    // (the band is in upgrade mode already).
+    int upgradePort = -1;
+    // Burn into this folder instead of waiting for the band's disk.
+    QString diskRoot;
+    int diskTimeoutMs = 30000;
+    // Wait for the band's serial port after the burn; false ends the
+    // cycle with the burn.
+    bool waitForPort = true;
+    int portTimeoutMs = 30000;
+    int pauseMs = 3000; // the burn's two pauses; negative keeps the burn's own setting
+};
+
+class BurnCycle : public QObject {
+    Q_OBJECT
+public:
+    // hotplug: where the band's disk comes from (started here; may be null
+    // when every run gives diskRoot). ports: where its serial port returns
+    // (null: the system's ports). Both must outlive the cycle.
+    BurnCycle(HotplugSource *hotplug, const PortSource *ports, QObject *parent = nullptr);
+    ~BurnCycle() override; // stops a running cycle and waits for its threads
+
+    // Starts one cycle; false (and no finished()) when one is running or the
+    // hot-plug source cannot start.
+    bool start(const BurnCycleOptions &options);
+    // Ends a running cycle; finished() follows with outcome Interrupted.
+    void stop();
+    bool isRunning() const;
+
+signals:
+    void stageChanged(BurnReport::Stage stage);
+    void stepStarted(uint idx);
+    void stepReported(uint idx, bool passed);
+    void finished(const BurnReport &report);
+
+private slots:
+    void proceed();
+    void onDiskMounted(const QString &root);
+    void onBandRemoved();
+    void onStepReported(uint idx, bool passed);
+    void onBurnEnded();
+    void onPortReport(bool connected);
+    void onTimeout();
+
+private:
+    void enterStage(BurnReport::Stage stage, int timeoutMs);
+    void startBurn(const QString &root);
+    void finish(BurnReport::Outcome outcome, const QString &error = QString());
+
+    HotplugSource *hotplug;
+    BandDiskWatch diskWatch;
+    CBurnProcess burnProcess;
+    std::unique_ptr<CComThread> portWatch; // a fresh one per wait: it reports changes only
+    const PortSource *ports;
+    QTimer stageTimer;
+    QElapsedTimer clock;
+    BurnCycleOptions options;
+    BurnReport report;
+    bool running = false;
+    bool hotplugStarted = false;
+    bool burnInterrupted = false;
+};

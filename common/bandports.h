@@ -1,0 +1,20 @@
+// Which serial ports are the band's, and their port numbers.
+#pragma once
+
+#include "portsource.h"
+
+#include <QList>
+
+struct BandPort {
+    qint32 number = 0;     // the digits after the port name's prefix
+    SerialPortEntry entry;
+};
+
+// Every entry with the band's USB identity and a port name that carries the
+// platform's prefix, in list order. A prefix followed by anything but plain
+// digits gives port 0, which no band answers on.
+QList<BandPort> bandPortsIn(const QList<SerialPortEntry> &ports);
+
+// The port number of the first band port, or -1. Like the watcher, it stops
+// at the first entry with the band's identity even when its name does not fit.
+qint32 firstBandPort(const QList<SerialPortEntry> &ports);

@@ -1,0 +1,80 @@
+// The tester's fixed test sequence against one band: open the port, read
+// the version, set and read back the clock, write and read back the wearer
+// settings, restart the band. No widgets: the window and the command-line
+// tool both run it and only present the result.
+#pragma once
+
+#include <bandlink.h>
+
+#include <QDateTime>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+struct TestResult {
+    enum class Outcome { Pass, Fail, Interrupted };
+
+    Outcome outcome = Outcome::Fail;
+    int failedRow = -1;     // the table row of the step that failed; -1 on a pass
+    QString failedStep;     // that step's name (TestSequence::stepName), empty on a pass
+    sb_version_t version{}; // valid when reached(TestSequence::RowGetVersion)
+    sb_time_t sentTime{};   // the PC's clock as sent; valid when reached(RowSetTime)
+    sb_time_t readTime{};   // the band's clock read back; valid when reached(RowGetTime)
+    sb_conf_t sentConf{};   // the wearer settings sent; valid when reached(RowSetConf)
+    sb_conf_t readConf{};   // as read back, also when it differs from sentConf
+    bool readConfValid = false; // the band answered the settings read
+    QDateTime started;      // local time at the start and at the end of the run
+    QDateTime finished;
+
+    bool passed() const { return outcome == Outcome::Pass; }
+    // True when the step of `row` ran and passed.
+    bool reached(int row) const { return passed() || failedRow > row; }
+};
+
+class TestSequence {
+public:
+    // Rows of the tester's result table; the steps without an exchange
+    // (LEDs, alarm clock) always pass.
+    enum Row {
+        RowOpenPort = 0,
+        RowGetVersion = 1,
+        RowSetTime = 2,
+        RowGetTime = 3,
+        RowSetConf = 6,
+        RowGetConf = 7,
+        RowReset = 10,
+        RowClosePort = 11,
+        RowCount = 12
+    };
+
+    // English name of the step in `row` ("open port", "read version", ...).
+    static QString stepName(int row);
+    static QString outcomeName(TestResult::Outcome outcome); // "pass", "fail", "interrupted"
+
+    // Optional: asked after a step failed; false means the band was pulled
+    // out, and the run counts as interrupted rather than failed.
+    void setPresenceCheck(std::function<bool()> bandPresent);
+
+    // Thread-safe. The run stops before its next step and is interrupted;
+    // the request stays in force, so later runs end at once as well.
+    void requestStop();
+
+    // Runs the sequence on port number `port` (the digits of ttyACMn, or a
+    // number bound with uart_bind_device_path); -1 = no port known, which
+    // fails the open step without touching the library. person: the wearer
+    // settings from def.xml, null when none were loaded (fails the
+    // settings step). On a pass the port is closed (sb_exit); after a
+    // failure it stays open, as the window has always left it.
+    TestResult run(int port, const sb_conf_t *person);
+
+    // The band's clock record for a local date and time: day and month
+    // count from 0, the year from 2000 (0 before 2000, kept to 8 bits).
+    static sb_time_t bandTimeOf(const QDateTime &local);
+
+private:
+    int runSteps(int port, const sb_conf_t *person, TestResult &r);
+
+    std::function<bool()> bandPresent;
+    std::atomic<bool> stopRequested{false};
+};

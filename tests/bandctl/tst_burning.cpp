@@ -1,0 +1,98 @@
+// bandctl burn: the burner's cycle from the command line, through the whole
+// simulated cycle and into a folder given as the disk.
+#include "bandctlrunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+// A working folder as the burner expects it: def.xml and bin/.
+bool prepare(const QTemporaryDir &dir)
+{
+    const QString source = QStringLiteral(BURNER_SOURCE_DIR);
+    return QDir(dir.path()).mkdir("bin") && QDir(dir.path()).mkdir("disk")
+        && QFile::copy(source + "/def.xml", dir.filePath("def.xml"))
+        && QFile::copy(source + "/bin/band.cfg", dir.filePath("bin/band.cfg"))
+        && QFile::copy(source + "/bin/band.bin", dir.filePath("bin/band.bin"));
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestBurning : public QObject {
+    Q_OBJECT
+
+private slots:
+    void wholeSimulatedCycle()
+    {
+        QTemporaryDir dir;
+        QVERIFY(prepare(dir));
+        const BandctlRun run = runBandctl({"burn", "--simulate", "--json"}, 60000, dir.path());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.json().size(), 1);
+        const QJsonObject result = run.json().value(0);
+        QCOMPARE(result.value("outcome").toString(), QStringLiteral("pass"));
+        QCOMPARE(result.value("stage").toString(), QStringLiteral("done"));
+        const QJsonObject steps = result.value("steps").toObject();
+        for (const char *step : {"CSD", "CSC", "CSB", "CDD", "CNC", "CNB", "RST"})
+            QCOMPARE(steps.value(step).toString(), QStringLiteral("passed"));
+        const QByteArray log = contents(dir.filePath("run.log"));
+        QVERIFY(log.contains("Succeed to copy band.bin"));
+        QVERIFY(log.endsWith("finish"));
+    }
+
+    void ctrlCInterruptsTheBurn()
+    {
+        QTemporaryDir dir;
+        QVERIFY(prepare(dir));
+        QProcess burn;
+        burn.setWorkingDirectory(dir.path());
+        startBandctl(&burn, {"burn", "--disk", "disk", "--json"});
+        QTRY_VERIFY_WITH_TIMEOUT(contents(dir.filePath("run.log")).contains("Succeed to check disk/"), 10000);
+        QVERIFY(::kill(pid_t(burn.processId()), SIGINT) == 0);
+        const BandctlRun run = finishBandctl(&burn, 5000);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.elapsedMs < 2000);
+        QCOMPARE(run.json().value(0).value("outcome").toString(), QStringLiteral("interrupted"));
+        QVERIFY(!QFile::exists(dir.filePath("disk/band.bin")));
+    }
+
+    void intoAFolderAndWhatGoesWrongThere()
+    {
+        QTemporaryDir dir;
+        QVERIFY(prepare(dir));
+        const BandctlRun run = runBandctl({"burn", "--disk", "disk", "--json"}, 30000, dir.path());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.json().value(0).value("disk").toString(), QStringLiteral("disk/"));
+        QCOMPARE(contents(dir.filePath("disk/band.bin")), contents(dir.filePath("bin/band.bin")));
+        QCOMPARE(contents(dir.filePath("disk/band.cfg")), contents(dir.filePath("bin/band.cfg")));
+
+        // The configuration file is on the disk already: a copy never overwrites.
+        const BandctlRun again = runBandctl({"burn", "--disk", "disk", "--json"}, 30000, dir.path());
+        QCOMPARE(again.exitCode, 5);
+        QCOMPARE(again.json().value(0).value("failed_step").toString(), QStringLiteral("CNC"));
+
+        QCOMPARE(runBandctl({"burn", "--disk", "disk", "--bin", "nowhere"}, 30000, dir.path()).exitCode, 4);
+        QCOMPARE(runBandctl({"burn", "--disk", "no-such-disk"}, 30000, dir.path()).exitCode, 4);
+        QFile definition(dir.filePath("def.xml"));
+        QVERIFY(definition.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        definition.write("<QAT_DEF><cfg name=\"band.cfg\"/>");
+        definition.close();
+        const BandctlRun broken = runBandctl({"burn", "--simulate"}, 30000, dir.path());
+        QCOMPARE(broken.exitCode, 4);
+        QVERIFY(broken.err.contains("def.xml"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBurning)
+#include "tst_burning.moc"

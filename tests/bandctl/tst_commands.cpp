@@ -1,0 +1,288 @@
+// bandctl's band commands end to end: the built program against a virtual
+// band on a pseudo-terminal (and its own --simulate), read as a script would.
+#include "bandctlrunner.h"
+
+#include <bandsim/virtualband.h>
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <csignal>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<bandsim::VirtualBand> pluggedBand()
+{
+    auto band = std::make_unique<bandsim::VirtualBand>();
+    if (!band->plugIn())
+        return nullptr;
+    return band;
+}
+
+QStringList on(const bandsim::VirtualBand &band)
+{
+    return {QStringLiteral("--device"), QString::fromStdString(band.devicePath())};
+}
+
+int lastCommandItem(const bandsim::VirtualBand &band)
+{
+    const auto commands = band.commandsReceived();
+    return commands.empty() ? -1 : commands.back().at(2);
+}
+
+} // namespace
+
+class TestCommands : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readsEveryItemAsTextAndJson()
+    {
+        auto band = pluggedBand();
+        QVERIFY(band);
+        BandctlRun info = runBandctl(QStringList{"info"} + on(*band));
+        QCOMPARE(info.exitCode, 0);
+        QVERIFY(info.out.contains("1.2.3.4"));
+        QVERIFY(info.out.contains("5a:1b:3c:4d:5e:6f"));
+        QVERIFY(info.out.contains("weight:"));
+
+        // Options before or after the subcommand mean the same.
+        const BandctlRun before = runBandctl(QStringList{"--json"} + on(*band) + QStringList{"get", "conf"});
+        const BandctlRun after = runBandctl(QStringList{"get", "conf", "--json"} + on(*band));
+        QCOMPARE(before.exitCode, 0);
+        QCOMPARE(before.json(), after.json());
+        const QJsonObject conf = before.json().value(0);
+        QCOMPARE(conf.value("item").toString(), QStringLiteral("conf"));
+        QCOMPARE(conf.value("weight").toInt(), 60);
+        QCOMPARE(conf.value("sex").toString(), QStringLiteral("male"));
+
+        const QRegularExpression realDate(QStringLiteral("^20\\d\\d-(0[1-9]|1[0-2])-(0[1-9]|[12]\\d|3[01])"));
+        for (const char *item : {"version", "time", "led", "alarm", "stat", "daydata", "daystat"}) {
+            const BandctlRun run = runBandctl(QStringList{"--json", "get", item} + on(*band));
+            QCOMPARE(run.exitCode, 0);
+            const QList<QJsonObject> results = run.json();
+            QCOMPARE(results.size(), qstrcmp(item, "daystat") == 0 ? 7 : 1);
+            for (const QJsonObject &result : results) {
+                QCOMPARE(result.value("item").toString(), QString::fromLatin1(item));
+                for (const char *field : {"date", "time"}) {
+                    if (result.contains(field) && qstrcmp(item, "stat") != 0)
+                        QVERIFY2(realDate.match(result.value(field).toString()).hasMatch(), item);
+                }
+            }
+        }
+        const BandctlRun day = runBandctl(QStringList{"--json", "get", "daystat", "6"} + on(*band));
+        QCOMPARE(day.json().value(0).value("day").toInt(), 6);
+        QCOMPARE(day.json().value(0).value("valid").toBool(), true);
+    }
+
+    void traceNeverMixesWithJson()
+    {
+        auto band = pluggedBand();
+        QVERIFY(band);
+        const BandctlRun quiet = runBandctl(QStringList{"--json", "get", "version"} + on(*band));
+        QCOMPARE(quiet.err, QByteArray());
+        QCOMPARE(quiet.json().size(), 1);
+
+        const BandctlRun traced = runBandctl(QStringList{"--json", "--trace", "get", "version"} + on(*band));
+        QCOMPARE(traced.exitCode, 0);
+        QCOMPARE(traced.json().size(), 1);
+        QCOMPARE(traced.json().value(0).value("version").toString(), QStringLiteral("1.2.3.4"));
+        QVERIFY(!traced.out.contains("[PC]"));
+        QVERIFY(traced.err.contains("[PC]  ---->  [USB]"));
+        QVERIFY(traced.err.contains("\t<Version:01:02:03:04>"));
+
+        QTemporaryDir dir;
+        const QString file = dir.filePath("trace.txt");
+        const BandctlRun toFile = runBandctl(QStringList{"get", "time", "--json", "--trace", file} + on(*band));
+        QCOMPARE(toFile.exitCode, 0);
+        QCOMPARE(toFile.json().size(), 1);
+        QFile trace(file);
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        QVERIFY(trace.readAll().contains("( pedometer time )"));
+    }
+
+    void setWritesWhatItSays()
+    {
+        auto band = pluggedBand();
+        QVERIFY(band);
+        QCOMPARE(runBandctl(QStringList{"set", "conf", "weight=70", "sex=female"} + on(*band)).exitCode, 0);
+        QCOMPARE(band->conf().weight, 70);
+        QCOMPARE(band->conf().sex, 1);
+        QCOMPARE(band->conf().height, 170); // not named: kept
+        QCOMPARE(runBandctl(QStringList{"set", "led", "led1=on"} + on(*band)).exitCode, 0);
+        QCOMPARE(band->led().enabled[1], 1);
+        QCOMPARE(band->led().enabled[0], 0);
+
+        const BandctlRun alarm = runBandctl(QStringList{"--json", "set", "alarm", "2", "hour=6", "minute=45", "mode=0x81"} + on(*band));
+        QCOMPARE(alarm.exitCode, 0);
+        const QJsonObject entry = alarm.json().value(0).value("alarms").toArray().at(2).toObject();
+        QCOMPARE(entry.value("hour").toInt(), 6);
+        QCOMPARE(entry.value("minute").toInt(), 45);
+        QCOMPARE(entry.value("mode").toInt(), 0x81);
+
+        QCOMPARE(runBandctl(QStringList{"set", "time", "2024-02-29", "23:59:58"} + on(*band)).exitCode, 0);
+        QCOMPARE(band->clock().year, 24);
+        QCOMPARE(band->clock().month, 1);
+        QCOMPARE(band->clock().day, 28);
+
+        QCOMPARE(runBandctl(QStringList{"set", "time"} + on(*band)).exitCode, 0);
+        const QDateTime now = QDateTime::currentDateTime();
+        const sb_time_t clock = band->clock();
+        const QDateTime banded(QDate(2000 + clock.year, clock.month + 1, clock.day + 1),
+                               QTime(clock.hour, clock.minute, clock.second));
+        QVERIFY(qAbs(banded.secsTo(now)) <= 3);
+    }
+
+    void badValuesNeverReachTheBand_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("weight too big") << QStringList{"set", "conf", "weight=256"};
+        QTest::newRow("negative") << QStringList{"set", "conf", "age=-1"};
+        QTest::newRow("not a number") << QStringList{"set", "conf", "height=abc"};
+        QTest::newRow("goal too big") << QStringList{"set", "conf", "goal=65536"};
+        QTest::newRow("sex") << QStringList{"set", "conf", "sex=other"};
+        QTest::newRow("unknown field") << QStringList{"set", "conf", "shoe=42"};
+        QTest::newRow("field twice") << QStringList{"set", "conf", "weight=50", "weight=60"};
+        QTest::newRow("good then bad") << QStringList{"set", "conf", "weight=50", "goal=x"};
+        QTest::newRow("led word") << QStringList{"set", "led", "led0=maybe"};
+        QTest::newRow("alarm entry") << QStringList{"set", "alarm", "8", "hour=1"};
+        QTest::newRow("alarm hour") << QStringList{"set", "alarm", "1", "hour=24"};
+        QTest::newRow("alarm minute") << QStringList{"set", "alarm", "1", "minute=60"};
+        QTest::newRow("month 13") << QStringList{"set", "time", "2026-13-01", "00:00:00"};
+        QTest::newRow("30 February") << QStringList{"set", "time", "2026-02-30", "10:00:00"};
+        QTest::newRow("before 2000") << QStringList{"set", "time", "1999-12-31", "23:59:59"};
+        QTest::newRow("read-only item") << QStringList{"set", "version", "1"};
+        QTest::newRow("unknown item") << QStringList{"get", "weather"};
+        QTest::newRow("day 7") << QStringList{"get", "daystat", "7"};
+        QTest::newRow("unknown option") << QStringList{"get", "time", "--colour"};
+        QTest::newRow("unknown subcommand") << QStringList{"explode"};
+        QTest::newRow("two ways to a band") << QStringList{"info", "--simulate"};
+        QTest::newRow("watch what") << QStringList{"watch", "everything"};
+    }
+
+    void badValuesNeverReachTheBand()
+    {
+        QFETCH(QStringList, arguments);
+        auto band = pluggedBand();
+        QVERIFY(band);
+        const BandctlRun run = runBandctl(arguments + on(*band));
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.err.count('\n'), run.err.contains("Try bandctl --help") ? 2 : 1);
+        QVERIFY(run.err.startsWith("bandctl: "));
+        QVERIFY(band->commandsReceived().empty());
+    }
+
+    void bandsThatFailOrAreMissing()
+    {
+        auto band = pluggedBand();
+        QVERIFY(band);
+        band->setFault(SB_ITEM_VERSION, bandsim::Fault::NoAnswer);
+        const BandctlRun silent = runBandctl(QStringList{"--json", "get", "version"} + on(*band));
+        QCOMPARE(silent.exitCode, 1);
+        QVERIFY(silent.elapsedMs < 5000);
+        QVERIFY(silent.err.contains("did not answer"));
+        QCOMPARE(silent.json().value(0).value("exit_code").toInt(), 1);
+
+        // Pulled out between the read of the settings and their write.
+        band->clearFaults();
+        band->setFault(SB_ITEM_CONF, bandsim::Fault::DropsOffAfterAnswer);
+        const BandctlRun pulled = runBandctl(QStringList{"set", "conf", "goal=9000"} + on(*band));
+        QCOMPARE(pulled.exitCode, 1);
+        QVERIFY(pulled.err.contains("went away"));
+        QVERIFY(pulled.elapsedMs < 5000);
+
+        QCOMPARE(runBandctl({"info", "--device", "/dev/pts/no-such-band"}).exitCode, 3);
+        if (QDir(QStringLiteral("/dev")).entryList({QStringLiteral("ttyACM*")}, QDir::System).isEmpty()) {
+            const BandctlRun none = runBandctl({"info"});
+            QCOMPARE(none.exitCode, 3);
+            QVERIFY(none.err.contains("no band found"));
+        }
+    }
+
+    void watchEndsOnCtrlCWithTheStreamSwitchedOff()
+    {
+        auto band = pluggedBand();
+        QVERIFY(band);
+        QProcess watch;
+        startBandctl(&watch, QStringList{"watch", "upload", "--json"} + on(*band));
+        QTRY_VERIFY_WITH_TIMEOUT(watch.bytesAvailable() > 200 || watch.state() != QProcess::Running, 10000);
+        QVERIFY(::kill(pid_t(watch.processId()), SIGINT) == 0);
+        const BandctlRun run = finishBandctl(&watch, 5000);
+        QCOMPARE(run.exitCode, 0);
+        const QList<QJsonObject> events = run.json();
+        QVERIFY(events.size() >= 2);
+        for (const QJsonObject &event : events)
+            QCOMPARE(event.value("event").toString(), QStringLiteral("upload"));
+        QTRY_COMPARE(lastCommandItem(*band), int(SB_ITEM_STOP_UPLOAD));
+
+        band->clearCommandsReceived();
+        const BandctlRun counted = runBandctl(QStringList{"watch", "upload", "--count", "5", "--json"} + on(*band));
+        QCOMPARE(counted.exitCode, 0);
+        QCOMPARE(counted.json().size(), 5);
+        QCOMPARE(counted.json().value(4).value("length").toInt(), 16);
+        QTRY_COMPARE(lastCommandItem(*band), int(SB_ITEM_STOP_UPLOAD));
+
+        // A reader that stops reading (`| head -1`) ends the watch the same way.
+        band->clearCommandsReceived();
+        QProcess headed;
+        headed.start("/bin/sh", {"-c", QStringLiteral("\"%1\" watch upload --json --device %2 | head -1")
+                                           .arg(QStringLiteral(BANDCTL_PATH), QString::fromStdString(band->devicePath()))});
+        const BandctlRun firstOnly = finishBandctl(&headed, 10000);
+        QCOMPARE(firstOnly.exitCode, 0);
+        QCOMPARE(firstOnly.json().size(), 1);
+        QTRY_COMPARE(lastCommandItem(*band), int(SB_ITEM_STOP_UPLOAD));
+
+        const BandctlRun minStat = runBandctl({"watch", "minstat", "--count", "1", "--json", "--simulate"});
+        QCOMPARE(minStat.exitCode, 0);
+        QCOMPARE(minStat.json().value(0).value("event").toString(), QStringLiteral("minstat"));
+        QVERIFY(minStat.json().value(0).contains("temperature"));
+    }
+
+    void watchNoticesTheBandPulledOut()
+    {
+        auto band = pluggedBand();
+        QVERIFY(band);
+        QProcess watch;
+        startBandctl(&watch, QStringList{"watch", "upload", "--json"} + on(*band));
+        QTRY_VERIFY_WITH_TIMEOUT(watch.bytesAvailable() > 0 || watch.state() != QProcess::Running, 10000);
+        band->unplug();
+        const BandctlRun run = finishBandctl(&watch, 5000);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains("went away"));
+        QVERIFY(run.elapsedMs < 3000);
+    }
+
+    void listResetUpgradeAndHelp()
+    {
+        const BandctlRun list = runBandctl({"list", "--simulate", "--json"});
+        QCOMPARE(list.exitCode, 0);
+        QCOMPARE(list.json().value(0).value("mode").toString(), QStringLiteral("serial"));
+        QCOMPARE(list.json().value(0).value("usb_id").toString(), QStringLiteral("0451:16aa"));
+
+        auto band = pluggedBand();
+        QVERIFY(band);
+        std::atomic<int> restarts{0};
+        std::atomic<int> upgrades{0};
+        band->onRestart([&] { ++restarts; });
+        band->onUpgrade([&] { ++upgrades; });
+        QCOMPARE(runBandctl(QStringList{"reset"} + on(*band)).exitCode, 0);
+        QTRY_COMPARE(restarts.load(), 1);
+        QVERIFY(band->plugIn());
+        QCOMPARE(runBandctl(QStringList{"upgrade", "--json"} + on(*band)).json().value(0).value("sent").toBool(), true);
+        QTRY_COMPARE(upgrades.load(), 1);
+
+        const BandctlRun help = runBandctl({"--help"});
+        QCOMPARE(help.exitCode, 0);
+        for (const char *word : {"list", "info", "get", "set", "watch", "reset", "upgrade", "test", "burn", "Exit codes"})
+            QVERIFY2(help.out.contains(word), word);
+        QVERIFY(runBandctl({"watch", "--help"}).out.contains("--count N"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommands)
+#include "tst_commands.moc"

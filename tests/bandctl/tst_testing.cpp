@@ -1,0 +1,116 @@
+// bandctl test: the tester's sequence from the command line, one band and
+// several at once.
+#include "bandctlrunner.h"
+
+#include <bandsim/virtualband.h>
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <vector>
+
+class TestTesting : public QObject {
+    Q_OBJECT
+
+private slots:
+    void oneBandPasses()
+    {
+        const BandctlRun run = runBandctl({"test", "--simulate", "--json", "--def", TESTER_DEF_XML});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.json().size(), 1);
+        const QJsonObject result = run.json().value(0);
+        QCOMPARE(result.value("outcome").toString(), QStringLiteral("pass"));
+        QCOMPARE(result.value("version").toString(), QStringLiteral("1.2.3.4"));
+        QCOMPARE(result.value("conf_sent").toObject(), result.value("conf_read").toObject());
+        QVERIFY(!result.contains("failed_step"));
+    }
+
+    void everyBandAtOnceAndOnlyAllPassingPasses()
+    {
+        std::vector<std::unique_ptr<bandsim::VirtualBand>> bands;
+        QStringList devices; // a passing band restarts and leaves its path
+        QStringList arguments = {"test", "--all", "--json", "--def", TESTER_DEF_XML};
+        for (int i = 0; i < 3; ++i) {
+            bands.push_back(std::make_unique<bandsim::VirtualBand>());
+            QVERIFY(bands.back()->plugIn());
+            devices += QString::fromStdString(bands.back()->devicePath());
+            arguments += {"--device", devices.back()};
+        }
+        bands[1]->setFault(SB_ITEM_CONF, bandsim::Fault::StoresDifferentValue);
+        const BandctlRun run = runBandctl(arguments);
+        QCOMPARE(run.exitCode, 1);
+        const QList<QJsonObject> results = run.json();
+        QCOMPARE(results.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(results[i].value("device").toString(), devices[i]);
+            QCOMPARE(results[i].value("outcome").toString(), QString::fromLatin1(i == 1 ? "fail" : "pass"));
+        }
+        QCOMPARE(results[1].value("failed_step").toString(), QStringLiteral("read settings"));
+
+        // Each child's trace goes to standard error under its band's name, never into the results.
+        bands[1]->clearFaults();
+        QTRY_VERIFY(!bands[0]->isPluggedIn()); // it passed, so it restarted
+        QVERIFY(bands[0]->plugIn());
+        const QString again = QString::fromStdString(bands[0]->devicePath());
+        const BandctlRun traced = runBandctl({"test", "--all", "--json", "--trace", "--def", TESTER_DEF_XML,
+                                              "--device", again, "--device", devices[1]});
+        QCOMPARE(traced.exitCode, 0);
+        QCOMPARE(traced.json().size(), 2);
+        QVERIFY(traced.err.contains(("== " + again).toUtf8()));
+        QVERIFY(traced.err.contains("( pedometer conf )"));
+
+        // A band that never answers fails within the sequence's budgets.
+        auto silent = std::make_unique<bandsim::VirtualBand>();
+        QVERIFY(silent->plugIn());
+        silent->setFault(SB_ITEM_VERSION, bandsim::Fault::NoAnswer);
+        const BandctlRun one = runBandctl({"test", "--device", QString::fromStdString(silent->devicePath()),
+                                           "--def", TESTER_DEF_XML});
+        QCOMPARE(one.exitCode, 1);
+        QVERIFY(one.out.contains("outcome:     fail"));
+        QVERIFY(one.out.contains("failed_step: read version"));
+        QVERIFY(one.elapsedMs < 5000);
+    }
+
+    void pulledOutOrStoppedIsInterruptedNeverPassed()
+    {
+        bandsim::VirtualBand band;
+        QVERIFY(band.plugIn());
+        const QString device = QString::fromStdString(band.devicePath());
+        band.setFault(SB_ITEM_TIME, bandsim::Fault::DropsOffAfterAnswer); // the set time is answered, then gone
+        const BandctlRun pulled = runBandctl({"test", "--json", "--device", device, "--def", TESTER_DEF_XML});
+        QCOMPARE(pulled.exitCode, 1);
+        QCOMPARE(pulled.json().value(0).value("outcome").toString(), QStringLiteral("interrupted"));
+        QCOMPARE(pulled.json().value(0).value("failed_step").toString(), QStringLiteral("read time"));
+
+        bandsim::VirtualBand silent;
+        QVERIFY(silent.plugIn());
+        silent.setFault(SB_ITEM_VERSION, bandsim::Fault::NoAnswer);
+        QProcess test;
+        startBandctl(&test, {"test", "--json", "--device", QString::fromStdString(silent.devicePath()), "--def", TESTER_DEF_XML});
+        QTRY_VERIFY(!silent.commandsReceived().empty()); // waiting for the version now
+        QVERIFY(::kill(pid_t(test.processId()), SIGINT) == 0);
+        const BandctlRun stopped = finishBandctl(&test, 5000);
+        QCOMPARE(stopped.exitCode, 1);
+        QCOMPARE(stopped.json().value(0).value("outcome").toString(), QStringLiteral("interrupted"));
+        QCOMPARE(silent.commandsReceived().size(), size_t(1)); // nothing after the stop
+    }
+
+    void unusableDefinition()
+    {
+        QTemporaryDir dir;
+        QFile truncated(dir.filePath("def.xml"));
+        QVERIFY(truncated.open(QIODevice::WriteOnly));
+        truncated.write("<QAT_DEF><def type=\"person\"><settings weight=\"60\"");
+        truncated.close();
+        const BandctlRun single = runBandctl({"test", "--simulate"}, 30000, dir.path());
+        QCOMPARE(single.exitCode, 4);
+        QVERIFY(single.err.contains("def.xml"));
+        QCOMPARE(runBandctl({"test", "--all", "--device", "/dev/null"}, 30000, dir.path()).exitCode, 4);
+        QCOMPARE(runBandctl({"test", "--simulate", "--def", dir.filePath("missing.xml")}).exitCode, 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTesting)
+#include "tst_testing.moc"
