@@ -18,7 +18,8 @@ QString hex4(quint16 value)
 
 Result serialBand(const BandPort &band, const QString &device)
 {
-    Result result(QStringLiteral("mode"), QStringLiteral("serial"));
+    Result result;
+    result.add(QStringLiteral("mode"), QStringLiteral("serial"));
     result.add(QStringLiteral("port"), band.number);
     result.add(QStringLiteral("device"), device);
     result.add(QStringLiteral("usb_id"), hex4(band.entry.vendorId) + u':' + hex4(band.entry.productId));
@@ -27,7 +28,8 @@ Result serialBand(const BandPort &band, const QString &device)
 
 Result diskBand(const UpgradeDisk &disk)
 {
-    Result result(QStringLiteral("mode"), QStringLiteral("upgrade"));
+    Result result;
+    result.add(QStringLiteral("mode"), QStringLiteral("upgrade"));
     result.add(QStringLiteral("device"), disk.blockDevice);
     result.add(QStringLiteral("mount"), disk.mountPoint);
     result.add(QStringLiteral("usb_id"), QStringLiteral("0451:16a8"));

@@ -73,10 +73,8 @@ std::optional<QString> GlobalParser::valueOf(qsizetype &i, const QString &name, 
 bool GlobalParser::takeBandOption(qsizetype &i, QString *error)
 {
     const QString &word = args[i];
-    QString unused;
-    bool hasInline = false;
     BandChoice &band = invocation.options.band;
-    if (splitOption(word, QStringLiteral("--port"), &unused, &hasInline)) {
+    if (isOption(word, QStringLiteral("--port"))) {
         const auto text = valueOf(i, QStringLiteral("--port"), error);
         if (!text)
             return false;
@@ -92,7 +90,7 @@ bool GlobalParser::takeBandOption(qsizetype &i, QString *error)
         band.port = int(*number);
         return choose(BandChoice::Kind::Port, error);
     }
-    if (splitOption(word, QStringLiteral("--device"), &unused, &hasInline)) {
+    if (isOption(word, QStringLiteral("--device"))) {
         const auto path = valueOf(i, QStringLiteral("--device"), error);
         if (!path)
             return false;

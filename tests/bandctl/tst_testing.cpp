@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -103,6 +104,30 @@ private slots:
         QCOMPARE(day.value("first_pass").toInt(), 0);
         QCOMPARE(yield.json().value(1).value("failing_step").toString(), QStringLiteral("read settings"));
         QCOMPARE(runBandctl({"records", "--outcome", "maybe"}, 30000, dir.path()).exitCode, 2);
+    }
+
+    void pulledOutOrStoppedIsInterruptedNeverPassed()
+    {
+        bandsim::VirtualBand band;
+        QVERIFY(band.plugIn());
+        const QString device = QString::fromStdString(band.devicePath());
+        band.setFault(SB_ITEM_TIME, bandsim::Fault::DropsOffAfterAnswer); // the set time is answered, then gone
+        const BandctlRun pulled = runBandctl({"test", "--json", "--device", device, "--def", TESTER_DEF_XML});
+        QCOMPARE(pulled.exitCode, 1);
+        QCOMPARE(pulled.json().value(0).value("outcome").toString(), QStringLiteral("interrupted"));
+        QCOMPARE(pulled.json().value(0).value("failed_step").toString(), QStringLiteral("read time"));
+
+        bandsim::VirtualBand silent;
+        QVERIFY(silent.plugIn());
+        silent.setFault(SB_ITEM_VERSION, bandsim::Fault::NoAnswer);
+        QProcess test;
+        startBandctl(&test, {"test", "--json", "--device", QString::fromStdString(silent.devicePath()), "--def", TESTER_DEF_XML});
+        QTRY_VERIFY(!silent.commandsReceived().empty()); // waiting for the version now
+        QVERIFY(::kill(pid_t(test.processId()), SIGINT) == 0);
+        const BandctlRun stopped = finishBandctl(&test, 5000);
+        QCOMPARE(stopped.exitCode, 1);
+        QCOMPARE(stopped.json().value(0).value("outcome").toString(), QStringLiteral("interrupted"));
+        QCOMPARE(silent.commandsReceived().size(), size_t(1)); // nothing after the stop
     }
 
     void unusableDefinition()

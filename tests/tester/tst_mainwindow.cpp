@@ -1,3 +1,4 @@
+#include "boxplacement.h"
 #include "mainwindow.h"
 #include "recordtesting.h"
 #include "simulatedband.h"
@@ -85,6 +86,8 @@ private slots:
     void failingRun();
     void restartFailsWhenBandIsPulled();
     void recordProblemShownBesideTheResult();
+    void boxBesideTheWindow_data();
+    void boxBesideTheWindow();
 
 private:
     // Each cell's text, with "/red" on red and "!" on any other colour than green.
@@ -271,6 +274,26 @@ void TestMainWindow::recordProblemShownBesideTheResult()
     QCOMPARE(boxes.seen, kSuccessBox);
     QVERIFY2(status->text().startsWith("记录未保存: results.db is damaged"), qPrintable(status->text()));
     QVERIFY(QFile::remove("results.db"));
+}
+
+void TestMainWindow::boxBesideTheWindow_data()
+{
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QPoint>("box"); // top-left of a 300 x 150 box on a 1024 x 768 screen
+
+    QTest::newRow("room on the right") << QRect(100, 50, 220, 555) << QPoint(328, 50);
+    QTest::newRow("room on the left only") << QRect(700, 300, 220, 555) << QPoint(392, 300);
+    QTest::newRow("no room either side") << QRect(300, 0, 450, 555) << QPoint(724, 618);
+}
+
+void TestMainWindow::boxBesideTheWindow()
+{
+    QFETCH(QRect, window);
+    QFETCH(QPoint, box);
+    const QRect screen(0, 0, 1024, 768);
+    const QPoint at = besidePosition(window, QSize(300, 150), screen);
+    QCOMPARE(at, box);
+    QVERIFY(screen.contains(QRect(at, QSize(300, 150))));
 }
 
 QTEST_MAIN(TestMainWindow)
