@@ -12,7 +12,9 @@
 
 namespace {
 
-bool seenToday(QSqlDatabase &db, const RunRecord &r, bool *seen)
+// Whether this band already ran here today for this program: only its first
+// run counts towards first-pass yield.
+bool seenToday(QSqlDatabase &db, const RunRecord &r, bool *seen, QSqlError *error)
 {
     if (r.unit.isEmpty()) {
         *seen = false;
@@ -24,8 +26,10 @@ bool seenToday(QSqlDatabase &db, const RunRecord &r, bool *seen)
     q.addBindValue(r.station);
     q.addBindValue(r.program);
     q.addBindValue(r.day());
-    if (!q.exec())
+    if (!q.exec()) {
+        *error = q.lastError();
         return false;
+    }
     *seen = q.next();
     return true;
 }
@@ -128,10 +132,8 @@ bool RecordStore::writeHeld(bool *lastFirstTry)
         sqlError = control.lastError();
     for (RunRecord &r : held) {
         bool seen = false;
-        if (ok && !seenToday(db, r, &seen)) {
+        if (ok && !seenToday(db, r, &seen, &sqlError))
             ok = false;
-            sqlError = db.lastError();
-        }
         r.firstTry = !seen;
         if (ok)
             ok = insertRun(db, r, station.hasServer(), &sqlError);
