@@ -40,6 +40,7 @@ int runYield(CommandContext &context)
 }
 
 const char kFilters[] =
+    "FILTERS:\n"
     "  --since WHEN        runs started at or after WHEN (yyyy-MM-dd, or an ISO 8601 time; UTC)\n"
     "  --until WHEN        runs started before WHEN (a date includes that whole day)\n"
     "  --station NAME      only that station\n"
@@ -64,11 +65,11 @@ const QByteArray kYieldDetails = QByteArray(
 } // namespace
 
 extern const Subcommand recordsCommandEntry = {
-    "records", "records [--since WHEN] [--until WHEN] [--station NAME] [--program NAME] [--outcome O] [--csv] [--local]",
+    "records", "records [FILTERS] [--csv] [--local]",
     "list the station's test and burn runs", kRecordsDetails.constData(), runRecords,
 };
 
 extern const Subcommand yieldCommandEntry = {
-    "yield", "yield [--since WHEN] [--until WHEN] [--station NAME] [--program NAME] [--local]",
+    "yield", "yield [FILTERS] [--local]",
     "pass and fail counts and first-pass yield per station and day", kYieldDetails.constData(), runYield,
 };
