@@ -3,9 +3,11 @@
 #include "bandconnection.h"
 #include "burncycle.h"
 #include "burndefinition.h"
+#include "burnrecord.h"
 #include "interrupt.h"
 #include "output.h"
 #include "result.h"
+#include "runrecords.h"
 #include "simulatedband.h"
 #include "simulatedhotplugsource.h"
 #include "subcommand.h"
@@ -135,7 +137,12 @@ int run(CommandContext &context)
     if (InterruptWatch::requested())
         cycle.stop();
     loop.exec();
-    context.out.print(describeBurn(report, band.devicePath()));
+    Result shown = describeBurn(report, band.devicePath());
+    RecordStore store;
+    RunRecord record = store.begin(QStringLiteral("burner"));
+    fillBurnRecord(record, report);
+    keepRecord(store, record, shown);
+    context.out.print(shown);
     return exitCodeOf(report);
 }
 
@@ -145,7 +152,8 @@ extern const Subcommand burnCommand = {
     "burn", "burn [--def FILE] [--bin DIR] [--disk PATH]", "the burner's cycle: upgrade, wait for the disk, burn, wait for the port",
     "Puts the band into upgrade mode, waits for its USB disk, copies the configuration file and\n"
     "the firmware image named in def.xml from the burn folder onto it, and waits for the band's\n"
-    "serial port to return. Every burn is appended to run.log in the working directory.\n"
+    "serial port to return. Every burn is appended to run.log in the working directory and kept\n"
+    "in the station's records (results.db there, and the server station.ini names).\n"
     "  --def FILE          the burn definition (default: def.xml in the working directory)\n"
     "  --bin DIR           the burn folder (default: bin/ in the working directory)\n"
     "  --disk PATH         burn into PATH (a disk mounted by hand); no upgrade, no waits\n"

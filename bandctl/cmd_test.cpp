@@ -5,7 +5,10 @@
 #include "interrupt.h"
 #include "output.h"
 #include "paralleltests.h"
+#include "result.h"
+#include "runrecords.h"
 #include "subcommand.h"
+#include "testrecord.h"
 #include "testreport.h"
 #include "testsequence.h"
 
@@ -49,7 +52,12 @@ int runOne(CommandContext &context, const QString &defFile)
     if (const int code = band.locate(context.out); code != ExitOk)
         return code;
     const TestResult result = runSequence(context.interrupt, band, person);
-    context.out.print(describeTestRun(result, band.devicePath()));
+    Result shown = describeTestRun(result, band.devicePath());
+    RecordStore store;
+    RunRecord record = store.begin(QStringLiteral("tester"));
+    fillTestRecord(record, result);
+    keepRecord(store, record, shown);
+    context.out.print(shown);
     return result.passed() ? ExitOk : ExitBandFailed;
 }
 
@@ -81,6 +89,8 @@ extern const Subcommand testCommand = {
     "  --all           test every band at once (or every --device given, repeated), one\n"
     "                  child process each; exit code 0 only when every band passed\n"
     "Each result carries outcome (pass, fail or interrupted) and, for a failure, failed_step.\n"
+    "Every run is kept in the station's records (results.db in the working directory, and the\n"
+    "server station.ini names); the result says record: ID, or record_problem when it was not.\n"
     "A band that did not pass gives exit code 1.\n",
     run,
 };

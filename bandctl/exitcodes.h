@@ -7,7 +7,8 @@ enum ExitCode : int {
     ExitUsage = 2,        // bad command line or values
     ExitNoBand = 3,       // no band found, or several where one was needed
     ExitBadFiles = 4,     // unusable def.xml or burn folder
-    ExitBurnFailed = 5    // the burn failed on the band's disk
+    ExitBurnFailed = 5,   // the burn failed on the band's disk
+    ExitNoRecords = 6     // the station's records could not be read
 };
 
 // The table printed by every --help.
@@ -20,5 +21,6 @@ inline const char *exitCodeHelp()
            "  2  bad usage: unknown subcommand, option or item, a malformed or out-of-range value\n"
            "  3  no band found, or several found where one is needed\n"
            "  4  a bad def.xml or burn folder\n"
-           "  5  the burn failed on the band's disk\n";
+           "  5  the burn failed on the band's disk\n"
+           "  6  the station's records could not be read (results.db or the records server)\n";
 }

@@ -48,6 +48,12 @@ void Output::writeLine(const QByteArray &line)
     std::clearerr(results);
 }
 
+void Output::printLines(const QString &lines)
+{
+    std::fputs(lines.toUtf8().constData(), results);
+    std::fflush(results);
+}
+
 void Output::printText(const QString &text)
 {
     if (json)

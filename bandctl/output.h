@@ -29,6 +29,8 @@ public:
 
     // One result; flushed at once so that a reader of a stream sees it.
     void print(const Result &result);
+    // Lines already in the chosen form (a table, or JSON lines), as they are.
+    void printLines(const QString &lines);
     // Text printed only in the text form (a heading, a blank line).
     void printText(const QString &text);
     // A one-line message on standard error, "bandctl: " first; in the JSON

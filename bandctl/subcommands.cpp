@@ -11,12 +11,15 @@ extern const Subcommand resetCommand;
 extern const Subcommand upgradeCommand;
 extern const Subcommand testCommand;
 extern const Subcommand burnCommand;
+extern const Subcommand recordsCommandEntry;
+extern const Subcommand yieldCommandEntry;
 
 const QList<const Subcommand *> &subcommands()
 {
     static const QList<const Subcommand *> all = {
         &listCommand, &infoCommand, &getCommand, &setCommand, &watchCommand,
         &resetCommand, &upgradeCommand, &testCommand, &burnCommand,
+        &recordsCommandEntry, &yieldCommandEntry,
     };
     return all;
 }

@@ -91,7 +91,7 @@ sb_time_t BandClock::read(Steady::time_point now) const
 int64_t BandClock::secondsSince2000(Steady::time_point now) const
 {
     const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - setAt);
-    return secondsAtSet + (elapsed.count() > 0 ? elapsed.count() : 0);
+    return secondsAtSet + (running && elapsed.count() > 0 ? elapsed.count() : 0);
 }
 
 } // namespace bandsim

@@ -19,6 +19,8 @@ public:
     static bool isValid(const sb_time_t &time);
 
     void set(const sb_time_t &time, Steady::time_point now);
+    // From now on the clock shows the time last set instead of running on.
+    void stop() { running = false; }
     sb_time_t read(Steady::time_point now) const;
     // Seconds since 2000-01-01 00:00:00 on the band's clock.
     int64_t secondsSince2000(Steady::time_point now) const;
@@ -26,6 +28,7 @@ public:
 private:
     int64_t secondsAtSet;
     Steady::time_point setAt;
+    bool running = true;
 };
 
 // Calendar conversions, dates as the band stores them.

@@ -30,6 +30,7 @@ public:
     Frame nextUploadEvent(size_t payloadSize);
 
     sb_time_t clock(BandClock::Steady::time_point now) const { return bandClock.read(now); }
+    void stopClock() { bandClock.stop(); }
     sb_conf_t conf() const { return wearer; }
     sb_led_t led() const { return leds; }
     sb_version_t version() const { return firmware; }

@@ -148,6 +148,12 @@ std::string VirtualBand::devicePath() const
     return d->path;
 }
 
+void VirtualBand::stopClock()
+{
+    std::lock_guard<std::mutex> lock(d->band.mutex);
+    d->band.state.stopClock();
+}
+
 void VirtualBand::setFault(uint8_t itemCode, Fault fault)
 {
     std::lock_guard<std::mutex> lock(d->band.mutex);

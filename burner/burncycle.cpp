@@ -139,6 +139,9 @@ void BurnCycle::onBurnEnded()
 {
     if (!running || report.stage != BurnReport::Stage::Burn)
         return;
+    const QHash<QString, QString> hashes = burnProcess.copiedHashes();
+    report.cfgSha256 = hashes.value(options.files.cfgName);
+    report.binSha256 = hashes.value(options.files.binName);
     const bool imageCopied = report.steps[7] == BurnReport::StepResult::Passed;
     if (!imageCopied || burnInterrupted) {
         report.steps[BurnReport::kResultStep] = BurnReport::StepResult::Failed;

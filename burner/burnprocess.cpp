@@ -44,6 +44,7 @@ void CBurnProcess::startBurn(const QString &root, const BurnFileNames &files)
     diskRoot = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
     cfgName = files.cfgName;
     binName = files.binName;
+    hashes.clear();
     start(QThread::InheritPriority);
 }
 
@@ -141,8 +142,11 @@ bool CBurnProcess::remove(uint idx, const QString &path)
 
 bool CBurnProcess::copy(uint idx, const QString &name)
 {
+    QString sha256;
     const CopyOutcome outcome = copyFileToDisk(source + name, diskRoot + name,
-                                               [this] { return isInterruptionRequested(); });
+                                               [this] { return isInterruptionRequested(); }, &sha256);
+    if (outcome == CopyOutcome::Copied)
+        hashes.insert(name, sha256);
     if (outcome == CopyOutcome::Stopped)
         return false;
     const bool ok = outcome == CopyOutcome::Copied;

@@ -5,6 +5,7 @@
 #include "burnfilenames.h"
 
 #include <QFile>
+#include <QHash>
 #include <QMutex>
 #include <QTextStream>
 #include <QThread>
@@ -35,6 +36,9 @@ public:
     // default. Only between runs.
     void setSourceFolder(const QString &folder);
     QString sourceFolder() const;
+    // SHA-256 (hex) of each file the last run copied, by file name; read it
+    // once the run has ended.
+    QHash<QString, QString> copiedHashes() const { return hashes; }
 
 signals:
     // A step begins (idx as in processOk); step 6 begins with the pause
@@ -58,6 +62,7 @@ private:
     // The step in progress and the record it leaves when it is stopped.
     int runningStep = -1;
     QString runningFailure;
+    QHash<QString, QString> hashes;
 
     bool runSteps();
     bool begin(uint idx, const QString &failureRecord);

@@ -46,9 +46,10 @@ QJsonObject BurnReport::toJson() const
     QJsonObject stepResults;
     for (int step = 0; step < kStepCount; ++step)
         stepResults.insert(stepLabel(step), stepResultName(steps[size_t(step)]));
-    auto file = [](const QString &name, qint64 bytes) {
+    auto file = [](const QString &name, qint64 bytes, const QString &sha256) {
         return QJsonObject{{QStringLiteral("name"), name},
-                           {QStringLiteral("bytes"), bytes < 0 ? QJsonValue() : QJsonValue(bytes)}};
+                           {QStringLiteral("bytes"), bytes < 0 ? QJsonValue() : QJsonValue(bytes)},
+                           {QStringLiteral("sha256"), sha256.isEmpty() ? QJsonValue() : QJsonValue(sha256)}};
     };
     return QJsonObject{
         {QStringLiteral("outcome"), outcomeName(outcome)},
@@ -57,8 +58,8 @@ QJsonObject BurnReport::toJson() const
         {QStringLiteral("steps"), stepResults},
         {QStringLiteral("error"), error},
         {QStringLiteral("source"), sourceFolder},
-        {QStringLiteral("cfg"), file(files.cfgName, cfgBytes)},
-        {QStringLiteral("bin"), file(files.binName, binBytes)},
+        {QStringLiteral("cfg"), file(files.cfgName, cfgBytes, cfgSha256)},
+        {QStringLiteral("bin"), file(files.binName, binBytes, binSha256)},
         {QStringLiteral("disk"), diskRoot},
         {QStringLiteral("elapsed_ms"), elapsedMs},
     };

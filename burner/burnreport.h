@@ -30,6 +30,8 @@ struct BurnReport {
     BurnFileNames files;
     qint64 cfgBytes = -1; // sizes of the source files; -1 when unreadable
     qint64 binBytes = -1;
+    QString cfgSha256; // of the files as copied onto the disk; empty when not copied
+    QString binSha256;
     QString diskRoot; // the band's disk, ending in '/'; empty when none
     qint64 elapsedMs = 0;
 
@@ -40,7 +42,7 @@ struct BurnReport {
     static QString stepResultName(StepResult result); // "not run", "passed", "failed"
 
     // Stable field names: outcome, stage, failed_step (label or null),
-    // steps {CSD: ..}, error, source, cfg {name, bytes}, bin {name, bytes},
+    // steps {CSD: ..}, error, source, cfg {name, bytes, sha256}, bin {...},
     // disk, elapsed_ms.
     QJsonObject toJson() const;
 };

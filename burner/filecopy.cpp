@@ -2,6 +2,7 @@
 
 #include "disksync.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 
 #include <memory>
@@ -11,7 +12,8 @@ namespace {
 // Small enough that a stop is seen within milliseconds even on a slow disk.
 constexpr qint64 kPieceBytes = 256 * 1024;
 
-CopyOutcome copyPieces(QFile &in, QFile &out, const std::function<bool()> &stopRequested)
+CopyOutcome copyPieces(QFile &in, QFile &out, const std::function<bool()> &stopRequested,
+                       QCryptographicHash &hash)
 {
     const auto buffer = std::make_unique<char[]>(kPieceBytes);
     for (;;) {
@@ -24,6 +26,8 @@ CopyOutcome copyPieces(QFile &in, QFile &out, const std::function<bool()> &stopR
             break;
         if (out.write(buffer.get(), got) != got)
             return CopyOutcome::Failed;
+        // Hashed on the way, so the station's record costs no second read.
+        hash.addData(QByteArrayView(buffer.get(), got));
     }
     // The step only counts once the file is on the device: the band restarts
     // by itself soon after and must find the whole file.
@@ -33,7 +37,7 @@ CopyOutcome copyPieces(QFile &in, QFile &out, const std::function<bool()> &stopR
 } // namespace
 
 CopyOutcome copyFileToDisk(const QString &from, const QString &to,
-                           const std::function<bool()> &stopRequested)
+                           const std::function<bool()> &stopRequested, QString *sha256)
 {
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly))
@@ -41,8 +45,11 @@ CopyOutcome copyFileToDisk(const QString &from, const QString &to,
     QFile out(to);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return CopyOutcome::Failed;
-    const CopyOutcome outcome = copyPieces(in, out, stopRequested);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    const CopyOutcome outcome = copyPieces(in, out, stopRequested, hash);
     if (outcome != CopyOutcome::Copied)
         out.remove(); // ours: NewOnly made it
+    else if (sha256)
+        *sha256 = QString::fromLatin1(hash.result().toHex());
     return outcome;
 }

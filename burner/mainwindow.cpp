@@ -3,14 +3,18 @@
 
 #include "bandupgrade.h"
 #include "burndefinition.h"
+#include "burnrecord.h"
+#include "recordstatus.h"
 
 #include <QBrush>
 #include <QColor>
 #include <QDebug>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QStatusBar>
 #include <QTableWidgetItem>
+#include <QTimer>
 
 #include <utility>
 
@@ -23,6 +27,8 @@ const QString kRetryIcon = QStringLiteral("./rc/retry.png");
 constexpr int kRowCount = 9;
 constexpr int kLastStepRow = 7;
 constexpr int kResultRow = 8;
+// How long a close waits for a running burn to report its end.
+constexpr int kStopBudgetMs = 5000;
 
 } // namespace
 
@@ -57,11 +63,13 @@ MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget 
     statusText.setText(QStringLiteral("请连接手环到电脑."));
     statusBar()->addWidget(&statusIcon, 0);
     statusBar()->addWidget(&statusText, 0);
+    showRecordProblems(store, statusBar());
     statusBar()->repaint();
 }
 
 MainWindow::~MainWindow()
 {
+    finishBurnForRecord();
     delete ui;
     // Both stops are cooperative and wait for the thread to end; the burn's
     // is the cycle's own, when it is destroyed.
@@ -186,8 +194,25 @@ void MainWindow::slotOnBandRemoved()
     pendingDiskRoot.clear();
 }
 
-void MainWindow::slotOnBurnEnded(const BurnReport &)
+void MainWindow::finishBurnForRecord()
 {
+    if (!burnCycle.isRunning())
+        return;
+    // Closed mid-burn: the burn stops within milliseconds and its report,
+    // interrupted, still becomes the run's record.
+    QEventLoop loop;
+    connect(&burnCycle, &BurnCycle::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kStopBudgetMs, &loop, &QEventLoop::quit);
+    burnCycle.stop();
+    if (burnCycle.isRunning())
+        loop.exec();
+}
+
+void MainWindow::slotOnBurnEnded(const BurnReport &report)
+{
+    RunRecord record = store.begin(QStringLiteral("burner"));
+    fillBurnRecord(record, report);
+    store.write(record); // a problem shows in the status bar; the rows stand as they are
     if (pendingDiskRoot.isEmpty())
         return;
     takeDisk(std::exchange(pendingDiskRoot, QString()));

@@ -7,6 +7,7 @@
 #include "burnfilenames.h"
 #include "comthread.h"
 #include "hotplugsource.h"
+#include "recordstore.h"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -46,6 +47,8 @@ private slots:
 private:
     enum class RowLook { Waiting, Running, Passed, Failed };
 
+    // Stops a burn still running at close and waits for its report.
+    void finishBurnForRecord();
     void takeDisk(const QString &root);
     void setRowLook(int row, RowLook look);
     void setAllRowsWaiting();
@@ -59,6 +62,7 @@ private:
     QString diskRoot; // the band's disk, ending in '/'; empty = none
     // A disk that arrived while a stopped burn was still ending.
     QString pendingDiskRoot;
+    RecordStore store; // before the cycle, so that it outlives the cycle's last report
     // Each Burn press is one cycle onto the disk at hand: no upgrade, no
     // wait for the port (the operator drives those with Reset).
     BurnCycle burnCycle;

@@ -2,6 +2,8 @@
 #include "ui_mainwindow.h"
 
 #include "boxplacement.h"
+#include "recordstatus.h"
+#include "testrecord.h"
 
 #include <QMessageBox>
 #include <QThread>
@@ -29,6 +31,7 @@ MainWindow::MainWindow(const PortSource *ports, QWidget *parent)
     clearResult();
     connect(ui->pbTest, &QPushButton::clicked, this, &MainWindow::slotOnpbTest);
     connect(&comThread, &CComThread::SBConnected, ui->pbTest, &QPushButton::setEnabled);
+    showRecordProblems(store, statusBar());
     sequence.setPresenceCheck([this] {
         quint8 port = 0;
         return comThread.getPort(&port);
@@ -54,6 +57,7 @@ void MainWindow::slotOnpbTest()
     sb_conf_t person{};
     const int port = portOrWarn();
     const TestResult result = sequence.run(port, defReader.getPerson(&person) ? &person : nullptr);
+    keepRecord(result);
     if (result.passed()) {
         clearResult(); // the port is closed; the cells are written anew
         showPassed(result);
@@ -67,6 +71,13 @@ void MainWindow::slotOnpbTest()
                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
     }
     ui->pbTest->setEnabled(true);
+}
+
+void MainWindow::keepRecord(const TestResult &result)
+{
+    RunRecord record = store.begin(QStringLiteral("tester"));
+    fillTestRecord(record, result);
+    store.write(record); // a problem shows in the status bar; the result stands as it is
 }
 
 void MainWindow::showPassed(const TestResult &r)

@@ -4,6 +4,7 @@
 
 #include "comthread.h"
 #include "defreader.h"
+#include "recordstore.h"
 #include "testsequence.h"
 
 #include <bandlink.h>
@@ -33,6 +34,8 @@ private:
     void showResultBox(QMessageBox::Icon icon, const QString &title, const QString &text,
                        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton);
 
+    // Keeps the run's record before the operator sees the result.
+    void keepRecord(const TestResult &result);
     // The watcher's port number, or -1 after telling the operator there is none.
     int portOrWarn();
     void clearResult();
@@ -41,4 +44,5 @@ private:
     CDefReader defReader;
     CComThread comThread;
     TestSequence sequence;
+    RecordStore store;
 };

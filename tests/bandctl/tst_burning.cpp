@@ -2,6 +2,7 @@
 // simulated cycle and into a folder given as the disk.
 #include "bandctlrunner.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -49,6 +50,18 @@ private slots:
         const QByteArray log = contents(dir.filePath("run.log"));
         QVERIFY(log.contains("Succeed to copy band.bin"));
         QVERIFY(log.endsWith("finish"));
+
+        // Kept in the station's records, with what went onto the disk.
+        const QList<QJsonObject> kept = runBandctl({"records", "--json"}, 30000, dir.path()).json();
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept[0].value("id"), result.value("record"));
+        QCOMPARE(kept[0].value("program").toString(), QStringLiteral("burner"));
+        QCOMPARE(kept[0].value("outcome").toString(), QStringLiteral("pass"));
+        const QJsonObject details = kept[0].value("details").toObject();
+        QCOMPARE(details.value("bin").toObject().value("sha256").toString(),
+                 QString::fromLatin1(QCryptographicHash::hash(contents(dir.filePath("bin/band.bin")),
+                                                              QCryptographicHash::Sha256).toHex()));
+        QCOMPARE(details.value("steps").toObject(), steps);
     }
 
     void ctrlCInterruptsTheBurn()
@@ -65,6 +78,9 @@ private slots:
         QVERIFY(run.elapsedMs < 2000);
         QCOMPARE(run.json().value(0).value("outcome").toString(), QStringLiteral("interrupted"));
         QVERIFY(!QFile::exists(dir.filePath("disk/band.bin")));
+        const QList<QJsonObject> kept = runBandctl({"records", "--json"}, 30000, dir.path()).json();
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept[0].value("outcome").toString(), QStringLiteral("interrupted"));
     }
 
     void intoAFolderAndWhatGoesWrongThere()

@@ -73,6 +73,39 @@ private slots:
         QVERIFY(one.elapsedMs < 5000);
     }
 
+    // Each run kept in the working folder's records, read back by records and yield.
+    void runsKeptAndCounted()
+    {
+        QTemporaryDir dir;
+        bandsim::VirtualBand band;
+        QVERIFY(band.plugIn());
+        band.setFault(SB_ITEM_CONF, bandsim::Fault::StoresDifferentValue);
+        const QString device = QString::fromStdString(band.devicePath());
+        const BandctlRun failed = runBandctl({"test", "--device", device, "--json", "--def", TESTER_DEF_XML}, 30000, dir.path());
+        QCOMPARE(failed.exitCode, 1);
+        band.clearFaults();
+        const BandctlRun passed = runBandctl({"test", "--device", device, "--json", "--def", TESTER_DEF_XML}, 30000, dir.path());
+        QCOMPARE(passed.exitCode, 0);
+
+        const QList<QJsonObject> kept = runBandctl({"records", "--json"}, 30000, dir.path()).json();
+        QCOMPARE(kept.size(), 2);
+        QCOMPARE(kept[0].value("id"), failed.json().value(0).value("record"));
+        QCOMPARE(kept[0].value("failed_step").toString(), QStringLiteral("read settings"));
+        QCOMPARE(kept[0].value("failed_row").toInt(), 7);
+        QCOMPARE(kept[1].value("outcome").toString(), QStringLiteral("pass"));
+        QCOMPARE(kept[1].value("unit"), kept[0].value("unit")); // the same band, by its address
+        QCOMPARE(kept[1].value("first_try").toBool(), false);
+
+        const BandctlRun yield = runBandctl({"yield", "--json"}, 30000, dir.path());
+        QCOMPARE(yield.exitCode, 0);
+        const QJsonObject day = yield.json().value(0);
+        QCOMPARE(day.value("runs").toInt(), 2);
+        QCOMPARE(day.value("units").toInt(), 1);
+        QCOMPARE(day.value("first_pass").toInt(), 0);
+        QCOMPARE(yield.json().value(1).value("failing_step").toString(), QStringLiteral("read settings"));
+        QCOMPARE(runBandctl({"records", "--outcome", "maybe"}, 30000, dir.path()).exitCode, 2);
+    }
+
     void pulledOutOrStoppedIsInterruptedNeverPassed()
     {
         bandsim::VirtualBand band;

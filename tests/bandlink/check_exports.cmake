@@ -1,11 +1,21 @@
 # The library exports the functions its header declares and nothing else
-# (names starting with two underscores belong to the toolchain).
+# (names starting with two underscores belong to the toolchain). A Windows
+# DLL is read with OBJDUMP (the cross toolchain's), a shared object with nm.
 file(READ "${HEADER}" header)
 string(REGEX MATCHALL "BANDLINK_API [^(]*[ *][A-Za-z_0-9]+\\(" declarations "${header}")
 string(REGEX REPLACE "BANDLINK_API [^(;]*[ *]([A-Za-z_0-9]+)\\(" "\\1" expected "${declarations}")
-execute_process(COMMAND nm -D --defined-only "${LIBRARY}" OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
-string(REGEX MATCHALL "[^ \n]+\n" exported "${symbols}")
-string(REPLACE "\n" "" exported "${exported}")
+if(LIBRARY MATCHES "\\.dll$")
+  include(${CMAKE_CURRENT_LIST_DIR}/../windows/read_dll.cmake)
+  read_dll(dump)
+  # The export name table: one "\t[   n] name" line per export.
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(\t\\[ *[0-9]+\\] [^\n]+\n)*" table "${dump}")
+  string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+\n" exported "${table}")
+  string(REGEX REPLACE "\t\\[ *[0-9]+\\] ([^\n]+)\n" "\\1" exported "${exported}")
+else()
+  execute_process(COMMAND nm -D --defined-only "${LIBRARY}" OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCHALL "[^ \n]+\n" exported "${symbols}")
+  string(REPLACE "\n" "" exported "${exported}")
+endif()
 list(FILTER exported EXCLUDE REGEX "^__")
 list(SORT expected)
 list(SORT exported)

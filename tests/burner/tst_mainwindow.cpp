@@ -2,6 +2,7 @@
 // port watcher, hot-plug events by hand or from the simulated source, real
 // burns into temporary folders.
 #include "mainwindow.h"
+#include "recordtesting.h"
 #include "simulatedband.h"
 #include "simulatedhotplugsource.h"
 #include "startup.h"
@@ -335,6 +336,25 @@ private slots:
         QVERIFY(!QFile::exists(disk.filePath("band.cfg")));
     }
 
+    // Closed while the burn waits before its first copy: the run is kept as interrupted.
+    void closedMidBurn()
+    {
+        QTemporaryDir disk;
+        FakeHotplug hotplug;
+        {
+            MainWindow window(nullptr, &hotplug);
+            QVERIFY(window.init());
+            window.findChild<CBurnProcess *>()->setPauseMs(60000);
+            hotplug.mountBandDisk(disk.path());
+            QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGGWBWW"), kSlowMs);
+        }
+        const QJsonObject record = localRuns(".").last();
+        QCOMPARE(record.value("outcome").toString(), QStringLiteral("interrupted"));
+        QCOMPARE(record.value("failed_step").toString(), QStringLiteral("CNC"));
+        QCOMPARE(record.value("details").toObject().value("disk").toString(), disk.path() + "/");
+    }
+
     // Pulled out in the middle of copying a large image: the window never
     // stalls, the image's partial file goes, and the window and run.log both
     // show the image copy as failed.
@@ -374,6 +394,10 @@ private slots:
         QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList{"band.cfg"});
         QVERIFY(logTail(120).contains("]Succeed to copy band.cfg\n\t["));
         QVERIFY(logTail(60).contains("]Failed to copy band.bin\n[") && logTail(60).endsWith("] finish"));
+        const QJsonObject record = localRuns(".").last();
+        QCOMPARE(record.value("outcome").toString(), QStringLiteral("interrupted"));
+        QCOMPARE(record.value("failed_step").toString(), QStringLiteral("CNB"));
+        QCOMPARE(record.value("details").toObject().value("bin").toObject().value("sha256"), QJsonValue());
         // The next disk can be burned at once.
         hotplug.mountBandDisk(disk.path());
         QVERIFY(button(window, "pbBurn")->isEnabled());
@@ -432,6 +456,10 @@ private slots:
         QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(statusOf(window), kBurnPassed, kSlowMs);
         QCOMPARE(rowLooks(window), QString("GGGGGGGGG")); // the band's disk held an old DEFAULT.CFG
+        const QJsonObject record = localRuns(".").last();
+        QCOMPARE(record.value("program").toString(), QStringLiteral("burner"));
+        QCOMPARE(record.value("outcome").toString(), QStringLiteral("pass"));
+        QCOMPARE(record.value("details").toObject().value("cfg").toObject().value("sha256").toString().size(), 64);
         if (qEnvironmentVariableIsSet("BURNER_SCREENSHOT"))
             window.grab().save(qEnvironmentVariable("BURNER_SCREENSHOT"));
         // The band checks the image, leaves as a disk and comes back on its port.

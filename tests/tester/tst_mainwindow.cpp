@@ -1,10 +1,12 @@
 #include "boxplacement.h"
 #include "mainwindow.h"
+#include "recordtesting.h"
 #include "simulatedband.h"
 
 #include <bandsim/virtualband.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
@@ -83,6 +85,7 @@ private slots:
     void failingRun_data();
     void failingRun();
     void restartFailsWhenBandIsPulled();
+    void recordProblemShownBesideTheResult();
     void boxBesideTheWindow_data();
     void boxBesideTheWindow();
 
@@ -148,9 +151,11 @@ void TestMainWindow::cleanup()
 void TestMainWindow::passingRunThenBandGone()
 {
     bool disabledWhileOpen = false;
+    QList<QJsonObject> keptAtBox;
     BoxCloser boxes([&](const QString &title) {
         if (title != QLatin1StringView("SUCCESS"))
             return;
+        keptAtBox = localRuns(".");
         // The run disabled the button; enable it so only the watcher can disable it.
         button->setEnabled(true);
         band->unplug();
@@ -159,6 +164,15 @@ void TestMainWindow::passingRunThenBandGone()
     button->click();
     QCOMPARE(boxes.seen, kSuccessBox);
     QVERIFY(!coversTable(boxes.geometries.value(0)));
+    // On the disk before the operator saw the result.
+    QVERIFY(!keptAtBox.isEmpty());
+    const QJsonObject record = keptAtBox.last();
+    QCOMPARE(record.value("outcome").toString(), QStringLiteral("pass"));
+    QCOMPARE(record.value("program").toString(), QStringLiteral("tester"));
+    const QJsonObject details = record.value("details").toObject();
+    QCOMPARE(details.value("settings_read"), details.value("settings_sent"));
+    QCOMPARE(details.value("settings_sent").toObject().value("goal").toInt(), 8000);
+    QVERIFY(QRegularExpression("^([0-9a-f]{2}:){5}[0-9a-f]{2}$").match(record.value("unit").toString()).hasMatch());
     QVERIFY(disabledWhileOpen);
     QVERIFY(button->isEnabled());
     QVERIFY(!processHolds(device));
@@ -191,11 +205,14 @@ void TestMainWindow::failingRun_data()
     QTest::addColumn<int>("item");
     QTest::addColumn<bandsim::Fault>("fault");
     QTest::addColumn<int>("failedRow");
+    QTest::addColumn<QString>("outcome");
 
-    QTest::newRow("no version") << int(SB_ITEM_VERSION) << bandsim::Fault::NoAnswer << 1;
-    QTest::newRow("time refused") << int(SB_ITEM_TIME) << bandsim::Fault::RefusedWrite << 2;
-    QTest::newRow("settings stored differently") << int(SB_ITEM_CONF) << bandsim::Fault::StoresDifferentValue << 7;
-    QTest::newRow("band drops off mid-run") << int(SB_ITEM_CONF) << bandsim::Fault::DropsOffAfterAnswer << 7;
+    QTest::newRow("no version") << int(SB_ITEM_VERSION) << bandsim::Fault::NoAnswer << 1 << "fail";
+    QTest::newRow("time refused") << int(SB_ITEM_TIME) << bandsim::Fault::RefusedWrite << 2 << "fail";
+    QTest::newRow("settings stored differently") << int(SB_ITEM_CONF) << bandsim::Fault::StoresDifferentValue << 7 << "fail";
+    // Interrupted once the watcher has seen the port go, a failure before that.
+    QTest::newRow("band drops off mid-run") << int(SB_ITEM_CONF) << bandsim::Fault::DropsOffAfterAnswer << 7
+                                            << "fail|interrupted";
 }
 
 void TestMainWindow::failingRun()
@@ -203,6 +220,7 @@ void TestMainWindow::failingRun()
     QFETCH(int, item);
     QFETCH(bandsim::Fault, fault);
     QFETCH(int, failedRow);
+    QFETCH(QString, outcome);
 
     band->band().setFault(uint8_t(item), fault);
     BoxCloser boxes;
@@ -214,6 +232,9 @@ void TestMainWindow::failingRun()
     QCOMPARE(cells(), expected);
     QVERIFY(button->isEnabled());
     QVERIFY(processHolds(device)); // a failed run leaves the port open
+    const QJsonObject record = localRuns(".").last();
+    QVERIFY(QRegularExpression("^(" + outcome + ")$").match(record.value("outcome").toString()).hasMatch());
+    QCOMPARE(record.value("failed_row").toInt(), failedRow);
 }
 
 void TestMainWindow::restartFailsWhenBandIsPulled()
@@ -227,6 +248,32 @@ void TestMainWindow::restartFailsWhenBandIsPulled()
     expected[10] = "Err/red";
     QCOMPARE(cells(), expected);
     QVERIFY(button->isEnabled());
+}
+
+// A results.db that cannot take the record: the status bar says so, and the
+// run's own result is shown as it is.
+void TestMainWindow::recordProblemShownBesideTheResult()
+{
+    QFile::remove("results.db-wal");
+    QFile::remove("results.db-shm");
+    QFile db("results.db");
+    QVERIFY(db.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    db.write(QByteArray(4096, 'x'));
+    db.close();
+    delete window; // so that the store opens the damaged file afresh
+    window = new MainWindow(band);
+    window->show();
+    QVERIFY(window->init());
+    button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+    const QLabel *status = window->findChild<QLabel *>(QStringLiteral("recordStatus"));
+    QVERIFY(status && status->text().isEmpty());
+
+    BoxCloser boxes;
+    button->click();
+    QCOMPARE(boxes.seen, kSuccessBox);
+    QVERIFY2(status->text().startsWith("记录未保存: results.db is damaged"), qPrintable(status->text()));
+    QVERIFY(QFile::remove("results.db"));
 }
 
 void TestMainWindow::boxBesideTheWindow_data()

@@ -58,6 +58,10 @@ public:
     // Slave device path while plugged in, empty otherwise.
     std::string devicePath() const;
 
+    // The clock keeps the time last set instead of running on, so that a
+    // scripted session gives the same answers every time.
+    void stopClock();
+
     void setFault(uint8_t itemCode, Fault fault);
     void clearFaults();
 

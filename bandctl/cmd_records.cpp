@@ -1,0 +1,75 @@
+// records and yield: the station's runs read back, from the shared server
+// that station.ini names or from results.db.
+#include "output.h"
+#include "recordcommands.h"
+#include "subcommand.h"
+
+#include <QTextStream>
+
+namespace {
+
+// The records component prints its own table, CSV or JSON lines; bandctl
+// passes its --json on and its messages through.
+int runReport(int (*report)(const QStringList &, QTextStream &, QTextStream &), CommandContext &context)
+{
+    QStringList arguments = context.arguments;
+    if (context.out.isJson())
+        arguments << QStringLiteral("--json");
+    QString text, messages;
+    QTextStream out(&text), err(&messages);
+    const int status = report(arguments, out, err);
+    out.flush();
+    err.flush();
+    context.out.printLines(text);
+    if (status == 0) {
+        if (!messages.isEmpty())
+            context.out.progress(messages.trimmed());
+        return ExitOk;
+    }
+    return context.out.fail(status == 2 ? ExitUsage : ExitNoRecords, messages.trimmed());
+}
+
+int runRecords(CommandContext &context)
+{
+    return runReport(recordsCommand, context);
+}
+
+int runYield(CommandContext &context)
+{
+    return runReport(yieldCommand, context);
+}
+
+const char kFilters[] =
+    "FILTERS:\n"
+    "  --since WHEN        runs started at or after WHEN (yyyy-MM-dd, or an ISO 8601 time; UTC)\n"
+    "  --until WHEN        runs started before WHEN (a date includes that whole day)\n"
+    "  --station NAME      only that station\n"
+    "  --program NAME      only tester or burner runs\n"
+    "  --outcome O         only pass, fail or interrupted runs\n"
+    "  --local             read results.db even when station.ini names a server\n"
+    "Reads the server that station.ini in the working directory names, else results.db there.\n";
+
+const QByteArray kRecordsDetails = QByteArray(
+    "One line per run, oldest first: start (UTC), station, program, outcome, failed step,\n"
+    "duration, the band's Bluetooth address, operator and id.\n"
+    "  --csv               comma-separated values with every field, details as JSON\n"
+    "  --json              one JSON object per run (id, station, program, outcome, started_at, ...)\n") + kFilters;
+
+const QByteArray kYieldDetails = QByteArray(
+    "Runs, passes, failures and interruptions per station, UTC day and program; units (bands,\n"
+    "told apart by their Bluetooth address; a run that never read it counts as one band) and the\n"
+    "first-pass yield: the share of units whose first run there that day passed. Then the ten\n"
+    "most frequent failing steps.\n"
+    "  --json              one JSON object per station, day and program, then one per failing step\n") + kFilters;
+
+} // namespace
+
+extern const Subcommand recordsCommandEntry = {
+    "records", "records [FILTERS] [--csv] [--local]",
+    "list the station's test and burn runs", kRecordsDetails.constData(), runRecords,
+};
+
+extern const Subcommand yieldCommandEntry = {
+    "yield", "yield [FILTERS] [--local]",
+    "pass and fail counts and first-pass yield per station and day", kYieldDetails.constData(), runYield,
+};

@@ -1,0 +1,32 @@
+#include "burnrecord.h"
+
+namespace {
+
+RunOutcome outcomeOf(BurnReport::Outcome outcome)
+{
+    switch (outcome) {
+    case BurnReport::Outcome::Pass: return RunOutcome::Pass;
+    case BurnReport::Outcome::Fail: return RunOutcome::Fail;
+    case BurnReport::Outcome::Interrupted: break;
+    }
+    return RunOutcome::Interrupted;
+}
+
+} // namespace
+
+void fillBurnRecord(RunRecord &record, const BurnReport &report)
+{
+    // Outside the steps (upgrade, waiting for the disk or the port) the stage names the failure.
+    const bool inStep = report.failedStep >= 0;
+    const QString step = report.outcome == BurnReport::Outcome::Pass ? QString()
+                         : inStep ? BurnReport::stepLabel(report.failedStep)
+                                  : BurnReport::stageName(report.stage);
+    record.finish(outcomeOf(report.outcome), step, inStep ? report.failedStep : -1);
+    record.startedAt = record.endedAt.addMSecs(-report.elapsedMs);
+
+    // The steps, the files with sizes and SHA-256 as copied, the disk.
+    QJsonObject d = report.toJson();
+    d.remove(QStringLiteral("outcome"));
+    d.remove(QStringLiteral("failed_step"));
+    record.details = d;
+}

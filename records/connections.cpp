@@ -1,0 +1,126 @@
+#include "connections.h"
+
+#include "schema.h"
+#include "sqlerrors.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrlQuery>
+
+namespace {
+
+// Long enough to outlast our own forwarder's short commits, short enough
+// that a file held by another program does not freeze a window.
+constexpr int kBusyTimeoutMs = 100;
+
+bool runPragma(QSqlDatabase &db, const QString &pragma, QString *error)
+{
+    QSqlQuery q(db);
+    if (q.exec(pragma))
+        return true;
+    *error = describeSqlError(db, q.lastError());
+    return false;
+}
+
+} // namespace
+
+QString uniqueConnectionName(const QString &purpose)
+{
+    static QAtomicInt counter;
+    return QStringLiteral("records-%1-%2").arg(purpose).arg(counter.fetchAndAddRelaxed(1));
+}
+
+QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool readOnly, QString *error)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("results.db"));
+    if (readOnly && !QFileInfo::exists(path)) {
+        *error = QStringLiteral("no results.db in %1").arg(QDir(folder).absolutePath());
+        return QSqlDatabase();
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(path);
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+    if (readOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    db.setConnectOptions(options);
+    if (!db.open()) {
+        *error = describeSqlError(db, db.lastError());
+        return QSqlDatabase();
+    }
+    if (readOnly) {
+        // The schema must still be one this program understands.
+        if (!runPragma(db, QStringLiteral("PRAGMA query_only = 1"), error))
+            return QSqlDatabase();
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+            *error = describeSqlError(db, q.lastError());
+            return QSqlDatabase();
+        }
+        if (q.value(0).toInt() > kSchemaVersion) {
+            *error = QStringLiteral("results.db has schema version %1, newer than this program's %2; update the program")
+                         .arg(q.value(0).toInt()).arg(kSchemaVersion);
+            return QSqlDatabase();
+        }
+        return db;
+    }
+    // A commit counts only once it is on the disk: WAL, and every commit synced.
+    if (!runPragma(db, QStringLiteral("PRAGMA journal_mode = WAL"), error)
+        || !runPragma(db, QStringLiteral("PRAGMA synchronous = FULL"), error)
+        || !prepareSchema(db, error))
+        return QSqlDatabase();
+    return db;
+}
+
+QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeoutSeconds, QString *error)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(url.host());
+    db.setPort(url.port(5432));
+    db.setUserName(url.userName());
+    db.setPassword(url.password());
+    db.setDatabaseName(url.path().mid(1));
+    // Give up quickly on a server that is down or does not answer.
+    QStringList options{QStringLiteral("connect_timeout=%1").arg(timeoutSeconds),
+                        QStringLiteral("tcp_user_timeout=%1").arg(timeoutSeconds * 1000),
+                        QStringLiteral("application_name=bandtools")};
+    const auto items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
+    for (const auto &item : items)
+        options << item.first + QLatin1Char('=') + item.second;
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    if (!db.open()) {
+        *error = QStringLiteral("cannot reach the records server %1 (%2)")
+                     .arg(displayUrl(url), db.lastError().text().simplified());
+        return QSqlDatabase();
+    }
+    // Creating what exists already is not news to the operator.
+    QSqlQuery(db).exec(QStringLiteral("SET client_min_messages = warning"));
+    if (!prepareSchema(db, error))
+        return QSqlDatabase();
+    return db;
+}
+
+void closeConnection(const QString &name)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+QSqlDatabase reuseConnection(const QString &name)
+{
+    if (QSqlDatabase::database(name, false).isOpen())
+        return QSqlDatabase::database(name, false);
+    closeConnection(name);
+    return QSqlDatabase();
+}
+
+QString displayUrl(const QUrl &url)
+{
+    return url.toString(QUrl::RemovePassword);
+}

@@ -1,0 +1,27 @@
+// Opening the station's SQLite file and the shared PostgreSQL server. Qt SQL
+// connections belong to the thread that opened them, so every user opens its
+// own under a name of its own and closes it with closeConnection().
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QUrl>
+
+// A connection name no other connection in this process uses.
+QString uniqueConnectionName(const QString &purpose);
+
+// results.db in folder, WAL and synchronous commits, schema prepared. A
+// read-only opening never creates the file. On failure *error says why.
+QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool readOnly, QString *error);
+
+// The server named by url; gives up connecting after timeoutSeconds.
+QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeoutSeconds, QString *error);
+
+void closeConnection(const QString &name);
+
+// The open connection of that name, or an invalid one after removing a
+// closed one, ready to be opened anew.
+QSqlDatabase reuseConnection(const QString &name);
+
+// The server's address without the password, for messages.
+QString displayUrl(const QUrl &url);

@@ -1,0 +1,22 @@
+// Which runs a listing or a yield report takes: a time range on the start
+// and exact station, program and outcome.
+#pragma once
+
+#include <QString>
+#include <QVariantList>
+
+struct RecordFilter {
+    QString since;    // ISO 8601 UTC, inclusive; empty = no bound
+    QString until;    // ISO 8601 UTC, exclusive; empty = no bound
+    QString station;
+    QString program;
+    QString outcome;
+
+    // " WHERE ..." (or empty) with its values appended to binds in order.
+    QString whereClause(QVariantList *binds) const;
+};
+
+// A bound from the command line: a date (yyyy-MM-dd, a whole UTC day: since
+// takes its start, until the start of the next day) or a date and time
+// (ISO 8601, UTC unless it names an offset). False when it is neither.
+bool parseTimeBound(const QString &text, bool isUntil, QString *iso);

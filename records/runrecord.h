@@ -1,0 +1,40 @@
+// One run of the tester, the burner or bandctl, as the station keeps it.
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+#include <QUuid>
+
+enum class RunOutcome { Pass, Fail, Interrupted };
+
+QString outcomeName(RunOutcome outcome);
+// False for a name that is none of "pass", "fail", "interrupted".
+bool outcomeFromName(const QString &name, RunOutcome *outcome);
+
+struct RunRecord {
+    QUuid id;
+    QString program;       // "tester", "burner"
+    QString station;
+    QString operatorLogin;
+    QDateTime startedAt;   // UTC
+    QDateTime endedAt;     // UTC
+    RunOutcome outcome = RunOutcome::Interrupted;
+    QString failedStep;    // name of the step that failed, when it failed
+    int failedRow = -1;    // its row in the window's table
+    QString unit;          // the band's identity (Bluetooth address) when it was read
+    QJsonObject details;   // what the program sent, read and copied
+    bool firstTry = true;  // set by the store: the unit's first run here today
+
+    // A new record with a fresh id, the operator's login and the start time.
+    static RunRecord begin(const QString &program, const QString &station);
+    // Sets the end time and the outcome.
+    void finish(RunOutcome result, const QString &step = QString(), int row = -1);
+
+    qint64 durationMs() const;
+    QString day() const;   // UTC day of the start, yyyy-MM-dd
+    QJsonObject toJson() const;
+};
+
+// ISO 8601 UTC with milliseconds; sorts as text in the same order as in time.
+QString isoUtc(const QDateTime &time);

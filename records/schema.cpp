@@ -1,0 +1,119 @@
+#include "schema.h"
+
+#include "sqlerrors.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+const char *const kRunColumns =
+    "id, program, station, operator, started_at, ended_at, day, duration_ms,"
+    " outcome, failed_step, failed_row, unit, first_try, details";
+
+namespace {
+
+bool isPostgres(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QPSQL");
+}
+
+// Times are ISO 8601 text in UTC on both sides, so one set of queries serves
+// both and text order is time order. The indexes cover the yield query
+// (station, day, program, outcome, first_try, started_at) and the listing
+// by time.
+QStringList createStatements(bool postgres)
+{
+    const QString seq = postgres ? QStringLiteral("seq BIGSERIAL PRIMARY KEY")
+                                 : QStringLiteral("seq INTEGER PRIMARY KEY AUTOINCREMENT");
+    QStringList s{
+        QStringLiteral("CREATE TABLE IF NOT EXISTS runs ("
+                       "%1, id TEXT NOT NULL UNIQUE, program TEXT NOT NULL, station TEXT NOT NULL,"
+                       " operator TEXT NOT NULL, started_at TEXT NOT NULL, ended_at TEXT NOT NULL,"
+                       " day TEXT NOT NULL, duration_ms BIGINT NOT NULL,"
+                       " outcome TEXT NOT NULL CHECK (outcome IN ('pass', 'fail', 'interrupted')),"
+                       " failed_step TEXT, failed_row INTEGER, unit TEXT, first_try INTEGER NOT NULL,"
+                       " details TEXT NOT NULL)").arg(seq),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS runs_yield ON runs (station, day, program, outcome, first_try, started_at)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS runs_started ON runs (started_at)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS runs_failures ON runs (outcome, program, failed_step)"),
+    };
+    if (postgres) {
+        s << QStringLiteral("CREATE TABLE IF NOT EXISTS schema_info (version INTEGER NOT NULL)");
+        s << QStringLiteral("INSERT INTO schema_info (version) SELECT %1"
+                            " WHERE NOT EXISTS (SELECT 1 FROM schema_info)").arg(kSchemaVersion);
+    } else {
+        // Local only: the store asks whether a unit was already seen today.
+        s << QStringLiteral("CREATE INDEX IF NOT EXISTS runs_unit ON runs (unit, station, program, day)");
+        // Records waiting for the shared server, oldest first.
+        s << QStringLiteral("CREATE TABLE IF NOT EXISTS outbox (seq INTEGER PRIMARY KEY)");
+        s << QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion);
+    }
+    return s;
+}
+
+// The version found, 0 for an empty database, -1 with *error on failure.
+int schemaVersion(QSqlDatabase &db, QString *error)
+{
+    QSqlQuery q(db);
+    const bool postgres = isPostgres(db);
+    if (postgres) {
+        if (!q.exec(QStringLiteral("SELECT to_regclass('schema_info') IS NOT NULL")) || !q.next()) {
+            *error = describeSqlError(db, q.lastError());
+            return -1;
+        }
+        if (!q.value(0).toBool())
+            return 0;
+        if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_info")) || !q.next()) {
+            *error = describeSqlError(db, q.lastError());
+            return -1;
+        }
+        return q.value(0).toInt();
+    }
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        *error = describeSqlError(db, q.lastError());
+        return -1;
+    }
+    return q.value(0).toInt();
+}
+
+} // namespace
+
+bool prepareSchema(QSqlDatabase &db, QString *error)
+{
+    const bool postgres = isPostgres(db);
+    const QString where = postgres ? QStringLiteral("the server's database") : QStringLiteral("results.db");
+    int version = schemaVersion(db, error);
+    if (version < 0)
+        return false;
+    if (version > kSchemaVersion) {
+        *error = QStringLiteral("%1 has schema version %2, newer than this program's %3; update the program")
+                     .arg(where).arg(version).arg(kSchemaVersion);
+        return false;
+    }
+    if (version == kSchemaVersion)
+        return true;
+
+    // Several stations may create the server's tables at the same moment.
+    if (!db.transaction()) {
+        *error = describeSqlError(db, db.lastError());
+        return false;
+    }
+    QSqlQuery q(db);
+    QStringList statements = createStatements(postgres);
+    if (postgres)
+        statements.prepend(QStringLiteral("SELECT pg_advisory_xact_lock(7419)"));
+    for (const QString &sql : statements) {
+        if (!q.exec(sql)) {
+            *error = describeSqlError(db, q.lastError());
+            db.rollback();
+            return false;
+        }
+    }
+    if (!db.commit()) {
+        *error = describeSqlError(db, db.lastError());
+        db.rollback();
+        return false;
+    }
+    return true;
+}

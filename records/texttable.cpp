@@ -1,0 +1,22 @@
+#include "texttable.h"
+
+QString textTable(const QStringList &header, const QList<QStringList> &rows)
+{
+    QList<int> widths;
+    for (const QString &h : header)
+        widths << int(h.size());
+    for (const QStringList &row : rows)
+        for (int i = 0; i < row.size() && i < widths.size(); ++i)
+            widths[i] = qMax(widths[i], int(row[i].size()));
+
+    const auto line = [&](const QStringList &cells) {
+        QStringList padded;
+        for (int i = 0; i < cells.size(); ++i)
+            padded << (i + 1 < cells.size() ? cells[i].leftJustified(widths[i]) : cells[i]);
+        return padded.join(QStringLiteral("  ")) + QLatin1Char('\n');
+    };
+    QString out = line(header);
+    for (const QStringList &row : rows)
+        out += line(row);
+    return out;
+}

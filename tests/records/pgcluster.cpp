@@ -1,0 +1,126 @@
+#include "pgcluster.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTcpServer>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kBin = QStringLiteral("/usr/lib/postgresql/15/bin/");
+
+int freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The account the server runs as when we are root: the one the package
+// creates, else nobody.
+QString serverUser()
+{
+    if (geteuid() != 0)
+        return QString();
+    return getpwnam("postgres") ? QStringLiteral("postgres") : QStringLiteral("nobody");
+}
+
+} // namespace
+
+PgCluster::PgCluster() : user(serverUser()), port(freePort()) {}
+
+PgCluster::~PgCluster()
+{
+    if (running)
+        stop();
+}
+
+bool PgCluster::run(const QString &program, const QStringList &arguments)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setWorkingDirectory(dir.path());
+    if (user.isEmpty())
+        p.start(kBin + program, arguments);
+    else
+        p.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), user, QStringLiteral("--"), kBin + program} + arguments);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        lastError = program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(p.readAll());
+        return false;
+    }
+    return true;
+}
+
+bool PgCluster::create()
+{
+    if (!dir.isValid()) {
+        lastError = QStringLiteral("no temporary folder");
+        return false;
+    }
+    QFile pw(dir.filePath(QStringLiteral("pw")));
+    pw.open(QIODevice::WriteOnly);
+    pw.write("band-secret\n");
+    pw.close();
+    if (!user.isEmpty()) {
+        const passwd *account = getpwnam(user.toLocal8Bit().constData());
+        if (chown(dir.path().toLocal8Bit().constData(), account->pw_uid, account->pw_gid) != 0
+            || chown(pw.fileName().toLocal8Bit().constData(), account->pw_uid, account->pw_gid) != 0) {
+            lastError = QStringLiteral("cannot hand the cluster folder to ") + user;
+            return false;
+        }
+    }
+    return run(QStringLiteral("initdb"), {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")),
+                                          QStringLiteral("-U"), QStringLiteral("band"),
+                                          QStringLiteral("--pwfile=") + pw.fileName(),
+                                          QStringLiteral("--auth=scram-sha-256"), QStringLiteral("-E"),
+                                          QStringLiteral("UTF8"), QStringLiteral("--no-sync")})
+        && start();
+}
+
+bool PgCluster::start()
+{
+    // No fsync: the tests check what the server keeps, not its crash safety.
+    const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off").arg(port).arg(dir.path());
+    running = run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")),
+                                             QStringLiteral("-l"), dir.filePath(QStringLiteral("log")),
+                                             QStringLiteral("-o"), options, QStringLiteral("-w"), QStringLiteral("start")});
+    return running;
+}
+
+bool PgCluster::stop()
+{
+    running = !run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")),
+                                              QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"),
+                                              QStringLiteral("stop")});
+    return !running;
+}
+
+QUrl PgCluster::url(const QString &password) const
+{
+    return QUrl(QStringLiteral("postgresql://band:%1@127.0.0.1:%2/postgres").arg(password).arg(port));
+}
+
+bool PgCluster::dropTables()
+{
+    const QString name = QStringLiteral("pgcluster-admin");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        const QUrl u = url();
+        db.setHostName(u.host());
+        db.setPort(u.port());
+        db.setUserName(u.userName());
+        db.setPassword(u.password());
+        db.setDatabaseName(QStringLiteral("postgres"));
+        ok = db.open() && QSqlQuery(db).exec(QStringLiteral("DROP TABLE IF EXISTS runs, schema_info"));
+        if (!ok)
+            lastError = db.lastError().text();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
