@@ -123,6 +123,11 @@ int runParallelTests(CommandContext &context, const QString &defFile)
     const BandChoice &choice = context.options.band;
     if (choice.kind == BandChoice::Kind::Simulate || choice.kind == BandChoice::Kind::Port)
         return context.out.fail(ExitUsage, QStringLiteral("test --all takes the bands it finds, or every --device given"));
+    // The same band twice would fail its second test on a port in use.
+    for (const QString &device : choice.devices) {
+        if (choice.devices.count(device) > 1)
+            return context.out.fail(ExitUsage, QStringLiteral("--device %1 given twice").arg(device));
+    }
     std::vector<Child> children = bandsToTest(choice);
     if (children.empty())
         return context.out.fail(ExitNoBand, QStringLiteral("no band found to test"));

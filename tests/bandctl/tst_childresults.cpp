@@ -76,6 +76,17 @@ private slots:
         QTest::newRow("failed") << "failed" << "fail";
         QTest::newRow("printed nothing") << "silent" << "fail";
     }
+
+    void oneBandNamedTwiceIsBadUsage()
+    {
+        GlobalOptions options;
+        options.band.kind = BandChoice::Kind::Device;
+        options.band.devices = {"/dev/pts/7", "/dev/pts/8", "/dev/pts/7"};
+        Output out(dup(STDOUT_FILENO), false);
+        InterruptWatch interrupt;
+        CommandContext context{options, {}, out, interrupt, QStringLiteral("/bin/false")};
+        QCOMPARE(runParallelTests(context, QStringLiteral("def.xml")), 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestChildResults)
