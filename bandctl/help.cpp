@@ -27,7 +27,7 @@ QString overviewHelp()
     for (const Subcommand *command : subcommands()) {
         QString usage = QString::fromUtf8(command->usage);
         // A usage too long for the column gets a line of its own.
-        usage = usage.size() < kColumn ? usage.leftJustified(kColumn)
+        usage = usage.size() + 2 <= kColumn ? usage.leftJustified(kColumn)
                                        : usage + u'\n' + QString(kColumn + 2, u' ');
         text += QStringLiteral("  %1%2\n").arg(usage, QString::fromUtf8(command->summary));
     }
