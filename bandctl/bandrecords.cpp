@@ -3,23 +3,9 @@
 #include <QJsonArray>
 #include <QStringList>
 
-QString bandDate(quint8 day, quint8 month, quint8 year)
-{
-    return QStringLiteral("%1-%2-%3")
-        .arg(int(year) + 2000)
-        .arg(int(month) + 1, 2, 10, QLatin1Char('0'))
-        .arg(int(day) + 1, 2, 10, QLatin1Char('0'));
-}
-
 static QString clockTime(int hour, int minute)
 {
     return QStringLiteral("%1:%2").arg(hour, 2, 10, QLatin1Char('0')).arg(minute, 2, 10, QLatin1Char('0'));
-}
-
-QString bandDateTime(const sb_time_t &time)
-{
-    return bandDate(time.day, time.month, time.year) + u' ' + clockTime(time.hour, time.minute)
-        + QStringLiteral(":%1").arg(int(time.second), 2, 10, QLatin1Char('0'));
 }
 
 quint32 threeBytes(const quint8 bytes[3])

@@ -6,12 +6,10 @@
 
 #include <bandlink.h>
 
+#include "banddate.h"
+
 #include <QString>
 
-// "2026-12-07" from the stored bytes.
-QString bandDate(quint8 day, quint8 month, quint8 year);
-// "2026-12-07 14:05:09".
-QString bandDateTime(const sb_time_t &time);
 // 24-bit little-endian.
 quint32 threeBytes(const quint8 bytes[3]);
 

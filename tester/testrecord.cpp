@@ -1,5 +1,7 @@
 #include "testrecord.h"
 
+#include "banddate.h"
+
 #include <QJsonObject>
 
 namespace {
@@ -10,12 +12,6 @@ QString bytesText(const quint8 *bytes, int count, QChar separator)
     for (int i = 0; i < count; ++i)
         parts << QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0'));
     return parts.join(separator);
-}
-
-// As the window shows it: year byte, month and day from 0, then the time.
-QString timeText(const sb_time_t &t)
-{
-    return QStringLiteral("%1-%2-%3 %4:%5:%6").arg(t.year).arg(t.month).arg(t.day).arg(t.hour).arg(t.minute).arg(t.second);
 }
 
 QJsonObject confObject(const sb_conf_t &c)
@@ -53,9 +49,9 @@ void fillTestRecord(RunRecord &record, const TestResult &r)
         d.insert(QStringLiteral("bluetooth"), record.unit);
     }
     if (r.reached(TestSequence::RowSetTime))
-        d.insert(QStringLiteral("clock_sent"), timeText(r.sentTime));
+        d.insert(QStringLiteral("clock_sent"), bandDateTime(r.sentTime));
     if (r.reached(TestSequence::RowGetTime))
-        d.insert(QStringLiteral("clock_read"), timeText(r.readTime));
+        d.insert(QStringLiteral("clock_read"), bandDateTime(r.readTime));
     if (r.reached(TestSequence::RowSetConf))
         d.insert(QStringLiteral("settings_sent"), confObject(r.sentConf));
     if (r.readConfValid)
