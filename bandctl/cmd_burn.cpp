@@ -6,6 +6,7 @@
 #include "burnrecord.h"
 #include "interrupt.h"
 #include "output.h"
+#include "readerreasons.h"
 #include "result.h"
 #include "runrecords.h"
 #include "simulatedband.h"
@@ -84,8 +85,9 @@ int run(CommandContext &context)
         return context.out.fail(ExitUsage, words ? QStringLiteral("burn takes no words") : reader.error());
 
     BurnCycleOptions options;
+    ReaderReasons reasons;
     if (!readBurnDefinition(defFile, &options.files))
-        return context.out.fail(ExitBadFiles, QStringLiteral("cannot use the burn definition %1 (missing or malformed)").arg(defFile));
+        return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("burn"), defFile));
     if (!binDir.endsWith(u'/'))
         binDir += u'/';
     if (const QString missing = missingSource(binDir, options.files); !missing.isEmpty())

@@ -5,6 +5,7 @@
 #include "interrupt.h"
 #include "output.h"
 #include "paralleltests.h"
+#include "readerreasons.h"
 #include "result.h"
 #include "runrecords.h"
 #include "subcommand.h"
@@ -46,8 +47,9 @@ int runOne(CommandContext &context, const QString &defFile)
 {
     CDefReader reader(defFile);
     sb_conf_t person{};
+    ReaderReasons reasons;
     if (!reader.read() || !reader.getPerson(&person))
-        return context.out.fail(ExitBadFiles, QStringLiteral("cannot use the test definition %1 (missing or malformed)").arg(defFile));
+        return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
     BandConnection band(context.options.band);
     if (const int code = band.locate(context.out); code != ExitOk)
         return code;
@@ -74,8 +76,9 @@ int run(CommandContext &context)
 
     // Checked once here, so that a bad file is one message rather than one per band.
     CDefReader definition(defFile);
+    ReaderReasons reasons;
     if (!definition.read())
-        return context.out.fail(ExitBadFiles, QStringLiteral("cannot use the test definition %1 (missing or malformed)").arg(defFile));
+        return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
     return runParallelTests(context, QFileInfo(defFile).absoluteFilePath());
 }
 

@@ -140,8 +140,14 @@ private slots:
         const BandctlRun single = runBandctl({"test", "--simulate"}, 30000, dir.path());
         QCOMPARE(single.exitCode, 4);
         QVERIFY(single.err.contains("def.xml"));
-        QCOMPARE(runBandctl({"test", "--all", "--device", "/dev/null"}, 30000, dir.path()).exitCode, 4);
-        QCOMPARE(runBandctl({"test", "--simulate", "--def", dir.filePath("missing.xml")}).exitCode, 4);
+        QVERIFY2(single.err.contains("at line 1:"), single.err.constData()); // the reader's reason, in one line
+        QCOMPARE(single.err.count('\n'), 1);
+        const BandctlRun all = runBandctl({"test", "--all", "--device", "/dev/null"}, 30000, dir.path());
+        QCOMPARE(all.exitCode, 4);
+        QVERIFY(all.err.contains("at line 1:"));
+        const BandctlRun missing = runBandctl({"test", "--simulate", "--def", dir.filePath("missing.xml")});
+        QCOMPARE(missing.exitCode, 4);
+        QVERIFY(missing.err.contains("Fail to find"));
     }
 };
 
