@@ -1,19 +1,5 @@
 #include "burnrecord.h"
 
-namespace {
-
-RunOutcome outcomeOf(BurnReport::Outcome outcome)
-{
-    switch (outcome) {
-    case BurnReport::Outcome::Pass: return RunOutcome::Pass;
-    case BurnReport::Outcome::Fail: return RunOutcome::Fail;
-    case BurnReport::Outcome::Interrupted: break;
-    }
-    return RunOutcome::Interrupted;
-}
-
-} // namespace
-
 void fillBurnRecord(RunRecord &record, const BurnReport &report)
 {
     // Outside the steps (upgrade, waiting for the disk or the port) the stage names the failure.
@@ -21,7 +7,7 @@ void fillBurnRecord(RunRecord &record, const BurnReport &report)
     const QString step = report.outcome == BurnReport::Outcome::Pass ? QString()
                          : inStep ? BurnReport::stepLabel(report.failedStep)
                                   : BurnReport::stageName(report.stage);
-    record.finish(outcomeOf(report.outcome), step, inStep ? report.failedStep : -1);
+    record.finish(runOutcomeOf(report.outcome), step, inStep ? report.failedStep : -1);
     record.startedAt = record.endedAt.addMSecs(-report.elapsedMs);
 
     // The steps, the files with sizes and SHA-256 as copied, the disk.

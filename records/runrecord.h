@@ -12,6 +12,18 @@ QString outcomeName(RunOutcome outcome);
 // False for a name that is none of "pass", "fail", "interrupted".
 bool outcomeFromName(const QString &name, RunOutcome *outcome);
 
+// A front end's own outcome (its Pass, Fail and Interrupted) as a record's.
+template <typename Outcome>
+RunOutcome runOutcomeOf(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Pass: return RunOutcome::Pass;
+    case Outcome::Fail: return RunOutcome::Fail;
+    case Outcome::Interrupted: break;
+    }
+    return RunOutcome::Interrupted;
+}
+
 struct RunRecord {
     QUuid id;
     QString program;       // "tester", "burner"

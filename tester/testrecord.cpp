@@ -20,23 +20,13 @@ QJsonObject confObject(const sb_conf_t &c)
             {QStringLiteral("sex"), c.sex}, {QStringLiteral("age"), c.age}, {QStringLiteral("goal"), c.goal}};
 }
 
-RunOutcome outcomeOf(TestResult::Outcome outcome)
-{
-    switch (outcome) {
-    case TestResult::Outcome::Pass: return RunOutcome::Pass;
-    case TestResult::Outcome::Fail: return RunOutcome::Fail;
-    case TestResult::Outcome::Interrupted: break;
-    }
-    return RunOutcome::Interrupted;
-}
-
 } // namespace
 
 void fillTestRecord(RunRecord &record, const TestResult &r)
 {
     if (r.started.isValid())
         record.startedAt = r.started.toUTC();
-    record.finish(outcomeOf(r.outcome), r.failedStep, r.passed() ? -1 : r.failedRow);
+    record.finish(runOutcomeOf(r.outcome), r.failedStep, r.passed() ? -1 : r.failedRow);
     if (r.finished.isValid())
         record.endedAt = r.finished.toUTC();
 
