@@ -12,7 +12,7 @@
 #include "simulatedband.h"
 #include "simulatedhotplugsource.h"
 #include "subcommand.h"
-#include "udevhotplugsource.h"
+#include "systemhotplug.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -112,7 +112,7 @@ int run(CommandContext &context)
             hotplug = std::move(source);
             ports = simulated;
         } else {
-            hotplug = std::make_unique<UdevHotplugSource>();
+            hotplug = createSystemHotplugSource();
         }
     } else {
         options.diskRoot = disk;

@@ -4,7 +4,7 @@
 #include "mainwindow.h"
 #include "simulatedband.h"
 #include "simulatedhotplugsource.h"
-#include "udevhotplugsource.h"
+#include "systemhotplug.h"
 
 #include <QApplication>
 #include <QCommandLineOption>
@@ -69,7 +69,7 @@ int runBurner(QApplication &app, const QStringList &arguments)
         simulatedHotplug = source.get();
         hotplug = std::move(source);
     } else {
-        hotplug = std::make_unique<UdevHotplugSource>();
+        hotplug = createSystemHotplugSource();
     }
 
     // Declared after its inputs, so it goes first and they outlive it.

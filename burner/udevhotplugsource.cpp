@@ -1,5 +1,7 @@
 #include "udevhotplugsource.h"
 
+#include "systemhotplug.h"
+
 #include "usbids.h"
 
 #include <QSocketNotifier>
@@ -190,4 +192,9 @@ void UdevHotplugSource::findUsbOwner(const MountEntry &entry, VolumeInfo *volume
         volume->ownerProductId = ids[1];
     }
     udev_device_unref(block);
+}
+
+std::unique_ptr<HotplugSource> createSystemHotplugSource()
+{
+    return std::make_unique<UdevHotplugSource>();
 }

@@ -59,3 +59,8 @@ qint32 firstBandPort(const QList<SerialPortEntry> &ports)
     const auto first = std::find_if(ports.begin(), ports.end(), hasBandIds);
     return first == ports.end() ? -1 : portNumberOf(first->portName);
 }
+
+QString bandPortName(qint32 number)
+{
+    return kPortPrefix + QString::number(number);
+}

@@ -15,7 +15,7 @@ namespace bandsim { class VirtualBand; }
 class SimulatedBand : public QObject, public PortSource {
     Q_OBJECT
 public:
-    // The port number the simulated band takes; its port is named "ttyACM<n>".
+    // The port number the simulated band takes; its port is named "ttyACM<n>" (or "COM<n>").
     static constexpr quint8 kPort = 200;
 
     // paced: the band's output runs at 115200 bit/s, as on a real wire.
