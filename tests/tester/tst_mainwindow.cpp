@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "recordtesting.h"
 #include "simulatedband.h"
+#include "translation.h"
 
 #include <bandsim/virtualband.h>
 
@@ -10,7 +11,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QHeaderView>
+#include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 #include <dlfcn.h>
@@ -58,6 +62,40 @@ struct BoxCloser : QObject {
     QTimer timer;
 };
 
+// Counts the paint events of a widget, and those while a condition held.
+struct PaintWatch : QObject {
+    PaintWatch(QWidget *widget, std::function<bool()> condition) : condition(std::move(condition))
+    {
+        widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && condition())
+            ++whileTrue;
+        return false;
+    }
+    std::function<bool()> condition;
+    int whileTrue = 0;
+};
+
+// Every text the window shows: title, labels, buttons, table headers and cells.
+QStringList visibleTexts(const QMainWindow *window)
+{
+    QStringList texts{window->windowTitle()};
+    for (const QLabel *label : window->findChildren<QLabel *>())
+        if (label->isVisible())
+            texts << label->text();
+    for (const QAbstractButton *button : window->findChildren<QAbstractButton *>())
+        if (button->isVisible())
+            texts << button->text();
+    for (const QTableWidget *table : window->findChildren<QTableWidget *>()) {
+        for (int row = 0; row < table->rowCount(); ++row)
+            texts << table->verticalHeaderItem(row)->text() << table->item(row, 0)->text();
+        texts << table->horizontalHeaderItem(0)->text();
+    }
+    return texts;
+}
+
 // True while this process has the device at path open.
 bool processHolds(const QString &path)
 {
@@ -86,6 +124,9 @@ private slots:
     void failingRun();
     void restartFailsWhenBandIsPulled();
     void recordProblemShownBesideTheResult();
+    void paintsWhileTheBandIsSilent();
+    void closingMidRunStopsAndKeepsTheRecord();
+    void englishShowsNoChinese();
     void boxBesideTheWindow_data();
     void boxBesideTheWindow();
 
@@ -305,6 +346,88 @@ void TestMainWindow::recordProblemShownBesideTheResult()
     QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kSuccessBox, 10000);
     QVERIFY2(status->text().startsWith("记录未保存: results.db is damaged"), qPrintable(status->text()));
     QVERIFY(QFile::remove("results.db"));
+}
+
+// A step waiting on a silent band holds neither the window's painting nor
+// its events: the result comes when the worker reports it.
+void TestMainWindow::paintsWhileTheBandIsSilent()
+{
+    band->band().setFault(SB_ITEM_VERSION, bandsim::Fault::NoAnswer);
+    BoxCloser boxes;
+    PaintWatch paints(table->viewport(), [&] { return boxes.seen.isEmpty(); });
+    button->click();
+    QVERIFY(boxes.seen.isEmpty()); // the press returned while the step waits
+    QVERIFY(!button->isEnabled());
+    table->viewport()->update();
+    QTRY_VERIFY_WITH_TIMEOUT(paints.whileTrue > 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kFailBox, 10000);
+    QCOMPARE(cells(), failedAt(1));
+}
+
+// Closing the window mid-run stops the sequence before its next step, waits
+// for the step under way (a silent band's budget) and keeps the record.
+void TestMainWindow::closingMidRunStopsAndKeepsTheRecord()
+{
+    band->band().setFault(SB_ITEM_VERSION, bandsim::Fault::NoAnswer);
+    const int records = localRuns(".").size();
+    BoxCloser boxes;
+    button->click();
+    QTRY_VERIFY(!band->band().commandsReceived().empty()); // waiting for the version now
+    QElapsedTimer closing;
+    closing.start();
+    delete window;
+    window = nullptr;
+    QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
+    QCOMPARE(boxes.seen, QStringList());
+    const QList<QJsonObject> runs = localRuns(".");
+    QCOMPARE(runs.size(), records + 1);
+    QCOMPARE(runs.last().value("outcome").toString(), QStringLiteral("interrupted"));
+    QCOMPARE(runs.last().value("failed_row").toInt(), 1);
+    QCOMPARE(band->band().commandsReceived().size(), size_t(1)); // nothing after the stop
+}
+
+// Under English every text of the window and of its boxes is English.
+void TestMainWindow::englishShowsNoChinese()
+{
+    QTranslator english;
+    QVERIFY(english.load(translationFileFor(QLocale::English), ":/translations"));
+    qApp->installTranslator(&english);
+    delete window;
+    window = new MainWindow(band);
+    window->markSimulated();
+    window->show();
+    QVERIFY(window->init());
+    table = window->findChild<QTableWidget *>(QStringLiteral("twResult"));
+    button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
+    QStringList texts = visibleTexts(window);
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+
+    QStringList boxTexts;
+    BoxCloser boxes([&](const QString &) {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        boxTexts << box->informativeText();
+        for (const QAbstractButton *b : box->buttons())
+            boxTexts << b->text();
+    });
+    button->click(); // passes; the band restarts and stays away
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen.size(), 3, 10000);
+    texts << visibleTexts(window);
+    if (qEnvironmentVariableIsSet("TESTER_GRAB_ENGLISH"))
+        window->grab().save(qEnvironmentVariable("TESTER_GRAB_ENGLISH"));
+    window->slotOnpbTest(); // no band
+    QVERIFY(band->plugIn());
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+    band->band().setFault(SB_ITEM_CONF, bandsim::Fault::StoresDifferentValue);
+    button->click();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen.size(), 9, 10000);
+    texts << visibleTexts(window) << boxes.seen << boxTexts;
+    qApp->removeTranslator(&english);
+
+    QCOMPARE(boxes.seen.value(1), QStringLiteral("Test passed. Unplug the band.\nAlways unplug and plug in the band again before the next test."));
+    QCOMPARE(window->windowTitle(), QStringLiteral("[simulated band] Band tester"));
+    const QRegularExpression chinese("[\\x{3000}-\\x{303F}\\x{4E00}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]");
+    QCOMPARE(texts.filter(chinese), QStringList());
+    QCOMPARE(texts.filter("Simulated band"), QStringList(3, "Simulated band, not a real test"));
 }
 
 void TestMainWindow::boxBesideTheWindow_data()
