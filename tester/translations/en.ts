@@ -8,8 +8,8 @@
         <translation>Band tester</translation>
     </message>
     <message>
-        <source>模拟手环，并非真实测试</source>
-        <translation>Simulated band, not a real test</translation>
+        <source>模拟手环，非真实测试</source>
+        <translation>[simulated band]</translation>
     </message>
     <message>
         <source>[打开串口]</source>
@@ -61,7 +61,7 @@
     </message>
     <message>
         <source>单步测试结果</source>
-        <translation>Step results</translation>
+        <translation>Result</translation>
     </message>
     <message>
         <source>开始测试</source>

@@ -427,7 +427,7 @@ void TestMainWindow::englishShowsNoChinese()
     QCOMPARE(window->windowTitle(), QStringLiteral("[simulated band] Band tester"));
     const QRegularExpression chinese("[\\x{3000}-\\x{303F}\\x{4E00}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]");
     QCOMPARE(texts.filter(chinese), QStringList());
-    QCOMPARE(texts.filter("Simulated band"), QStringList(3, "Simulated band, not a real test"));
+    QCOMPARE(texts.filter("simulated band]").size(), 6); // in the title and inside the window
 }
 
 void TestMainWindow::boxBesideTheWindow_data()

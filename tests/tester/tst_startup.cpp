@@ -26,7 +26,7 @@ void TestStartup::runTester_data()
     QCOMPARE(english, qEnvironmentVariableIsSet("TESTER_EXPECT_ENGLISH"));
     const QString cannot = english ? "Cannot open or process def.xml" : "无法打开或处理def.xml";
     const QString title = english ? "[simulated band] Band tester" : "[simulated band] 测试工具";
-    const QString marker = english ? "Simulated band, not a real test" : "模拟手环，并非真实测试";
+    const QString marker = english ? "[simulated band]" : "模拟手环，非真实测试";
     const QByteArray good = "<QAT_DEF/>";
     QTest::newRow("no def.xml") << QStringList{"tester"} << QByteArray() << -1
                                 << QStringList{"ERROR", cannot, "Fail to find \"def.xml\""};
