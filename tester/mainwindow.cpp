@@ -83,7 +83,8 @@ void MainWindow::slotOnpbTest()
 {
     if (worker || resultOpen)
         return;
-    const int port = portOrWarn();
+    // A band still restarting after its pass may yet be listed: not ready.
+    const int port = bandRestarting ? warnNoPort() : portOrWarn();
     if (port < 0)
         return; // no band: nothing ran, so there is nothing to record
     clearResult();
@@ -174,11 +175,13 @@ void MainWindow::showResultBox(QMessageBox::Icon icon, const QString &title, con
 int MainWindow::portOrWarn()
 {
     quint8 port = 0;
-    if (!comThread.getPort(&port)) {
-        QMessageBox::critical(this, tr("失败"), tr("端口无效"), QMessageBox::Ok, QMessageBox::Cancel);
-        return -1;
-    }
-    return port;
+    return comThread.getPort(&port) ? port : warnNoPort();
+}
+
+int MainWindow::warnNoPort()
+{
+    QMessageBox::critical(this, tr("失败"), tr("端口无效"), QMessageBox::Ok, QMessageBox::Cancel);
+    return -1;
 }
 
 // Not run: no text, no colour.

@@ -49,6 +49,7 @@ private:
     void keepRecord(const TestResult &result);
     // The watcher's port number, or -1 after telling the operator there is none.
     int portOrWarn();
+    int warnNoPort(); // says there is no band; returns -1
     void clearResult();
 
     Ui::MainWindow *ui;
