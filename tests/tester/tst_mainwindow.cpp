@@ -1,5 +1,6 @@
 #include "boxplacement.h"
 #include "mainwindow.h"
+#include "portsource.h"
 #include "recordtesting.h"
 #include "simulatedband.h"
 #include "translation.h"
@@ -9,10 +10,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMutex>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QHeaderView>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
@@ -96,6 +96,32 @@ QStringList visibleTexts(const QMainWindow *window)
     return texts;
 }
 
+// The band's port as a slow USB stack reports it: while held, the list the
+// watcher gets stays as it was, even after the band went.
+struct LingeringPorts : PortSource {
+    explicit LingeringPorts(const SimulatedBand *band) : band(band) {}
+    QList<SerialPortEntry> availablePorts() const override
+    {
+        QMutexLocker lock(&mutex);
+        if (!held)
+            listed = band->availablePorts();
+        return listed;
+    }
+    void watchChanges(QObject *context, const std::function<void()> &changed) const override
+    {
+        band->watchChanges(context, changed);
+    }
+    void hold(bool on)
+    {
+        QMutexLocker lock(&mutex);
+        held = on;
+    }
+    const SimulatedBand *band;
+    mutable QMutex mutex;
+    mutable QList<SerialPortEntry> listed;
+    bool held = false;
+};
+
 // True while this process has the device at path open.
 bool processHolds(const QString &path)
 {
@@ -120,6 +146,7 @@ private slots:
     void init();
     void cleanup();
     void passingRunThenBandGone();
+    void buttonWaitsForTheRestartedBand();
     void failingRun_data();
     void failingRun();
     void restartFailsWhenBandIsPulled();
@@ -278,6 +305,35 @@ void TestMainWindow::passingRunThenBandGone()
     QTRY_VERIFY_WITH_TIMEOUT(!button->isEnabled(), 10000);
 }
 
+// After a pass the band restarts; its port may still be listed for a while.
+// The button stays disabled until the watcher has seen the band go and
+// come back.
+void TestMainWindow::buttonWaitsForTheRestartedBand()
+{
+    delete window;
+    LingeringPorts ports(band);
+    window = new MainWindow(&ports);
+    window->show();
+    QVERIFY(window->init());
+    button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+
+    ports.hold(true);
+    BoxCloser boxes;
+    button->click();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kSuccessBox, 10000);
+    QTest::qWait(200);
+    QVERIFY(!button->isEnabled()); // the port is still listed, but the band restarts
+    ports.hold(false);
+    window->findChild<CComThread *>()->pollNow();
+    quint8 port = 0;
+    QTRY_VERIFY(!window->findChild<CComThread *>()->getPort(&port));
+    QVERIFY(band->plugIn());
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+    delete window; // before the port source it watches
+    window = nullptr;
+}
+
 void TestMainWindow::failingRun_data()
 {
     QTest::addColumn<int>("item");
@@ -358,7 +414,10 @@ void TestMainWindow::paintsWhileTheBandIsSilent()
 {
     band->band().setFault(SB_ITEM_VERSION, bandsim::Fault::NoAnswer);
     BoxCloser boxes;
-    PaintWatch paints(table->viewport(), [&] { return boxes.seen.isEmpty(); });
+    bool pressed = false;
+    // Painted after the press and before the run's result was in.
+    PaintWatch paints(table->viewport(), [&] { return pressed && table->item(1, 0)->text().isEmpty(); });
+    pressed = true;
     button->click();
     QVERIFY(boxes.seen.isEmpty()); // the press returned while the step waits
     QVERIFY(!button->isEnabled());
