@@ -113,7 +113,8 @@ double pressUntilBox(QPushButton *button, QString *title)
     });
     closer.start();
     const int64_t pressNs = bench::monotonicNs();
-    button->click(); // returns once the sequence and its box are over
+    button->click(); // the sequence runs on its own thread; the box opens when it ends
+    waitUntil([&] { return shownNs != 0; }, 10000);
     return shownNs ? double(shownNs - pressNs) / 1e6 : -1;
 }
 

@@ -5,6 +5,7 @@
 #include "simulatedband.h"
 #include "simulatedhotplugsource.h"
 #include "systemhotplug.h"
+#include "translation.h"
 
 #include <QApplication>
 #include <QCommandLineOption>
@@ -13,11 +14,6 @@
 
 #include <cstdio>
 #include <memory>
-
-QString translationFileFor(QLocale::Language language)
-{
-    return language == QLocale::Chinese ? QStringLiteral("cn.qm") : QStringLiteral("en.qm");
-}
 
 namespace {
 
@@ -54,9 +50,7 @@ int runBurner(QApplication &app, const QStringList &arguments)
     applyAppSettings();
 
     QTranslator translator;
-    // A missing file leaves the Chinese source texts in place.
-    (void)translator.load(translationFileFor(QLocale::system().language()));
-    app.installTranslator(&translator);
+    installTranslation(app, translator, QString());
 
     std::unique_ptr<SimulatedBand> band;
     std::unique_ptr<HotplugSource> hotplug;

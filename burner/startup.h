@@ -1,15 +1,12 @@
 // The burner's start-up: settings, translation, the window and its inputs.
 #pragma once
 
-#include <QLocale>
+#include "translation.h"
+
 #include <QString>
 #include <QStringList>
 
 class QApplication;
-
-// The translation file for a system language: "cn.qm" for Chinese (whatever
-// the country), "en.qm" for any other language.
-QString translationFileFor(QLocale::Language language);
 
 // Runs the burner until its window is closed. Options: --simulate runs a
 // virtual band inside the program in place of a real one. Returns the event

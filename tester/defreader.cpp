@@ -2,6 +2,8 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 namespace {
 
 bool sameWord(QStringView a, QLatin1StringView b)
@@ -12,10 +14,48 @@ bool sameWord(QStringView a, QLatin1StringView b)
 // A real def.xml is a few hundred bytes; anything this big is not one.
 constexpr qint64 kMaxFileSize = 1024 * 1024;
 
-// A value that is not a decimal integer counts as 0.
-int numberOf(QStringView value)
+// The band keeps weight, height and age in one byte each, the goal in two.
+constexpr uint kByteMax = 255;
+constexpr uint kGoalMax = 65535;
+
+bool isDecimal(QStringView value)
 {
-    return value.toInt();
+    return !value.isEmpty()
+        && std::all_of(value.begin(), value.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// A wearer setting held as a number: the largest value its field on the band
+// holds, and the implausible low values that a usual value replaces.
+struct NumberRule {
+    QLatin1StringView name;
+    uint max;
+    uint replacedUpTo;
+    uint usual;
+};
+
+const NumberRule kHeight{QLatin1StringView("height"), kByteMax, 59, 170};
+// Below 20 kg nobody wears the band.
+const NumberRule kWeight{QLatin1StringView("weight"), kByteMax, 19, 45};
+const NumberRule kAge{QLatin1StringView("age"), kByteMax, 0, 18};
+const NumberRule kGoal{QLatin1StringView("goal"), kGoalMax, 99, 10000};
+
+// The value of a numeric wearer setting, or the failure message. A value
+// the field cannot hold is refused rather than cut to its low bits, which
+// would put another number into every band without a word.
+QString readNumber(const NumberRule &rule, QStringView value, uint *out)
+{
+    if (value.isEmpty())
+        return QStringLiteral("Fail to recognize %1").arg(rule.name);
+    bool ok = false;
+    const qulonglong number = isDecimal(value) ? value.toULongLong(&ok) : 0;
+    if (!ok || number > rule.max) {
+        constexpr int kShown = 20;
+        const QString shown = value.size() > kShown ? value.left(kShown).toString() + QStringLiteral("...") : value.toString();
+        return QStringLiteral("Fail to accept %1 \"%2\": allowed are whole numbers from 0 to %3")
+            .arg(rule.name, shown).arg(rule.max);
+    }
+    *out = number <= rule.replacedUpTo ? rule.usual : uint(number);
+    return QString();
 }
 
 } // namespace
@@ -36,47 +76,50 @@ bool CDefReader::read()
     // Also after a failed read, which leaves the file open.
     xml.clear();
     file.close();
+    reason.clear();
 
     file.setFileName(fileName);
     if (!file.exists()) {
-        qDebug() << "Fail to find " << fileName;
+        failFile("Fail to find ");
         return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        qDebug() << "Fail to open " << fileName;
+        failFile("Fail to open ");
         return false;
     }
     if (file.size() > kMaxFileSize) {
-        qDebug().noquote() << QStringLiteral("Fail to read \"%1\": %2 bytes, more than the %3 allowed")
-                                  .arg(fileName).arg(file.size()).arg(kMaxFileSize);
+        fail(QStringLiteral("Fail to read \"%1\": %2 bytes, more than the %3 allowed")
+                 .arg(fileName).arg(file.size()).arg(kMaxFileSize));
         return false;
     }
 
     xml.setDevice(&file);
-    if (xml.readNext() != QXmlStreamReader::StartDocument)
+    if (xml.readNext() != QXmlStreamReader::StartDocument) {
+        keepReason(QStringLiteral("Fail to read \"%1\": not an XML document").arg(fileName));
         return false;
+    }
 
     while (!xml.atEnd() && xml.readNext() != QXmlStreamReader::StartElement) {
         // Entities are what a few kilobytes need to grow into gigabytes.
         if (xml.isDTD() && !xml.entityDeclarations().isEmpty()) {
-            qDebug().noquote() << QStringLiteral("Fail to read \"%1\" at line %2: entity declarations are not allowed")
-                                      .arg(fileName).arg(xml.lineNumber());
+            fail(QStringLiteral("Fail to read \"%1\" at line %2: entity declarations are not allowed")
+                     .arg(fileName).arg(xml.lineNumber()));
             xml.clear();
             return false;
         }
     }
     if (!xml.isStartElement()) {
-        qDebug() << "Fail to analyze " << fileName;
+        failFile("Fail to analyze ");
         xml.clear();
         return false;
     }
     if (!sameWord(xml.name(), QLatin1StringView("QAT_DEF")) || xml.hasError()) {
-        qDebug() << "Fail to read QAT_DEF";
+        fail("Fail to read QAT_DEF");
         xml.clear();
         return false;
     }
     if (!readDef()) {
-        qDebug() << "Fail to read definiton";
+        fail("Fail to read definiton");
         return false;
     }
     if (!wellFormedToTheEnd())
@@ -94,8 +137,7 @@ bool CDefReader::wellFormedToTheEnd()
         xml.readNext();
     if (!xml.hasError())
         return true;
-    qDebug().noquote() << QStringLiteral("Fail to read \"%1\" at line %2: %3")
-                              .arg(fileName).arg(xml.lineNumber()).arg(xml.errorString());
+    fail(QStringLiteral("Fail to read \"%1\" at line %2: %3").arg(fileName).arg(xml.lineNumber()).arg(xml.errorString()));
     return false;
 }
 
@@ -103,33 +145,35 @@ bool CDefReader::readDef()
 {
     while (xml.readNextStartElement()) {
         if (xml.name() != QLatin1StringView("def")) {
-            qDebug() << "Fail to find \"def\"";
+            fail("Fail to find \"def\"");
             return false;
         }
         const QXmlStreamAttributes attributes = xml.attributes();
         if (attributes.isEmpty() || !sameWord(attributes.first().name(), QLatin1StringView("type"))) {
-            qDebug() << "Fail to find \"type\"";
+            fail("Fail to find \"type\"");
             return false;
         }
         const QString type = attributes.first().value().toString();
-        if (type.isEmpty())
+        if (type.isEmpty()) {
+            keepReason(QStringLiteral("Fail to find \"type\": its value is empty"));
             return false;
+        }
 
         qDebug() << "Enter readDef";
         if (sameWord(type, QLatin1StringView("led"))) {
             if (!readLedDef()) {
-                qDebug() << "Fail to read Led Def";
+                fail("Fail to read Led Def");
                 return false;
             }
             qDebug() << "Success to read Led Def";
         } else if (sameWord(type, QLatin1StringView("person"))) {
             if (!readPersonDef()) {
-                qDebug() << "Fail to read Person Def";
+                fail("Fail to read Person Def");
                 return false;
             }
             qDebug() << "Success to read Person Def";
         } else {
-            qDebug() << "Fail to find Led Def or Person Def";
+            fail("Fail to find Led Def or Person Def");
             return false;
         }
     }
@@ -140,65 +184,44 @@ bool CDefReader::readPersonDef()
 {
     while (xml.readNextStartElement()) {
         if (xml.name() != QLatin1StringView("settings")) {
-            qDebug() << "Fail to recognize settings";
+            fail("Fail to recognize settings");
             return false;
         }
-        sb_conf_t read{};
-        read.weight = 45;
-        read.height = 170;
-        read.sex = 1;
-        read.age = 18;
-        read.goal = 10000;
+        // Defaults for absent attributes.
+        uint weight = 45, height = 170, age = 18, goal = 10000;
+        quint8 sex = 1;
+        const std::pair<const NumberRule &, uint *> numbers[] = {
+            {kHeight, &height}, {kWeight, &weight}, {kAge, &age}, {kGoal, &goal}};
 
         const QXmlStreamAttributes attributes = xml.attributes();
         for (const QXmlStreamAttribute &attribute : attributes) {
             const QStringView name = attribute.name();
             const QStringView value = attribute.value();
-            if (sameWord(name, QLatin1StringView("height"))) {
-                if (value.isEmpty()) {
-                    qDebug() << "Fail to recognize height";
-                    return false;
-                }
-                read.height = quint8(numberOf(value));
-                if (read.height <= 59)
-                    read.height = 170;
-            } else if (sameWord(name, QLatin1StringView("weight"))) {
-                if (value.isEmpty()) {
-                    qDebug() << "Fail to recognize weight";
-                    return false;
-                }
-                // Below 20 kg nobody wears the band; such a value is a typo
-                // or not a number, so the usual default stands in.
-                read.weight = quint8(numberOf(value));
-                if (read.weight < 20)
-                    read.weight = 45;
-            } else if (sameWord(name, QLatin1StringView("sex"))) {
+            if (sameWord(name, QLatin1StringView("sex"))) {
                 if (sameWord(value, QLatin1StringView("female"))) {
-                    read.sex = 1;
+                    sex = 1;
                 } else if (sameWord(value, QLatin1StringView("male"))) {
-                    read.sex = 0;
+                    sex = 0;
                 } else {
-                    qDebug() << "Fail to recognize sex";
+                    fail("Fail to recognize sex");
                     return false;
                 }
-            } else if (sameWord(name, QLatin1StringView("age"))) {
-                if (value.isEmpty()) {
-                    qDebug() << "Fail to recognize age";
+            }
+            for (const auto &[rule, number] : numbers) {
+                if (!sameWord(name, rule.name))
+                    continue;
+                if (const QString failure = readNumber(rule, value, number); !failure.isEmpty()) {
+                    fail(failure);
                     return false;
                 }
-                read.age = quint8(numberOf(value));
-                if (read.age == 0)
-                    read.age = 18;
-            } else if (sameWord(name, QLatin1StringView("goal"))) {
-                if (value.isEmpty()) {
-                    qDebug() << "Fail to recognize goal";
-                    return false;
-                }
-                read.goal = quint16(numberOf(value));
-                if (read.goal <= 99)
-                    read.goal = 10000;
             }
         }
+        sb_conf_t read{};
+        read.weight = quint8(weight);
+        read.height = quint8(height);
+        read.sex = sex;
+        read.age = quint8(age);
+        read.goal = quint16(goal);
         person = read;
         // The rest of the element is not skipped: for an empty settings
         // element the next token ends it, and with it this definition.
@@ -210,7 +233,7 @@ bool CDefReader::readLedDef()
 {
     while (xml.readNextStartElement()) {
         if (xml.name() != QLatin1StringView("settings")) {
-            qDebug() << "Fail to recognize settings";
+            fail("Fail to recognize settings");
             return false;
         }
         int state = 0;
@@ -223,7 +246,7 @@ bool CDefReader::readLedDef()
                 if (value == QLatin1StringView("0") || value == QLatin1StringView("1")) {
                     state = value == QLatin1StringView("1") ? 1 : 0;
                 } else {
-                    qDebug() << "Fail to recognize state";
+                    fail("Fail to recognize state");
                     return false;
                 }
             } else if (sameWord(name, QLatin1StringView("enable"))) {
@@ -232,7 +255,7 @@ bool CDefReader::readLedDef()
                 } else if (sameWord(value, QLatin1StringView("false"))) {
                     enable = 0;
                 } else {
-                    qDebug() << "Fail to recognize color";
+                    fail("Fail to recognize color");
                     return false;
                 }
             }
@@ -241,6 +264,29 @@ bool CDefReader::readLedDef()
         xml.skipCurrentElement();
     }
     return true;
+}
+
+void CDefReader::fail(const QString &message)
+{
+    qDebug().noquote() << message;
+    keepReason(message);
+}
+
+void CDefReader::failFile(const char *text)
+{
+    qDebug() << text << fileName;
+    keepReason(QString::fromLatin1(text) + QLatin1Char('"') + fileName + QLatin1Char('"'));
+}
+
+void CDefReader::keepReason(const QString &text)
+{
+    if (reason.isEmpty())
+        reason = text;
+}
+
+QString CDefReader::failureReason() const
+{
+    return reason;
 }
 
 bool CDefReader::getPerson(sb_conf_t *out) const

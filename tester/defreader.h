@@ -17,8 +17,18 @@ public:
     CDefReader &operator=(const CDefReader &) = delete;
 
     // True when the whole file was read and is well-formed XML of at most
-    // 1 MiB without entity declarations. Diagnostics go to qDebug only.
+    // 1 MiB without entity declarations, and every wearer setting is a
+    // decimal number its field on the band can hold: weight, height and age
+    // 0 to 255, goal 0 to 65535 (a negative, larger or non-numeric value is
+    // refused). Implausible low values take the usual one: height 59 or
+    // less 170, weight below 20 45, age 0 18, goal 99 or less 10000; an
+    // absent attribute takes the same. Diagnostics go to qDebug.
     bool read();
+
+    // Why the last read failed: its first failure message, in English (the
+    // same as in the debug output, or a sentence where the debug output has
+    // none). Empty after a successful read.
+    QString failureReason() const;
 
     // False (and *out untouched) until a read succeeded.
     bool getPerson(sb_conf_t *out) const;
@@ -29,6 +39,10 @@ private:
     bool readPersonDef();
     bool readLedDef();
     bool wellFormedToTheEnd();
+    // A failure: the debug message, kept as the reason when it is the first.
+    void fail(const QString &message);
+    void failFile(const char *text); // text followed by the file name
+    void keepReason(const QString &text);
 
     QXmlStreamReader xml;
     QFile file;
@@ -36,4 +50,5 @@ private:
     sb_conf_t person{};
     sb_led_t led{};
     QString fileName;
+    QString reason;
 };

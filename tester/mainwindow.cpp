@@ -1,8 +1,10 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "banddate.h"
 #include "boxplacement.h"
 #include "recordstatus.h"
+#include "simulatedband.h"
 #include "testrecord.h"
 
 #include <QMessageBox>
@@ -14,10 +16,17 @@ constexpr int kRowCount = TestSequence::RowCount;
 const QColor kGreen(0, 255, 0);
 const QColor kRed(255, 0, 0);
 
-QString timeText(const sb_time_t &t)
+// What a row shows when its step passed.
+QString passText(int row, const TestResult &r)
 {
-    return QStringLiteral("%1-%2-%3 %4:%5:%6")
-        .arg(t.year).arg(t.month).arg(t.day).arg(t.hour).arg(t.minute).arg(t.second);
+    const sb_version_t &v = r.version;
+    switch (row) {
+    case TestSequence::RowGetVersion:
+        return QStringLiteral("%1.%2.%3.%4").arg(v.version[0]).arg(v.version[1]).arg(v.version[2]).arg(v.version[3]);
+    case TestSequence::RowSetTime: return bandDateTime(r.sentTime);
+    case TestSequence::RowGetTime: return bandDateTime(r.readTime);
+    default: return QStringLiteral("OK");
+    }
 }
 
 } // namespace
@@ -26,11 +35,13 @@ MainWindow::MainWindow(const PortSource *ports, QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), comThread(this, ports)
 {
     ui->setupUi(this);
+    ui->lbSimulated->hide();
     for (int row = 0; row < kRowCount; ++row)
         ui->twResult->setItem(row, 0, new QTableWidgetItem(QString()));
     clearResult();
+    updateButton(); // no band yet
     connect(ui->pbTest, &QPushButton::clicked, this, &MainWindow::slotOnpbTest);
-    connect(&comThread, &CComThread::SBConnected, ui->pbTest, &QPushButton::setEnabled);
+    connect(&comThread, &CComThread::SBConnected, this, &MainWindow::onBandConnected);
     showRecordProblems(store, statusBar());
     sequence.setPresenceCheck([this] {
         quint8 port = 0;
@@ -40,7 +51,13 @@ MainWindow::MainWindow(const PortSource *ports, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // Asked to stop and waited for, never killed.
+    // Asked to stop and waited for, never killed; its record is kept.
+    if (worker) {
+        sequence.requestStop();
+        worker->wait();
+        delete worker;
+        keepRecord(workerResult);
+    }
     comThread.stop();
     delete ui;
 }
@@ -51,26 +68,74 @@ bool MainWindow::init()
     return defReader.read();
 }
 
+QString MainWindow::initFailure() const
+{
+    return defReader.failureReason();
+}
+
+void MainWindow::markSimulated()
+{
+    setWindowTitle(SimulatedBand::windowTitleFor(windowTitle()));
+    ui->lbSimulated->show();
+}
+
 void MainWindow::slotOnpbTest()
 {
+    if (worker || resultOpen)
+        return;
+    // A band still restarting after its pass may yet be listed: not ready.
+    const int port = bandRestarting ? warnNoPort() : portOrWarn();
+    if (port < 0)
+        return; // no band: nothing ran, so there is nothing to record
     clearResult();
     sb_conf_t person{};
-    const int port = portOrWarn();
-    const TestResult result = sequence.run(port, defReader.getPerson(&person) ? &person : nullptr);
+    const bool loaded = defReader.getPerson(&person);
+    // Off the window's thread, so the window keeps painting while a step
+    // waits on a silent band.
+    worker = QThread::create([this, port, person, loaded] {
+        workerResult = sequence.run(port, loaded ? &person : nullptr);
+    });
+    connect(worker, &QThread::finished, this, &MainWindow::onRunFinished);
+    worker->start();
+    updateButton();
+}
+
+void MainWindow::onRunFinished()
+{
+    worker->wait();
+    delete worker;
+    worker = nullptr;
+    const TestResult result = workerResult;
     keepRecord(result);
+    showResult(result);
+    // The band restarts after a pass; unless the watcher has already seen it
+    // go, wait for that before a new run.
+    bandRestarting = result.passed() && bandPresent;
+    resultOpen = true;
+    updateButton();
     if (result.passed()) {
-        clearResult(); // the port is closed; the cells are written anew
-        showPassed(result);
         showResultBox(QMessageBox::Information, QStringLiteral("SUCCESS"),
-                      QStringLiteral("测试成功，请拔掉手环\n一定要重新拔插手环，再做测试"), QMessageBox::Ok,
-                      QMessageBox::NoButton);
+                      tr("测试成功，请拔掉手环\n一定要重新拔插手环，再做测试"), QMessageBox::Ok, QMessageBox::NoButton);
     } else {
-        showFailed(result.failedRow);
         showResultBox(QMessageBox::Critical, QStringLiteral("FAIL"),
-                      QStringLiteral("测试失败，请拔掉手环\n多次失败，请拔插手环并重启本程序"),
+                      tr("测试失败，请拔掉手环\n多次失败，请拔插手环并重启本程序"),
                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
     }
-    ui->pbTest->setEnabled(true);
+    resultOpen = false;
+    updateButton();
+}
+
+void MainWindow::onBandConnected(bool present)
+{
+    bandPresent = present;
+    if (!present)
+        bandRestarting = false;
+    updateButton();
+}
+
+void MainWindow::updateButton()
+{
+    ui->pbTest->setEnabled(bandPresent && !bandRestarting && !worker && !resultOpen);
 }
 
 void MainWindow::keepRecord(const TestResult &result)
@@ -80,15 +145,20 @@ void MainWindow::keepRecord(const TestResult &result)
     store.write(record); // a problem shows in the status bar; the result stands as it is
 }
 
-void MainWindow::showPassed(const TestResult &r)
+// Green for each step that passed, red for the one that failed; the steps
+// never reached keep the neutral look.
+void MainWindow::showResult(const TestResult &result)
 {
-    const sb_version_t &v = r.version;
-    for (int row = 0; row < kRowCount; ++row)
-        ui->twResult->item(row, 0)->setText(QStringLiteral("OK"));
-    ui->twResult->item(TestSequence::RowGetVersion, 0)->setText(
-        QStringLiteral("%1.%2.%3.%4").arg(v.version[0]).arg(v.version[1]).arg(v.version[2]).arg(v.version[3]));
-    ui->twResult->item(TestSequence::RowSetTime, 0)->setText(timeText(r.sentTime));
-    ui->twResult->item(TestSequence::RowGetTime, 0)->setText(timeText(r.readTime));
+    for (int row = 0; row < kRowCount; ++row) {
+        QTableWidgetItem *cell = ui->twResult->item(row, 0);
+        if (result.reached(row)) {
+            cell->setText(passText(row, result));
+            cell->setBackground(QBrush(kGreen));
+        } else if (row == result.failedRow) {
+            cell->setText(QStringLiteral("Err"));
+            cell->setBackground(QBrush(kRed));
+        }
+    }
 }
 
 // Beside the window, so the table with the failing row stays in view.
@@ -102,29 +172,24 @@ void MainWindow::showResultBox(QMessageBox::Icon icon, const QString &title, con
     box.exec();
 }
 
-void MainWindow::showFailed(int row)
-{
-    QTableWidgetItem *cell = ui->twResult->item(row, 0);
-    cell->setText(QStringLiteral("Err"));
-    cell->setBackground(QBrush(kRed));
-}
-
 int MainWindow::portOrWarn()
 {
     quint8 port = 0;
-    if (!comThread.getPort(&port)) {
-        QMessageBox::critical(this, tr("失败"), tr("端口无效"), QMessageBox::Ok, QMessageBox::Cancel);
-        return -1;
-    }
-    return port;
+    return comThread.getPort(&port) ? port : warnNoPort();
 }
 
+int MainWindow::warnNoPort()
+{
+    QMessageBox::critical(this, tr("失败"), tr("端口无效"), QMessageBox::Ok, QMessageBox::Cancel);
+    return -1;
+}
+
+// Not run: no text, no colour.
 void MainWindow::clearResult()
 {
-    ui->pbTest->setEnabled(false);
     for (int row = 0; row < kRowCount; ++row) {
         QTableWidgetItem *cell = ui->twResult->item(row, 0);
         cell->setText(QString());
-        cell->setBackground(QBrush(kGreen));
+        cell->setBackground(QBrush());
     }
 }

@@ -4,9 +4,11 @@
 #include "boxplacement.h"
 #include "mainwindow.h"
 #include "simulatedband.h"
+#include "translation.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <cstdio>
 #include <memory>
@@ -34,6 +36,9 @@ int runTester(QApplication &app, const QStringList &arguments)
 
     applyAppSettings();
 
+    QTranslator translator;
+    installTranslation(app, translator, QStringLiteral(":/translations"));
+
     // Declared before the window so that it outlives the window's watcher.
     std::unique_ptr<SimulatedBand> simulatedBand;
     if (simulate) {
@@ -46,12 +51,14 @@ int runTester(QApplication &app, const QStringList &arguments)
 
     MainWindow window(simulatedBand.get());
     if (simulatedBand)
-        window.setWindowTitle(SimulatedBand::windowTitleFor(window.windowTitle()));
+        window.markSimulated();
     centreOnScreen(&window);
     window.show();
     if (!window.init()) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR"), QStringLiteral("无法打开或处理def.xml"),
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR"),
+                        QCoreApplication::translate("MainWindow", "无法打开或处理def.xml"),
                         QMessageBox::Ok | QMessageBox::Cancel, &window);
+        box.setInformativeText(window.initFailure()); // what to fix, in the box itself
         box.setDefaultButton(QMessageBox::Cancel);
         placeOver(&box, &window);
         box.exec();

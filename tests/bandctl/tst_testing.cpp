@@ -148,6 +148,15 @@ private slots:
         const BandctlRun missing = runBandctl({"test", "--simulate", "--def", dir.filePath("missing.xml")});
         QCOMPARE(missing.exitCode, 4);
         QVERIFY(missing.err.contains("Fail to find"));
+
+        // A value its field on the band cannot hold: refused, not cut to its low bits.
+        QVERIFY(truncated.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        truncated.write("<QAT_DEF><def type='person'><settings weight='300'/></def></QAT_DEF>");
+        truncated.close();
+        const BandctlRun tooHeavy = runBandctl({"test", "--simulate"}, 30000, dir.path());
+        QCOMPARE(tooHeavy.exitCode, 4);
+        QVERIFY2(tooHeavy.err.contains("weight \"300\": allowed are whole numbers from 0 to 255"), tooHeavy.err.constData());
+        QVERIFY(!QFile::exists(dir.filePath("results.db"))); // no run, no record
     }
 };
 

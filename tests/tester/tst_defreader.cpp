@@ -86,10 +86,26 @@ void TestDefReader::reads_data()
     good("other content ignored", root("<!-- c --><def type='led' x='1'>t<settings state='1' enable='true' c='r'><x/></settings></def>"),
          none, led01, ledOk);
     good("no attributes", person(""), defaults, led00, personOk);
-    good("values replaced", person("height='300' age='256' goal='99' weight='275'"), defaults, led00, personOk);
-    good("not numbers", person("height='tall' age='old' goal='far' weight='heavy'"), defaults, led00, personOk);
-    good("low bits kept", person("height='-5' goal='70000' weight='20' age='1'"), conf(20, 251, 1, 1, 4464), led00, personOk);
-    good("smallest kept", person("height='60' goal='100' weight='255' sex='female'"), conf(255, 60, 1, 18, 100), led00, personOk);
+    good("implausible values replaced", person("height='59' age='0' goal='99' weight='19'"), defaults, led00, personOk);
+    good("smallest kept", person("height='60' goal='100' weight='20' age='1'"), conf(20, 60, 1, 1, 100), led00, personOk);
+    good("largest kept", person("height='255' goal='65535' weight='255' age='0255' sex='female'"),
+         conf(255, 255, 1, 255, 65535), led00, personOk);
+
+    // A value its field on the band cannot hold: refused, never cut to its low bits.
+    const auto outOfRange = [&](const char *name, const char *field, const char *value, int max) {
+        const QString refusal = QStringLiteral("Fail to accept %1 \"%2\": allowed are whole numbers from 0 to %3").arg(field, value).arg(max);
+        bad(name, person(QByteArray(field) + "='" + value + "'"), {enter, refusal, "Fail to read Person Def", failDef});
+    };
+    outOfRange("weight too large", "weight", "300", 255);
+    outOfRange("height too large", "height", "256", 255);
+    outOfRange("age negative", "age", "-1", 255);
+    outOfRange("goal too large", "goal", "70000", 65535);
+    outOfRange("height not a number", "height", "abc", 255);
+    outOfRange("weight with sign", "weight", "+60", 255);
+    outOfRange("age with blank", "age", " 25", 255);
+    outOfRange("goal in exponent form", "goal", "1e4", 65535);
+    outOfRange("goal beyond 64 bits", "goal", "18446744073709551616", 65535);
+    outOfRange("weight fraction", "weight", "60.5", 255);
 
     // Broken files: nothing read before the fault may pass as the settings.
     const QString failXml = "Fail to read \"def.xml\" at line ";
@@ -138,6 +154,17 @@ void TestDefReader::reads()
     QCOMPARE(reader.getLed(&l), ok);
     QCOMPARE(bytes(c), ok ? person : bytes(sb_conf_t{}));
     QCOMPARE(bytes(l), ok ? leds : bytes(sb_led_t{}));
+
+    // The reason a refused file is shown with: its first failure, or a
+    // sentence of its own where the debug output names no cause.
+    const QStringList failures = messages.filter(QRegularExpression("^Fail"));
+    const QString reason = reader.failureReason();
+    if (ok)
+        QCOMPARE(reason, QString());
+    else if (failures.isEmpty() || failures.first() == "Fail to read definiton")
+        QVERIFY(reason.startsWith("Fail") && !messages.contains(reason));
+    else
+        QCOMPARE(reason, failures.first().simplified());
 }
 
 void TestDefReader::failedReadKeepsRecordsAndCanBeRetried()

@@ -1,16 +1,20 @@
 #include "boxplacement.h"
 #include "mainwindow.h"
+#include "portsource.h"
 #include "recordtesting.h"
 #include "simulatedband.h"
+#include "translation.h"
 
 #include <bandsim/virtualband.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMutex>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 #include <dlfcn.h>
@@ -58,6 +62,66 @@ struct BoxCloser : QObject {
     QTimer timer;
 };
 
+// Counts the paint events of a widget, and those while a condition held.
+struct PaintWatch : QObject {
+    PaintWatch(QWidget *widget, std::function<bool()> condition) : condition(std::move(condition))
+    {
+        widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && condition())
+            ++whileTrue;
+        return false;
+    }
+    std::function<bool()> condition;
+    int whileTrue = 0;
+};
+
+// Every text the window shows: title, labels, buttons, table headers and cells.
+QStringList visibleTexts(const QMainWindow *window)
+{
+    QStringList texts{window->windowTitle()};
+    for (const QLabel *label : window->findChildren<QLabel *>())
+        if (label->isVisible())
+            texts << label->text();
+    for (const QAbstractButton *button : window->findChildren<QAbstractButton *>())
+        if (button->isVisible())
+            texts << button->text();
+    for (const QTableWidget *table : window->findChildren<QTableWidget *>()) {
+        for (int row = 0; row < table->rowCount(); ++row)
+            texts << table->verticalHeaderItem(row)->text() << table->item(row, 0)->text();
+        texts << table->horizontalHeaderItem(0)->text();
+    }
+    return texts;
+}
+
+// The band's port as a slow USB stack reports it: while held, the list the
+// watcher gets stays as it was, even after the band went.
+struct LingeringPorts : PortSource {
+    explicit LingeringPorts(const SimulatedBand *band) : band(band) {}
+    QList<SerialPortEntry> availablePorts() const override
+    {
+        QMutexLocker lock(&mutex);
+        if (!held)
+            listed = band->availablePorts();
+        return listed;
+    }
+    void watchChanges(QObject *context, const std::function<void()> &changed) const override
+    {
+        band->watchChanges(context, changed);
+    }
+    void hold(bool on)
+    {
+        QMutexLocker lock(&mutex);
+        held = on;
+    }
+    const SimulatedBand *band;
+    mutable QMutex mutex;
+    mutable QList<SerialPortEntry> listed;
+    bool held = false;
+};
+
 // True while this process has the device at path open.
 bool processHolds(const QString &path)
 {
@@ -82,23 +146,47 @@ private slots:
     void init();
     void cleanup();
     void passingRunThenBandGone();
+    void buttonWaitsForTheRestartedBand();
     void failingRun_data();
     void failingRun();
     void restartFailsWhenBandIsPulled();
     void recordProblemShownBesideTheResult();
+    void paintsWhileTheBandIsSilent();
+    void closingMidRunStopsAndKeepsTheRecord();
+    void englishShowsNoChinese();
     void boxBesideTheWindow_data();
     void boxBesideTheWindow();
 
 private:
-    // Each cell's text, with "/red" on red and "!" on any other colour than green.
+    // Each cell's look: "" not run (no text, no colour), "green" passed
+    // (with a text), "Err/red" failed; anything else is shown as it is.
     QStringList cells() const
     {
         QStringList list;
         for (int row = 0; row < table->rowCount(); ++row) {
-            const QColor colour = table->item(row, 0)->background().color();
-            list << table->item(row, 0)->text() + (colour == Qt::green ? "" : colour == Qt::red ? "/red" : "!");
+            const QTableWidgetItem *cell = table->item(row, 0);
+            const QBrush brush = cell->background();
+            const QString text = cell->text();
+            if (brush.style() == Qt::NoBrush)
+                list << text;
+            else if (brush.style() == Qt::SolidPattern && brush.color() == Qt::green && !text.isEmpty())
+                list << "green";
+            else if (brush.style() == Qt::SolidPattern && brush.color() == Qt::red)
+                list << text + "/red";
+            else
+                list << text + "/" + brush.color().name();
         }
         return list;
+    }
+
+    // The looks after a run that failed at failedRow.
+    static QStringList failedAt(int failedRow)
+    {
+        QStringList looks(12, QString());
+        for (int row = 0; row < failedRow; ++row)
+            looks[row] = "green";
+        looks[failedRow] = "Err/red";
+        return looks;
     }
 
     // The result box must leave every row of the table in view.
@@ -134,7 +222,7 @@ void TestMainWindow::init()
     table = window->findChild<QTableWidget *>(QStringLiteral("twResult"));
     button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
     QVERIFY(table && button && window->init());
-    QCOMPARE(cells(), QStringList(12, QString()));
+    QCOMPARE(cells(), QStringList(12, QString())); // nothing run, nothing green
     QVERIFY(!button->isEnabled());
     QVERIFY(band->plugIn());
     device = QString::fromStdString(band->band().devicePath());
@@ -150,19 +238,17 @@ void TestMainWindow::cleanup()
 
 void TestMainWindow::passingRunThenBandGone()
 {
-    bool disabledWhileOpen = false;
+    bool enabledWhileOpen = true;
     QList<QJsonObject> keptAtBox;
     BoxCloser boxes([&](const QString &title) {
         if (title != QLatin1StringView("SUCCESS"))
             return;
         keptAtBox = localRuns(".");
-        // The run disabled the button; enable it so only the watcher can disable it.
-        button->setEnabled(true);
-        band->unplug();
-        disabledWhileOpen = QTest::qWaitFor([&] { return !button->isEnabled(); }, 10000);
+        enabledWhileOpen = button->isEnabled();
     });
     button->click();
-    QCOMPARE(boxes.seen, kSuccessBox);
+    QVERIFY(!button->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kSuccessBox, 10000);
     QVERIFY(!coversTable(boxes.geometries.value(0)));
     // On the disk before the operator saw the result.
     QVERIFY(!keptAtBox.isEmpty());
@@ -173,8 +259,6 @@ void TestMainWindow::passingRunThenBandGone()
     QCOMPARE(details.value("settings_read"), details.value("settings_sent"));
     QCOMPARE(details.value("settings_sent").toObject().value("goal").toInt(), 8000);
     QVERIFY(QRegularExpression("^([0-9a-f]{2}:){5}[0-9a-f]{2}$").match(record.value("unit").toString()).hasMatch());
-    QVERIFY(disabledWhileOpen);
-    QVERIFY(button->isEnabled());
     QVERIFY(!processHolds(device));
 
     const sb_conf_t stored = band->band().conf();
@@ -186,18 +270,68 @@ void TestMainWindow::passingRunThenBandGone()
     for (const auto &frame : band->band().commandsReceived()) {
         const uint8_t *t = frame.data() + SB_HEAD_SIZE; // second, minute, hour, day, month, year
         if (frame[1] == SB_OP_WRITE && frame[2] == SB_ITEM_TIME)
-            expected[2] = QStringLiteral("%1-%2-%3 %4:%5:%6").arg(t[5]).arg(t[4]).arg(t[3]).arg(t[2]).arg(t[1]).arg(t[0]);
+            expected[2] = QDateTime(QDate(2000 + t[5], t[4] + 1, t[3] + 1), QTime(t[2], t[1], t[0]))
+                              .toString("yyyy-MM-dd HH:mm:ss");
     }
-    QStringList shown = cells();
-    QVERIFY(QRegularExpression("^\\d+-\\d+-\\d+ \\d+:\\d+:\\d+$").match(shown[3]).hasMatch());
+    QStringList shown;
+    for (int row = 0; row < 12; ++row)
+        shown << table->item(row, 0)->text();
+    QVERIFY2(QRegularExpression("^20\\d\\d-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(shown[3]).hasMatch(), qPrintable(shown[3]));
     shown[3] = "OK"; // the band's clock, read back
     QCOMPARE(shown, expected);
+    QCOMPARE(cells(), QStringList(12, "green"));
     if (qEnvironmentVariableIsSet("TESTER_GRAB"))
         window->grab().save(qEnvironmentVariable("TESTER_GRAB"));
 
+    // The band restarts: no new run until the watcher has seen it again. A
+    // press that slipped through says there is no band, and nothing more:
+    // at once (the watcher may not have seen the band go yet), and later.
+    QVERIFY(!enabledWhileOpen);
+    QVERIFY(!button->isEnabled());
+    const int records = localRuns(".").size();
+    window->slotOnpbTest();
+    QTest::qWait(300);
+    QVERIFY(!button->isEnabled());
+    window->slotOnpbTest();
+    QCOMPARE(boxes.seen, kSuccessBox + kNoPortBox + kNoPortBox);
+    QCOMPARE(localRuns(".").size(), records);
+    QCOMPARE(cells(), QStringList(12, "green"));
+
+    quint8 port = 0;
+    QTRY_VERIFY(!window->findChild<CComThread *>()->getPort(&port)); // seen gone before it comes back
+    QVERIFY(band->plugIn());
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+    band->unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(!button->isEnabled(), 10000);
+}
+
+// After a pass the band restarts; its port may still be listed for a while.
+// The button stays disabled until the watcher has seen the band go and
+// come back.
+void TestMainWindow::buttonWaitsForTheRestartedBand()
+{
+    delete window;
+    LingeringPorts ports(band);
+    window = new MainWindow(&ports);
+    window->show();
+    QVERIFY(window->init());
+    button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+
+    ports.hold(true);
+    BoxCloser boxes;
     button->click();
-    QCOMPARE(boxes.seen, kSuccessBox + kNoPortBox + kFailBox);
-    QCOMPARE(cells(), QStringList{"Err/red"} + QStringList(11, QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kSuccessBox, 10000);
+    QTest::qWait(200);
+    QVERIFY(!button->isEnabled()); // the port is still listed, but the band restarts
+    ports.hold(false);
+    window->findChild<CComThread *>()->pollNow();
+    quint8 port = 0;
+    QTRY_VERIFY(!window->findChild<CComThread *>()->getPort(&port));
+    QVERIFY(band->plugIn());
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+    delete window; // before the port source it watches
+    window = nullptr;
 }
 
 void TestMainWindow::failingRun_data()
@@ -225,12 +359,12 @@ void TestMainWindow::failingRun()
     band->band().setFault(uint8_t(item), fault);
     BoxCloser boxes;
     button->click();
-    QCOMPARE(boxes.seen, kFailBox);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kFailBox, 10000);
     QVERIFY(!coversTable(boxes.geometries.value(0)));
-    QStringList expected(12, QString());
-    expected[failedRow] = "Err/red";
-    QCOMPARE(cells(), expected);
-    QVERIFY(button->isEnabled());
+    // The steps before the failure passed; those after it never ran.
+    QCOMPARE(cells(), failedAt(failedRow));
+    // Live again only while the band is there.
+    QTRY_COMPARE_WITH_TIMEOUT(button->isEnabled(), band->isPluggedIn(), 5000);
     QVERIFY(processHolds(device)); // a failed run leaves the port open
     const QJsonObject record = localRuns(".").last();
     QVERIFY(QRegularExpression("^(" + outcome + ")$").match(record.value("outcome").toString()).hasMatch());
@@ -242,12 +376,10 @@ void TestMainWindow::restartFailsWhenBandIsPulled()
     unplugBeforeReset = band;
     BoxCloser boxes;
     button->click();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kFailBox, 10000);
     unplugBeforeReset = nullptr;
-    QCOMPARE(boxes.seen, kFailBox);
-    QStringList expected(12, QString());
-    expected[10] = "Err/red";
-    QCOMPARE(cells(), expected);
-    QVERIFY(button->isEnabled());
+    QCOMPARE(cells(), failedAt(10));
+    QTRY_VERIFY_WITH_TIMEOUT(!button->isEnabled(), 5000);
 }
 
 // A results.db that cannot take the record: the status bar says so, and the
@@ -271,9 +403,96 @@ void TestMainWindow::recordProblemShownBesideTheResult()
 
     BoxCloser boxes;
     button->click();
-    QCOMPARE(boxes.seen, kSuccessBox);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kSuccessBox, 10000);
     QVERIFY2(status->text().startsWith("记录未保存: results.db is damaged"), qPrintable(status->text()));
     QVERIFY(QFile::remove("results.db"));
+}
+
+// A step waiting on a silent band holds neither the window's painting nor
+// its events: the result comes when the worker reports it.
+void TestMainWindow::paintsWhileTheBandIsSilent()
+{
+    band->band().setFault(SB_ITEM_VERSION, bandsim::Fault::NoAnswer);
+    BoxCloser boxes;
+    bool pressed = false;
+    // Painted after the press and before the run's result was in.
+    PaintWatch paints(table->viewport(), [&] { return pressed && table->item(1, 0)->text().isEmpty(); });
+    pressed = true;
+    button->click();
+    QVERIFY(boxes.seen.isEmpty()); // the press returned while the step waits
+    QVERIFY(!button->isEnabled());
+    table->viewport()->update();
+    QTRY_VERIFY_WITH_TIMEOUT(paints.whileTrue > 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kFailBox, 10000);
+    QCOMPARE(cells(), failedAt(1));
+}
+
+// Closing the window mid-run stops the sequence before its next step, waits
+// for the step under way (a silent band's budget) and keeps the record.
+void TestMainWindow::closingMidRunStopsAndKeepsTheRecord()
+{
+    band->band().setFault(SB_ITEM_VERSION, bandsim::Fault::NoAnswer);
+    const int records = localRuns(".").size();
+    BoxCloser boxes;
+    button->click();
+    QTRY_VERIFY(!band->band().commandsReceived().empty()); // waiting for the version now
+    QElapsedTimer closing;
+    closing.start();
+    delete window;
+    window = nullptr;
+    QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
+    QCOMPARE(boxes.seen, QStringList());
+    const QList<QJsonObject> runs = localRuns(".");
+    QCOMPARE(runs.size(), records + 1);
+    QCOMPARE(runs.last().value("outcome").toString(), QStringLiteral("interrupted"));
+    QCOMPARE(runs.last().value("failed_row").toInt(), 1);
+    QCOMPARE(band->band().commandsReceived().size(), size_t(1)); // nothing after the stop
+}
+
+// Under English every text of the window and of its boxes is English.
+void TestMainWindow::englishShowsNoChinese()
+{
+    QTranslator english;
+    QVERIFY(english.load(translationFileFor(QLocale::English), ":/translations"));
+    qApp->installTranslator(&english);
+    delete window;
+    window = new MainWindow(band);
+    window->markSimulated();
+    window->show();
+    QVERIFY(window->init());
+    table = window->findChild<QTableWidget *>(QStringLiteral("twResult"));
+    button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
+    QStringList texts = visibleTexts(window);
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+
+    QStringList boxTexts;
+    BoxCloser boxes([&](const QString &) {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        boxTexts << box->informativeText();
+        for (const QAbstractButton *b : box->buttons())
+            boxTexts << b->text();
+    });
+    button->click(); // passes; the band restarts and stays away
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen.size(), 3, 10000);
+    texts << visibleTexts(window);
+    if (qEnvironmentVariableIsSet("TESTER_GRAB_ENGLISH"))
+        window->grab().save(qEnvironmentVariable("TESTER_GRAB_ENGLISH"));
+    window->slotOnpbTest(); // no band
+    quint8 port = 0;
+    QTRY_VERIFY(!window->findChild<CComThread *>()->getPort(&port)); // seen gone before it comes back
+    QVERIFY(band->plugIn());
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+    band->band().setFault(SB_ITEM_CONF, bandsim::Fault::StoresDifferentValue);
+    button->click();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen.size(), 9, 10000);
+    texts << visibleTexts(window) << boxes.seen << boxTexts;
+    qApp->removeTranslator(&english);
+
+    QCOMPARE(boxes.seen.value(1), QStringLiteral("Test passed. Unplug the band.\nAlways unplug and plug in the band again before the next test."));
+    QCOMPARE(window->windowTitle(), QStringLiteral("[simulated band] Band tester"));
+    const QRegularExpression chinese("[\\x{3000}-\\x{303F}\\x{4E00}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]");
+    QCOMPARE(texts.filter(chinese), QStringList());
+    QCOMPARE(texts.filter("simulated band]").size(), 6); // in the title and inside the window
 }
 
 void TestMainWindow::boxBesideTheWindow_data()

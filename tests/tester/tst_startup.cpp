@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -13,30 +14,40 @@ private slots:
     void runTester();
 };
 
+// Run once as it is (Chinese, the default) and once under LANG=en_US.UTF-8.
 void TestStartup::runTester_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("withDefFile");
+    QTest::addColumn<QByteArray>("defFile"); // null: none
     QTest::addColumn<int>("status");
-    QTest::addColumn<QStringList>("shown"); // the box's title and text, or the window's title
+    QTest::addColumn<QStringList>("shown"); // the box's title, text and reason; or the window's title and marker
 
-    QTest::newRow("no def.xml") << QStringList{"tester"} << false << -1 << QStringList{"ERROR", "无法打开或处理def.xml"};
-    QTest::newRow("unknown option") << QStringList{"tester", "--simulated"} << true << 2 << QStringList();
-    QTest::newRow("simulated band") << QStringList{"tester", "--simulate"} << true << 0
-                                    << QStringList{"[simulated band] 测试工具"};
+    const bool english = QLocale::system().language() == QLocale::English;
+    QCOMPARE(english, qEnvironmentVariableIsSet("TESTER_EXPECT_ENGLISH"));
+    const QString cannot = english ? "Cannot open or process def.xml" : "无法打开或处理def.xml";
+    const QString title = english ? "[simulated band] Band tester" : "[simulated band] 测试工具";
+    const QString marker = english ? "[simulated band]" : "模拟手环，非真实测试";
+    const QByteArray good = "<QAT_DEF/>";
+    QTest::newRow("no def.xml") << QStringList{"tester"} << QByteArray() << -1
+                                << QStringList{"ERROR", cannot, "Fail to find \"def.xml\""};
+    QTest::newRow("goal out of range")
+        << QStringList{"tester"} << QByteArray("<QAT_DEF><def type='person'><settings goal='70000'/></def></QAT_DEF>") << -1
+        << QStringList{"ERROR", cannot, "Fail to accept goal \"70000\": allowed are whole numbers from 0 to 65535"};
+    QTest::newRow("unknown option") << QStringList{"tester", "--simulated"} << good << 2 << QStringList();
+    QTest::newRow("simulated band") << QStringList{"tester", "--simulate"} << good << 0 << QStringList{title, marker};
 }
 
 void TestStartup::runTester()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(bool, withDefFile);
+    QFETCH(QByteArray, defFile);
     QFETCH(int, status);
     QFETCH(QStringList, shown);
 
     QTemporaryDir workDir;
     QVERIFY(QDir::setCurrent(workDir.path()));
     QFile def(QStringLiteral("def.xml"));
-    QVERIFY(!withDefFile || (def.open(QIODevice::WriteOnly) && def.write("<QAT_DEF/>") > 0));
+    QVERIFY(defFile.isNull() || (def.open(QIODevice::WriteOnly) && def.write(defFile) > 0));
     def.close();
 
     // Closes the box if there is one, else the window.
@@ -44,7 +55,7 @@ void TestStartup::runTester()
     QTimer closer;
     connect(&closer, &QTimer::timeout, this, [&] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            seen = QStringList{box->windowTitle(), box->text()};
+            seen = QStringList{box->windowTitle(), box->text(), box->informativeText()};
             if (box->standardButtons() != (QMessageBox::Ok | QMessageBox::Cancel))
                 seen << "buttons differ";
             // Over the window, which is placed away from the screen's corner.
@@ -55,6 +66,9 @@ void TestStartup::runTester()
             box->reject();
         } else if (auto *window = qobject_cast<QMainWindow *>(QApplication::activeWindow())) {
             seen = QStringList{window->windowTitle()};
+            for (const QLabel *label : window->findChildren<QLabel *>())
+                if (label->isVisible() && !label->text().isEmpty())
+                    seen << label->text();
             window->close();
         }
     });

@@ -1,0 +1,95 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>测试工具</source>
+        <translation>Band tester</translation>
+    </message>
+    <message>
+        <source>模拟手环，非真实测试</source>
+        <translation>[simulated band]</translation>
+    </message>
+    <message>
+        <source>[打开串口]</source>
+        <translation>[Open port]</translation>
+    </message>
+    <message>
+        <source>1.读取版本</source>
+        <translation>1.Read version</translation>
+    </message>
+    <message>
+        <source>2.设置时间</source>
+        <translation>2.Set time</translation>
+    </message>
+    <message>
+        <source>3.读取时间</source>
+        <translation>3.Read time</translation>
+    </message>
+    <message>
+        <source>4.设置LED</source>
+        <translation>4.Set LED</translation>
+    </message>
+    <message>
+        <source>5.读取LED</source>
+        <translation>5.Read LED</translation>
+    </message>
+    <message>
+        <source>6.设置参数</source>
+        <translation>6.Write settings</translation>
+    </message>
+    <message>
+        <source>7.读取参数</source>
+        <translation>7.Read settings</translation>
+    </message>
+    <message>
+        <source>8.设置闹钟</source>
+        <translation>8.Set alarm</translation>
+    </message>
+    <message>
+        <source>9.读取闹钟</source>
+        <translation>9.Read alarm</translation>
+    </message>
+    <message>
+        <source>0.重新启动</source>
+        <translation>0.Restart</translation>
+    </message>
+    <message>
+        <source>[关闭串口]</source>
+        <translation>[Close port]</translation>
+    </message>
+    <message>
+        <source>单步测试结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>开始测试</source>
+        <translation>Start test</translation>
+    </message>
+    <message>
+        <source>测试成功，请拔掉手环
+一定要重新拔插手环，再做测试</source>
+        <translation>Test passed. Unplug the band.
+Always unplug and plug in the band again before the next test.</translation>
+    </message>
+    <message>
+        <source>测试失败，请拔掉手环
+多次失败，请拔插手环并重启本程序</source>
+        <translation>Test failed. Unplug the band.
+If it fails again and again, plug the band in again and restart this program.</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>端口无效</source>
+        <translation>No band port</translation>
+    </message>
+    <message>
+        <source>无法打开或处理def.xml</source>
+        <translation>Cannot open or process def.xml</translation>
+    </message>
+</context>
+</TS>
