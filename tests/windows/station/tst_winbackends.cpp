@@ -1,0 +1,2 @@
+// placeholder
+int main() { return 0; }
