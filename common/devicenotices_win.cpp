@@ -43,8 +43,10 @@ bool DeviceNotices::start()
     // Never shown; top-level so that the volume broadcasts reach it.
     hwnd = CreateWindowExW(0, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
-    if (!hwnd)
+    if (!hwnd) {
+        qWarning("device notices: no hidden window (error %lu)", GetLastError());
         return false;
+    }
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
     DEV_BROADCAST_DEVICEINTERFACE_W filter{};
@@ -52,6 +54,8 @@ bool DeviceNotices::start()
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     registration = RegisterDeviceNotificationW(
         hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
+    if (!registration)
+        qWarning("device notices: not registered (error %lu)", GetLastError());
     return registration != nullptr;
 }
 
