@@ -109,7 +109,7 @@ private slots:
         QCOMPARE(contents(dir.filePath("disk/band.cfg")), contents(dir.filePath("bin/band.cfg")));
 
         // A failed step says which and why.
-        QVERIFY(QDir(dir.path()).mkpath("disk/band.bin/stuck"));
+        QVERIFY(QFile::remove(dir.filePath("disk/band.bin")) && QDir(dir.path()).mkpath("disk/band.bin/stuck"));
         const BandctlRun stuck = runBandctl({"burn", "--disk", "disk", "--json"}, 30000, dir.path());
         QCOMPARE(stuck.exitCode, 5);
         QCOMPARE(stuck.json().value(0).value("failed_step").toString(), QStringLiteral("ROB"));
