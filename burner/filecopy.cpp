@@ -87,8 +87,8 @@ private:
     std::thread worker; // last, so that it starts once the rest is built
 };
 
-// Copies in pieces into the temporary file; an empty error means done.
-CopyResult writePieces(QFile &in, QSaveFile &out, const std::function<bool()> &stopRequested)
+// Copies in pieces into out; an empty error means done.
+CopyResult writePieces(QFile &in, QFileDevice &out, const std::function<bool()> &stopRequested)
 {
     const Buffer piece = newPiece();
     for (;;) {
@@ -154,6 +154,36 @@ QString hashOfFile(const QString &path)
     return openForReadBack(file) ? hashFile(file, never) : QString();
 }
 
+// Writes the copy under a temporary name and renames it over the file it
+// replaces once it is whole and on the device.
+CopyResult replaceFile(QFile &in, const QString &to, const std::function<bool()> &stopRequested)
+{
+    QSaveFile out(to);
+    out.setDirectWriteFallback(false); // never write over the old file in place
+    // Unbuffered: each piece goes to the system at once, and a full disk is
+    // told by the write that meets it, with the system's own reason.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failed(out.errorString());
+    const CopyResult result = writePieces(in, out, stopRequested);
+    if (result.outcome != CopyOutcome::Copied)
+        return result; // the temporary file goes with out
+    return out.commit() ? result : failed(out.errorString());
+}
+
+// With nothing to replace the copy goes straight under its name, which
+// spares the disk a rename and its journal entry; a copy that fails or is
+// stopped is removed again.
+CopyResult writeNewFile(QFile &in, const QString &to, const std::function<bool()> &stopRequested)
+{
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return failed(out.errorString());
+    const CopyResult result = writePieces(in, out, stopRequested);
+    if (result.outcome != CopyOutcome::Copied)
+        out.remove(); // ours: NewOnly made it
+    return result;
+}
+
 } // namespace
 
 CopyResult copyFileToDisk(const QString &from, const QString &to,
@@ -163,18 +193,10 @@ CopyResult copyFileToDisk(const QString &from, const QString &to,
     if (!in.open(QIODevice::ReadOnly))
         return failed(in.errorString());
     BackgroundHash sourceHash(from);
-    QSaveFile out(to);
-    out.setDirectWriteFallback(false); // never write over the old file in place
-    // Unbuffered: each piece goes to the system at once, and a full disk is
-    // told by the write that meets it, with the system's own reason.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failed(out.errorString());
-    CopyResult result = writePieces(in, out, stopRequested);
+    CopyResult result = QFileInfo::exists(to) ? replaceFile(in, to, stopRequested)
+                                              : writeNewFile(in, to, stopRequested);
     if (result.outcome != CopyOutcome::Copied)
-        return result; // the temporary file goes with out
-    // Renamed over the old file: the disk holds either that or the whole new one.
-    if (!out.commit())
-        return failed(out.errorString());
+        return result;
     if (!syncFolderToDisk(QFileInfo(to).absolutePath()))
         return failed(QStringLiteral("cannot flush the disk's folder: ") + systemError());
 

@@ -15,10 +15,11 @@ struct CopyResult {
     QString diskSha256; // of the file as read back from the disk; empty when not read back
 };
 
-// Copies from into to under a temporary name, pushes it out to the device
-// and only then puts it in place of whatever file to named, so that a copy
-// that fails or is stopped leaves the disk as it was. The file in place is
-// then read back from the device and compared with the source; a difference
-// fails the copy and the file goes. stopRequested is asked between pieces.
+// Copies from into to and pushes it out to the device. A file already at to
+// is replaced only once the new one is whole and on the device (written
+// under a temporary name, then renamed over it), so a copy that fails or is
+// stopped leaves the disk as it was. The copy is then read back from the
+// device and compared with the source; a difference fails the copy and the
+// file goes. stopRequested is asked between pieces.
 CopyResult copyFileToDisk(const QString &from, const QString &to,
                           const std::function<bool()> &stopRequested);
