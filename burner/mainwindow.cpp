@@ -257,8 +257,14 @@ void MainWindow::slotOnBandDiskMounted(const QString &root)
     // The running burn keeps the disk it started on; one that is ending
     // after its band was removed hands over to the new disk once it has ended.
     if (burnCycle.isRunning()) {
-        if (diskRoot.isEmpty() && burnCycle.stage() == BurnReport::Stage::Burn)
+        if (burnCycle.stage() == BurnReport::Stage::PortWait) {
+            // A disk instead of the band's port: that band did not start
+            // its firmware, or another one came; either way it is burned anew.
             pendingDiskRoot = root;
+            burnCycle.stop(QStringLiteral("a band's disk appeared instead of its port"));
+        } else if (diskRoot.isEmpty()) {
+            pendingDiskRoot = root;
+        }
         return;
     }
     burnedBandPresent = false;
@@ -328,6 +334,10 @@ void MainWindow::slotOnBurnEnded(const BurnReport &report)
     } else if (report.failedStep >= 0 && report.failedStep <= kLastSourceStep && !checkStationFiles()) {
         showStationProblem();
     }
+    // A band that came on its port meanwhile is a new one.
+    quint8 port = 0;
+    if (report.outcome != BurnReport::Outcome::Pass && comThread.getPort(&port))
+        ui->pbReset->setEnabled(true);
     if (pendingDiskRoot.isEmpty())
         return;
     takeDisk(std::exchange(pendingDiskRoot, QString()));

@@ -52,7 +52,9 @@ const QString kBurnFailed = QStringLiteral("烧录失败，请重新连接手环
 const QString kBurning = QStringLiteral("正在烧录，请勿拔出手环.");
 const QString kEnteringUpgrade = QStringLiteral("复位成功，手环正在进入升级模式，请稍候.");
 const QString kStationProblem = QStringLiteral("工位问题，修复后再按复位:\n");
-QString backWithVersion(const QString &version) { return QStringLiteral("烧录成功，手环已重启，版本 %1.\n请拔下手环.").arg(version); }
+// A window text as shown, in the language of the translator installed.
+QString shown(const char *source) { return QCoreApplication::translate("MainWindow", source); }
+QString backWithVersion(const QString &version) { return shown("烧录成功，手环已重启，版本 %1.\n请拔下手环.").arg(version); }
 constexpr int kSlowMs = 20000; // only a bound against hangs
 
 QStringList debugMessages;
@@ -124,8 +126,8 @@ QString rowLooks(const MainWindow &w)
         const QBrush brush = table->item(row, 0)->background();
         looks += text.isEmpty() && brush.style() == Qt::NoBrush ? '.'
                : text.isEmpty() && colour == QColor(128, 192, 255) ? 'B'
-               : text == QStringLiteral("成功") && colour == Qt::green ? 'G'
-               : text == QStringLiteral("失败") && colour == Qt::red   ? 'R' : '?';
+               : text == shown("成功") && colour == Qt::green ? 'G'
+               : text == shown("失败") && colour == Qt::red   ? 'R' : '?';
     }
     return looks;
 }
@@ -426,6 +428,17 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGG.GGR"), kSlowMs);
         QCOMPARE(statusOf(window), QStringLiteral("烧录后手环没有正常重启，请重新连接手环到电脑."));
         QCOMPARE(localRuns(".").last().value("failed_step").toString(), QStringLiteral("RST"));
+
+        // A disk instead of the band's port: the wait ends, the disk is taken.
+        window.setReturnTimeoutMs(60000);
+        hotplug.mountBandDisk(disk.path());
+        QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGG.GGB"), kSlowMs);
+        hotplug.mountBandDisk(disk.path());
+        QCOMPARE(localRuns(".").last().value("details").toObject().value("error").toString(),
+                 QStringLiteral("a band's disk appeared instead of its port"));
+        QCOMPARE(rowLooks(window), QString("........."));
+        QVERIFY(button(window, "pbBurn")->isEnabled());
     }
 
     void removalStopsBurn()
@@ -572,10 +585,16 @@ private slots:
 
     void wholeCycleWithSimulatedBand()
     {
+        // For the screenshots, in the system's language as the program shows it.
+        QTranslator language;
+        if (qEnvironmentVariableIsSet("BURNER_SCREENSHOT") && language.load(translationFileFor(QLocale::system().language())))
+            qApp->installTranslator(&language);
         SimulatedBand band;
         QVERIFY(band.plugIn());
         SimulatedHotplugSource hotplug(&band);
         MainWindow window(&band, &hotplug);
+        window.setWindowTitle(SimulatedBand::windowTitleFor(window.windowTitle())); // as --simulate does
+        window.markSimulated();
         window.findChild<CComThread *>()->setPollInterval(50);
         window.findChild<CBurnProcess *>()->setPauseMs(50);
         QVERIFY(window.init());
@@ -597,16 +616,16 @@ private slots:
         QTest::mouseClick(button(window, "pbReset"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbBurn")->isEnabled(), kSlowMs);
         QVERIFY(portGoneFirst);
-        QCOMPARE(statusWhileRestarting, kEnteringUpgrade); // not "connect the band"
+        QCOMPARE(statusWhileRestarting, shown("复位成功，手环正在进入升级模式，请稍候.")); // not "connect the band"
         QVERIFY2(restartMs >= 1000, qPrintable(QString::number(restartMs)));
         QTest::qWait(200); // a late port report must not take the prompt away
-        QCOMPARE(statusOf(window), kReadyToBurn);
+        QCOMPARE(statusOf(window), shown("请点击烧录按钮."));
         QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(statusOf(window), kBurnPassed, kSlowMs);
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(window), shown("烧录成功，请等待手环震动重启."), kSlowMs);
         // The band checks the image, leaves as a disk and comes back on its
         // port, where its version is read; the success stays.
         QTRY_VERIFY_WITH_TIMEOUT(hotplug.diskRoot().isEmpty(), kSlowMs);
-        QTRY_VERIFY_WITH_TIMEOUT(statusOf(window) != kBurnPassed, kSlowMs);
+        QTRY_VERIFY_WITH_TIMEOUT(statusOf(window) != shown("烧录成功，请等待手环震动重启."), kSlowMs);
         QCOMPARE(rowLooks(window), QString("GGGGGGGGG")); // the band's disk held an old DEFAULT.CFG
         const QJsonObject record = localRuns(".").last();
         QCOMPARE(record.value("program").toString(), QStringLiteral("burner"));
