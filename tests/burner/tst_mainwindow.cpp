@@ -247,15 +247,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(upgrades.count(), 1, kSlowMs);
     }
 
-    void hotplugRefusedIsSaid()
-    {
-        BoxCloser closer;
-        FakeHotplug hotplug;
-        hotplug.startResult = false;
-        MainWindow window(nullptr, &hotplug);
-        QVERIFY(!window.init());
-    }
-
     void reset_data()
     {
         QTest::addColumn<bool>("portListed");
