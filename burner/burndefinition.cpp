@@ -117,7 +117,7 @@ bool readBurnDefinition(const QString &fileName, BurnFileNames *files, QString *
     }
     if (read.cfgName.isEmpty() || read.binName.isEmpty()) {
         const QString missing = read.cfgName.isEmpty() ? QStringLiteral("no name of cfg") : QStringLiteral("no name of bin");
-        *why = reader.hasError() ? readerError() + QStringLiteral(" (") + missing + QLatin1Char(')') : missing;
+        *why = reader.hasError() ? readerError() : missing;
         return false;
     }
     *files = read;

@@ -362,13 +362,13 @@ QString MainWindow::stationProblemText() const
     switch (stationProblem.kind) {
     case Kind::None: return QString();
     case Kind::DefinitionMissing: what = tr("找不到 %1").arg(file); break;
-    case Kind::DefinitionInvalid: what = tr("%1 无法读取或不完整 (%2)").arg(file, stationProblem.detail); break;
+    case Kind::DefinitionInvalid: what = tr("%1 无法使用: %2").arg(file, stationProblem.detail); break;
     case Kind::FolderMissing: what = tr("找不到文件夹 %1").arg(file); break;
     case Kind::FileMissing: what = tr("找不到 %1").arg(file); break;
-    case Kind::FileUnreadable: what = tr("无法读取 %1 (%2)").arg(file, stationProblem.detail); break;
+    case Kind::FileUnreadable: what = tr("无法读取 %1: %2").arg(file, stationProblem.detail); break;
     case Kind::ImageEmpty: what = tr("%1 是空文件").arg(file); break;
     }
-    return tr("工位问题，修复后再按复位:\n%1").arg(what);
+    return tr("工位问题，修复后按复位:\n%1").arg(what);
 }
 
 void MainWindow::showStationProblem()

@@ -96,25 +96,25 @@
         <translation>找不到 %1</translation>
     </message>
     <message>
-        <source>%1 无法读取或不完整 (%2)</source>
-        <translation>%1 无法读取或不完整 (%2)</translation>
+        <source>%1 无法使用: %2</source>
+        <translation>%1 无法使用: %2</translation>
     </message>
     <message>
         <source>找不到文件夹 %1</source>
         <translation>找不到文件夹 %1</translation>
     </message>
     <message>
-        <source>无法读取 %1 (%2)</source>
-        <translation>无法读取 %1 (%2)</translation>
+        <source>无法读取 %1: %2</source>
+        <translation>无法读取 %1: %2</translation>
     </message>
     <message>
         <source>%1 是空文件</source>
         <translation>%1 是空文件</translation>
     </message>
     <message>
-        <source>工位问题，修复后再按复位:
+        <source>工位问题，修复后按复位:
 %1</source>
-        <translation>工位问题，修复后再按复位:
+        <translation>工位问题，修复后按复位:
 %1</translation>
     </message>
     <message>

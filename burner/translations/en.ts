@@ -96,25 +96,25 @@ Unplug the band.</translation>
         <translation>%1 not found</translation>
     </message>
     <message>
-        <source>%1 无法读取或不完整 (%2)</source>
-        <translation>%1 cannot be read or is incomplete (%2)</translation>
+        <source>%1 无法使用: %2</source>
+        <translation>%1 cannot be used: %2</translation>
     </message>
     <message>
         <source>找不到文件夹 %1</source>
         <translation>Folder %1 not found</translation>
     </message>
     <message>
-        <source>无法读取 %1 (%2)</source>
-        <translation>Cannot read %1 (%2)</translation>
+        <source>无法读取 %1: %2</source>
+        <translation>Cannot read %1: %2</translation>
     </message>
     <message>
         <source>%1 是空文件</source>
         <translation>%1 is empty</translation>
     </message>
     <message>
-        <source>工位问题，修复后再按复位:
+        <source>工位问题，修复后按复位:
 %1</source>
-        <translation>Station problem, fix it and press Reset again:
+        <translation>Station problem, fix it and press Reset:
 %1</translation>
     </message>
     <message>

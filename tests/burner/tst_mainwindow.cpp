@@ -51,7 +51,7 @@ const QString kBurnPassed = QStringLiteral("烧录成功，请等待手环震动
 const QString kBurnFailed = QStringLiteral("烧录失败，请重新连接手环到电脑.");
 const QString kBurning = QStringLiteral("正在烧录，请勿拔出手环.");
 const QString kEnteringUpgrade = QStringLiteral("复位成功，手环正在进入升级模式，请稍候.");
-const QString kStationProblem = QStringLiteral("工位问题，修复后再按复位:\n");
+const QString kStationProblem = QStringLiteral("工位问题，修复后按复位:\n");
 // A window text as shown, in the language of the translator installed.
 QString shown(const char *source) { return QCoreApplication::translate("MainWindow", source); }
 QString backWithVersion(const QString &version) { return shown("烧录成功，手环已重启，版本 %1.\n请拔下手环.").arg(version); }
@@ -187,7 +187,7 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("no def.xml") << "def.xml" << QByteArray() << "找不到 def.xml";
         QTest::newRow("def.xml cut off") << "def.xml" << QByteArray("<QAT_DEF><cfg name=\"band.cfg\"/><bi")
-                                         << "def.xml 无法读取或不完整 (line 1: ";
+                                         << "def.xml 无法使用: line 1: ";
         QTest::newRow("no image") << "bin/band.bin" << QByteArray() << "找不到 bin/band.bin";
         QTest::newRow("empty image") << "bin/band.bin" << QByteArray("") << "bin/band.bin 是空文件";
     }
@@ -570,7 +570,7 @@ private slots:
         qApp->removeTranslator(&english);
         QCOMPARE(shown, QStringList({"Burning Tool", "Result", "Reset", "Burn", "Succeeded", "Failed",
                                      "Burning, do not unplug the band."}));
-        QCOMPARE(problem, QString("Station problem, fix it and press Reset again:\ndef.xml not found"));
+        QCOMPARE(problem, QString("Station problem, fix it and press Reset:\ndef.xml not found"));
         QCOMPARE(marker, QString("[simulated band]"));
     }
 
