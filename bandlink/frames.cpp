@@ -20,25 +20,25 @@ uint8_t checkByte(const sb_cmd_t &frame)
 
 // Drops bytes until the frame start, spending one of readsLeft on each
 // single-byte read.
-bool huntFrameStart(uint8_t *start, int &readsLeft)
+bool huntFrameStart(uint8_t *start, int &readsLeft, Deadline deadline)
 {
     while (readsLeft > 0) {
         --readsLeft;
         // A read that brought nothing is a miss whatever the record held.
-        if (uart_recv(start, 1) == 1 && *start == SB_HEADER)
+        if (receiveBy(start, 1, deadline) == 1 && *start == SB_HEADER)
             return true;
     }
     return false;
 }
 
-bool readPayload(sb_cmd_t *frame, uint8_t tries)
+bool readPayload(sb_cmd_t *frame, uint8_t tries, Deadline deadline)
 {
     const int32_t wanted = frame->len;
-    int32_t got = uart_recv(frame->payload, wanted);
+    int32_t got = receiveBy(frame->payload, wanted, deadline);
     for (int extra = 0; got < wanted; ++extra) {
         if (extra >= tries)
             return false;
-        got += uart_recv(frame->payload + got, wanted - got);
+        got += receiveBy(frame->payload + got, wanted - got, deadline);
     }
     return true;
 }
@@ -73,21 +73,27 @@ bool sb_send_cmd(sb_cmd_t *cmd)
     return uart_send(reinterpret_cast<const uint8_t *>(cmd), size) == size;
 }
 
-bool bandlink::receiveFrame(sb_cmd_t *evt, uint8_t tries, int &startReads)
+bool bandlink::receiveFrame(sb_cmd_t *evt, uint8_t tries, int &startReads, Deadline deadline)
 {
     uint8_t *bytes = reinterpret_cast<uint8_t *>(evt);
-    if (evt == nullptr || !huntFrameStart(bytes, startReads))
+    if (evt == nullptr || !huntFrameStart(bytes, startReads, deadline))
         return false;
     // A head cut short must not pass as an empty reply.
-    if (uart_recv(bytes + 1, kRestOfHead) != kRestOfHead)
+    if (receiveBy(bytes + 1, kRestOfHead, deadline) != kRestOfHead)
         return false;
     if (evt->opcode > SB_OP_WRITE_REPLY)
         return false;
-    return readPayload(evt, tries) && checkByte(*evt) == evt->bcc;
+    return readPayload(evt, tries, deadline) && checkByte(*evt) == evt->bcc;
 }
 
+// The frame-start reads of a silent band, then the longest frame at the
+// per-byte timeout: a length byte garbled to 255 cannot stretch this to
+// six full payload reads.
 bool sb_recv_evt(sb_cmd_t *evt, uint8_t tries)
 {
     int startReads = tries + 1;
-    return receiveFrame(evt, tries, startReads);
+    const int64_t budgetMs = startReads * (kByteTimeoutMs + kTransferTimeoutMs)
+                             + kByteTimeoutMs * (SB_HEAD_SIZE + 255);
+    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+    return receiveFrame(evt, tries, startReads, deadline);
 }

@@ -6,6 +6,7 @@
 #include "link_state.h"
 #include "serial_platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace bandlink;
@@ -16,7 +17,7 @@ const int32_t kSpeeds[] = {115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200, 
 
 int64_t transferTimeoutMs(int32_t n)
 {
-    return 10 * int64_t(n) + 100;
+    return kByteTimeoutMs * n + kTransferTimeoutMs;
 }
 
 bool parityFor(char letter, Parity *parity)
@@ -97,6 +98,18 @@ int32_t uart_send(const uint8_t *buf, int32_t n)
     if (!state.portOpen || buf == nullptr || n <= 0)
         return 0;
     return platformWrite(state.handle, buf, n, transferTimeoutMs(n));
+}
+
+int32_t bandlink::receiveBy(uint8_t *buf, int32_t n, Deadline deadline)
+{
+    const LinkState &state = linkState();
+    if (!state.portOpen || buf == nullptr || n <= 0)
+        return 0;
+    using std::chrono::milliseconds;
+    const int64_t left = std::chrono::ceil<milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0)
+        return 0;
+    return platformRead(state.handle, buf, n, std::min(left, transferTimeoutMs(n)));
 }
 
 void bandlink::dropInput()
