@@ -102,13 +102,26 @@ void platformClose(SerialHandle handle)
         CloseHandle(toHandle(handle));
 }
 
-// A port's own timeouts bound the transfer; only a pipe needs timeoutMs.
+// A port's own timeouts bound a transfer; only a read cut short by a
+// request's deadline needs a bound of its own for once. A pipe has no
+// timeouts: its read keeps the deadline itself.
 int32_t platformRead(SerialHandle handle, uint8_t *buf, int32_t n, int64_t timeoutMs)
 {
     if (isPipe(handle))
         return readPipe(toHandle(handle), buf, n, timeoutMs);
+    const HANDLE port = toHandle(handle);
+    COMMTIMEOUTS usual{};
+    const bool shortened = timeoutMs < 10 * int64_t(n) + 100 && GetCommTimeouts(port, &usual);
+    if (shortened) {
+        COMMTIMEOUTS once = usual;
+        once.ReadTotalTimeoutMultiplier = 0;
+        once.ReadTotalTimeoutConstant = DWORD(timeoutMs > 0 ? timeoutMs : 1); // 0 would mean no limit
+        SetCommTimeouts(port, &once);
+    }
     DWORD got = 0;
-    ReadFile(toHandle(handle), buf, DWORD(n), &got, nullptr);
+    ReadFile(port, buf, DWORD(n), &got, nullptr);
+    if (shortened)
+        SetCommTimeouts(port, &usual);
     return int32_t(got);
 }
 
