@@ -1,4 +1,4 @@
-// The one use the shared window tests make of dlfcn: a test's own
+// The one use the shared tests make of dlfcn: a test's own
 // definition of a bandlink function stands in front of the library's, and
 // dlsym(RTLD_NEXT, name) finds the library's. On Windows that is the
 // function bandlink.dll exports under that name.
