@@ -13,6 +13,8 @@ namespace bandsim {
 
 namespace {
 
+std::atomic<int> bandsAlive{0};
+
 Options sanitized(Options options)
 {
     options.strayByteCount = std::clamp(options.strayByteCount, 0, 255);
@@ -86,11 +88,20 @@ void VirtualBand::Impl::stopService()
     stopRequested = false;
 }
 
-VirtualBand::VirtualBand(Options options) : d(std::make_unique<Impl>(options)) {}
+VirtualBand::VirtualBand(Options options) : d(std::make_unique<Impl>(options))
+{
+    ++bandsAlive;
+}
 
 VirtualBand::~VirtualBand()
 {
     unplug();
+    --bandsAlive;
+}
+
+bool VirtualBand::anyInProcess()
+{
+    return bandsAlive > 0;
 }
 
 bool VirtualBand::plugIn()

@@ -5,21 +5,55 @@
 #include <QDateTime>
 #include <QStringList>
 
-QString RecordFilter::whereClause(QVariantList *binds) const
-{
-    QStringList terms;
-    const auto add = [&](const QString &term, const QString &value) {
+namespace {
+
+class Terms {
+public:
+    explicit Terms(QVariantList *binds) : binds(binds) {}
+    void add(const QString &term, const QString &value)
+    {
         if (value.isEmpty())
             return;
         terms << term;
         binds->append(value);
-    };
-    add(QStringLiteral("started_at >= ?"), since);
-    add(QStringLiteral("started_at < ?"), until);
-    add(QStringLiteral("station = ?"), station);
-    add(QStringLiteral("program = ?"), program);
-    add(QStringLiteral("outcome = ?"), outcome);
-    return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+    }
+    void add(const QString &term) { terms << term; }
+    QString clause() const
+    {
+        return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+    }
+
+private:
+    QVariantList *binds;
+    QStringList terms;
+};
+
+} // namespace
+
+QString RecordFilter::whereClause(QVariantList *binds) const
+{
+    Terms terms(binds);
+    terms.add(QStringLiteral("started_at >= ?"), since);
+    terms.add(QStringLiteral("started_at < ?"), until);
+    terms.add(QStringLiteral("station = ?"), station);
+    terms.add(QStringLiteral("program = ?"), program);
+    terms.add(QStringLiteral("outcome = ?"), outcome);
+    if (!includeSimulated)
+        terms.add(QStringLiteral("simulated = 0"));
+    return terms.clause();
+}
+
+QString RecordFilter::daysClause(QVariantList *binds) const
+{
+    Terms terms(binds);
+    // ISO times begin with their day; until is exclusive, so its own day may hold no run: harmless.
+    terms.add(QStringLiteral("day >= ?"), since.left(10));
+    terms.add(QStringLiteral("day <= ?"), until.left(10));
+    terms.add(QStringLiteral("station = ?"), station);
+    terms.add(QStringLiteral("program = ?"), program);
+    if (!includeSimulated)
+        terms.add(QStringLiteral("simulated = 0"));
+    return terms.clause();
 }
 
 bool parseTimeBound(const QString &text, bool isUntil, QString *iso)

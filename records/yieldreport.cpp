@@ -37,7 +37,11 @@ bool YieldReport::compute(QSqlDatabase &db, const RecordFilter &filter, QString 
 {
     rows.clear();
     failingSteps.clear();
+    // A unit's first run is looked for among all of that day's runs of the
+    // station (whichever results.db they came from), not only those in the
+    // time range: a band first seen before the range still counts as seen.
     QVariantList binds;
+    const QString days = filter.daysClause(&binds);
     const QString where = filter.whereClause(&binds);
     QSqlQuery q(db);
     const QString counts = QStringLiteral(
@@ -45,9 +49,13 @@ bool YieldReport::compute(QSqlDatabase &db, const RecordFilter &filter, QString 
         " SUM(CASE WHEN outcome = 'pass' THEN 1 ELSE 0 END),"
         " SUM(CASE WHEN outcome = 'fail' THEN 1 ELSE 0 END),"
         " SUM(CASE WHEN outcome = 'interrupted' THEN 1 ELSE 0 END),"
-        " SUM(first_try),"
-        " SUM(CASE WHEN first_try = 1 AND outcome = 'pass' THEN 1 ELSE 0 END)"
-        " FROM runs%1 GROUP BY station, day, program ORDER BY day, station, program").arg(where);
+        " COUNT(DISTINCT unit_key),"
+        " COUNT(DISTINCT CASE WHEN first_outcome = 'pass' THEN unit_key END)"
+        " FROM (SELECT station, day, program, outcome, started_at, simulated, COALESCE(unit, id) AS unit_key,"
+        "  FIRST_VALUE(outcome) OVER (PARTITION BY station, day, program, COALESCE(unit, id)"
+        "   ORDER BY started_at, id) AS first_outcome"
+        "  FROM runs%1) AS runs%2"
+        " GROUP BY station, day, program ORDER BY day, station, program").arg(days, where);
     if (!runQuery(q, counts, binds)) {
         *error = describeSqlError(db, q.lastError());
         return false;

@@ -46,6 +46,10 @@ public:
     explicit VirtualBand(Options options = {});
     ~VirtualBand(); // unplugs and joins the band's thread
 
+    // True while any virtual band exists in this process: what such a
+    // process records is never production.
+    static bool anyInProcess();
+
     VirtualBand(const VirtualBand &) = delete;
     VirtualBand &operator=(const VirtualBand &) = delete;
 
