@@ -106,20 +106,21 @@ int withDatabase(bool local, QTextStream &err, Body body)
     }
     OutboxSender sender(QStringLiteral("."), station.serverUrl);
     Watchdog bound(kReadBudgetMs, [&sender] { sender.hangUp(); });
-    QSqlDatabase db = sender.serverDatabase(&error);
-    if (db.isOpen() && QFileInfo::exists(kResults)) {
+    if (sender.serverDatabase(&error).isOpen() && QFileInfo::exists(kResults)) {
         QElapsedTimer sending;
         sending.start();
         sender.sendWaiting(&error, [&sending] { return sending.elapsed() < kSendShareMs; });
         if (!error.isEmpty())
             err << "Records wait for the server: " << error << '\n';
-        db = sender.serverDatabase(&error);
     }
+    QSqlDatabase db = sender.serverDatabase(&error);
     if (!db.isOpen()) {
         err << error << '\n';
         return 1;
     }
-    return body(db);
+    const int status = body(db);
+    db = QSqlDatabase(); // the sender closes it
+    return status;
 }
 
 QString jsonLine(const QJsonObject &o)
