@@ -230,6 +230,7 @@ void TestStore::realFullDisk()
 
         RunRecord second = store.begin("tester");
         second.finish(RunOutcome::Fail, "1.读取版本", 1);
+        second.startedAt = first.startedAt.addSecs(1); // listed in this order
         QCOMPARE(store.keep(second), RecordStore::Kept::NotKept);
         QVERIFY2(store.problem().contains("full") || store.problem().contains("could not be written"),
                  qPrintable(store.problem()));
@@ -239,6 +240,7 @@ void TestStore::realFullDisk()
         QVERIFY(QFile::remove(filler.fileName()));
         RunRecord third = store.begin("tester");
         third.finish(RunOutcome::Pass);
+        third.startedAt = first.startedAt.addSecs(2);
         QVERIFY2(store.write(third), qPrintable(store.problem()));
         const QList<QJsonObject> runs = localRuns(mount);
         QCOMPARE(runs.size(), 3);
