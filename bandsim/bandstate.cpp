@@ -71,6 +71,11 @@ BandState::BandState(BandClock::Steady::time_point now)
     firmware.bdaddr[5] = uint8_t(serial);
 }
 
+void BandState::setBluetoothAddress(const std::array<uint8_t, 6> &address)
+{
+    std::memcpy(firmware.bdaddr, address.data(), address.size());
+}
+
 CommandOutcome BandState::handle(const Frame &command, Fault fault, BandClock::Steady::time_point now)
 {
     if (fault == Fault::NoAnswer)

@@ -26,7 +26,11 @@ Options sanitized(Options options)
 } // namespace
 
 struct VirtualBand::Impl {
-    explicit Impl(const Options &options) : options(sanitized(options)), band(BandClock::Steady::now()) {}
+    explicit Impl(const Options &options) : options(sanitized(options)), band(BandClock::Steady::now())
+    {
+        if (options.bluetoothAddress != std::array<uint8_t, 6>{})
+            band.state.setBluetoothAddress(options.bluetoothAddress);
+    }
 
     void serve(PseudoTerminal pty);
     void stopService();

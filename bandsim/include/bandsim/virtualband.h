@@ -4,6 +4,7 @@
 
 #include <bandlink.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,6 +40,9 @@ struct Options {
     int uploadPayloadSize = 16;
     // Pause between two min-stat events.
     int minStatIntervalMs = 1000;
+    // The band's Bluetooth address in stored order; all zero (the default):
+    // one of its own, 5a:1b, then the process and a count of bands in it.
+    std::array<uint8_t, 6> bluetoothAddress{};
 };
 
 class VirtualBand {
