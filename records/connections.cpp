@@ -19,7 +19,7 @@ constexpr int kBusyTimeoutMs = 100;
 // The server's bounds on this session: no statement, lock wait or open
 // transaction outlasts them, whatever another session holds.
 constexpr int kServerStatementMs = 3000;
-constexpr int kServerLockMs = 2000;
+constexpr int kServerLockMs = 1000;
 constexpr int kServerIdleTransactionMs = 10000;
 
 bool runPragma(QSqlDatabase &db, const QString &pragma, QString *error)

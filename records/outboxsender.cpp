@@ -115,7 +115,8 @@ int OutboxSender::sendBatch(QString *error)
     if (!insert.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (%2) ON CONFLICT (id) DO NOTHING")
                             .arg(QLatin1String(kRunColumns), marks.join(QLatin1Char(','))))) {
         *error = describeSqlError(remote, insert.lastError());
-        remote.rollback();
+        if (remote.isOpen())
+            remote.rollback();
         return -1;
     }
     int count = 0;
@@ -126,18 +127,21 @@ int OutboxSender::sendBatch(QString *error)
             insert.bindValue(i, pending.value(i + 1));
         if (!insert.exec()) {
             *error = describeSqlError(remote, insert.lastError());
-            remote.rollback();
+            if (remote.isOpen())
+                remote.rollback();
             return -1;
         }
         ++count;
     }
     if (count == 0) {
-        remote.rollback();
+        if (remote.isOpen())
+            remote.rollback();
         return 0;
     }
     if (!remote.commit()) {
         *error = describeSqlError(remote, remote.lastError());
-        remote.rollback();
+        if (remote.isOpen())
+            remote.rollback();
         return -1;
     }
     // Only now may they leave the queue; if this fails they are sent again

@@ -21,8 +21,8 @@ namespace {
 
 // records and yield end within 5 s whatever the server does; sending what
 // waits may take part of that.
-constexpr int kReadBudgetMs = 4500;
-constexpr int kSendShareMs = 1500;
+constexpr int kReadBudgetMs = 4000;
+constexpr int kSendShareMs = 1000;
 // sync: the longest wait for one batch (or for the connection).
 constexpr int kSyncBatchMs = 5000;
 
@@ -106,14 +106,16 @@ int withDatabase(bool local, QTextStream &err, Body body)
     }
     OutboxSender sender(QStringLiteral("."), station.serverUrl);
     Watchdog bound(kReadBudgetMs, [&sender] { sender.hangUp(); });
-    if (sender.serverDatabase(&error).isOpen() && QFileInfo::exists(kResults)) {
+    QSqlDatabase db = sender.serverDatabase(&error);
+    if (db.isOpen() && QFileInfo::exists(kResults)) {
+        db = QSqlDatabase();
         QElapsedTimer sending;
         sending.start();
         sender.sendWaiting(&error, [&sending] { return sending.elapsed() < kSendShareMs; });
         if (!error.isEmpty())
             err << "Records wait for the server: " << error << '\n';
+        db = sender.serverDatabase(&error);
     }
-    QSqlDatabase db = sender.serverDatabase(&error);
     if (!db.isOpen()) {
         err << error << '\n';
         return 1;

@@ -48,10 +48,10 @@ bool listRuns(QSqlDatabase &db, const RecordFilter &filter, QList<QJsonObject> *
     const QString where = filter.whereClause(&binds);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM runs%2 ORDER BY started_at, id").arg(QLatin1String(kRunColumns), where));
+    bool ok = q.prepare(QStringLiteral("SELECT %1 FROM runs%2 ORDER BY started_at, id").arg(QLatin1String(kRunColumns), where));
     for (const QVariant &v : std::as_const(binds))
         q.addBindValue(v);
-    if (!q.exec()) {
+    if (!ok || !q.exec()) {
         *error = describeSqlError(db, q.lastError());
         return false;
     }
