@@ -30,6 +30,10 @@ private slots:
     void frozenServerHoldsNothing();
 
 private:
+    // A station in folder whose first record (*first) reached the server.
+    std::unique_ptr<RecordStore> connectedStation(const QString &folder, QString *first);
+    // A program's end waits at most about half a second for the server.
+    void endWithinBound(std::unique_ptr<RecordStore> store);
     // Runs command in folder; its status, what it printed, and how long it took.
     int inFolder(const QString &folder, int (*command)(const QStringList &, QTextStream &, QTextStream &),
                  const QStringList &args, QString *out, qint64 *ms = nullptr);
@@ -86,6 +90,23 @@ QStringList TestServer::localIds(const QString &folder)
     }
     closeConnection(name);
     return ids;
+}
+
+std::unique_ptr<RecordStore> TestServer::connectedStation(const QString &folder, QString *first)
+{
+    writeStationIni(folder, "line1-a", cluster.url());
+    auto store = std::make_unique<RecordStore>(folder);
+    *first = writeRun(*store).id.toString(QUuid::WithoutBraces);
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(serverIds(), QStringList{*first}, 10000); }();
+    return store;
+}
+
+void TestServer::endWithinBound(std::unique_ptr<RecordStore> store)
+{
+    QElapsedTimer timer;
+    timer.start();
+    store.reset();
+    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString("the end waited %1 ms for the server").arg(timer.elapsed())));
 }
 
 int TestServer::inFolder(const QString &folder, int (*command)(const QStringList &, QTextStream &, QTextStream &),
@@ -302,10 +323,8 @@ void TestServer::syncSendsEverythingWaiting()
 void TestServer::lockedTableHoldsNothing()
 {
     QTemporaryDir dir;
-    writeStationIni(dir.path(), "line1-a", cluster.url());
-    auto store = std::make_unique<RecordStore>(dir.path());
-    const QString first = writeRun(*store).id.toString(QUuid::WithoutBraces);
-    QTRY_COMPARE_WITH_TIMEOUT(serverIds(), QStringList{first}, 10000);
+    QString first;
+    auto store = connectedStation(dir.path(), &first);
 
     // A second session holds the table: every statement on it waits.
     QSqlDatabase holder = cluster.session("holder");
@@ -314,10 +333,7 @@ void TestServer::lockedTableHoldsNothing()
     QVERIFY(holder.transaction() && lock.exec("LOCK TABLE runs IN ACCESS EXCLUSIVE MODE"));
 
     const QString second = writeRun(*store).id.toString(QUuid::WithoutBraces);
-    QElapsedTimer timer;
-    timer.start();
-    store.reset();
-    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString("the end waited %1 ms for the server").arg(timer.elapsed())));
+    endWithinBound(std::move(store));
 
     QString out;
     qint64 ms = 0;
@@ -344,20 +360,15 @@ void TestServer::lockedTableHoldsNothing()
 void TestServer::frozenServerHoldsNothing()
 {
     QTemporaryDir dir;
-    writeStationIni(dir.path(), "line1-a", cluster.url());
-    auto store = std::make_unique<RecordStore>(dir.path());
-    const QString first = writeRun(*store).id.toString(QUuid::WithoutBraces);
-    QTRY_COMPARE_WITH_TIMEOUT(serverIds(), QStringList{first}, 10000);
+    QString first;
+    auto store = connectedStation(dir.path(), &first);
 
     QVERIFY(cluster.freeze(true));
     const auto thaw = qScopeGuard([this] { cluster.freeze(false); });
     // The forwarder's connection is open: its next insert gets no answer.
     writeRun(*store);
     QTest::qWait(200);
-    QElapsedTimer timer;
-    timer.start();
-    store.reset();
-    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString("the end waited %1 ms for the server").arg(timer.elapsed())));
+    endWithinBound(std::move(store));
 
     QString out;
     qint64 ms = 0;
