@@ -102,6 +102,11 @@ RecordStore::RecordStore(const QString &folder, int forwardIntervalMs, QObject *
     if (spool.count() > 0)
         takeIn();
     if (station.hasServer() && forwardIntervalMs > 0) {
+        // The file and its tables first, so that the forwarder starting
+        // beside it never holds the write lock for creating them while a
+        // record is being written.
+        QString ignored; // said at the first write, if it lasts
+        openDatabase(&ignored);
         forwarder = new RecordForwarder(folder, station.serverUrl, forwardIntervalMs, this);
         connect(forwarder, &RecordForwarder::problemChanged, this, &RecordStore::serverProblemChanged);
         forwarder->start();
@@ -178,14 +183,17 @@ bool RecordStore::spoolHeld(QString *error)
     return true;
 }
 
-bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
+QSqlDatabase RecordStore::openDatabase(QString *error)
 {
     QSqlDatabase db = reuseConnection(connectionName);
-    if (!db.isOpen()) {
-        db = openLocalDatabase(connectionName, folder, false, error);
-        if (!db.isOpen())
-            return false;
-    }
+    return db.isOpen() ? db : openLocalDatabase(connectionName, folder, false, error);
+}
+
+bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
+{
+    QSqlDatabase db = openDatabase(error);
+    if (!db.isOpen())
+        return false;
     QStringList spoolProblems;
     const QList<RecordSpool::Entry> spooled = spool.waiting(&spoolProblems);
     for (const QString &p : std::as_const(spoolProblems))

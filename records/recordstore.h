@@ -9,6 +9,7 @@
 #include "stationsettings.h"
 
 #include <QList>
+#include <QSqlDatabase>
 #include <QObject>
 
 class RecordForwarder;
@@ -55,6 +56,7 @@ signals:
     void serverProblemChanged(const QString &problem);
 
 private:
+    QSqlDatabase openDatabase(QString *error);
     // False with *error when results.db did not take them.
     bool writeHeld(bool *lastFirstTry, QString *error);
     // The held records into the spool, and the problem said.
