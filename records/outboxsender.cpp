@@ -1,6 +1,7 @@
 #include "outboxsender.h"
 
 #include "connections.h"
+#include "firsttries.h"
 #include "schema.h"
 #include "sqlerrors.h"
 
@@ -121,10 +122,12 @@ int OutboxSender::sendBatch(QString *error)
     }
     int count = 0;
     qint64 lastSeq = 0;
+    QStringList ids;
     while (pending.next()) {
         lastSeq = pending.value(0).toLongLong();
         for (int i = 0; i < columns; ++i)
             insert.bindValue(i, pending.value(i + 1));
+        ids << pending.value(1).toString();
         if (!insert.exec()) {
             *error = describeSqlError(remote, insert.lastError());
             if (remote.isOpen())
@@ -143,6 +146,16 @@ int OutboxSender::sendBatch(QString *error)
         if (remote.isOpen())
             remote.rollback();
         return -1;
+    }
+    // After the commit, so that of two stations sending the same band's
+    // runs at once, the later marking sees both (it sets every run of that
+    // band and day again).
+    for (const QString &id : std::as_const(ids)) {
+        QSqlError sqlError;
+        if (!markFirstTries(remote, id, &sqlError)) {
+            *error = describeSqlError(remote, sqlError);
+            return -1;
+        }
     }
     // Only now may they leave the queue; if this fails they are sent again
     // and the server ignores them. The read ends first, or the delete would

@@ -1,6 +1,7 @@
 #include "recordstore.h"
 
 #include "connections.h"
+#include "firsttries.h"
 #include "recordforwarder.h"
 #include "schema.h"
 #include "sqlerrors.h"
@@ -87,6 +88,18 @@ bool insertRun(QSqlDatabase &db, RunRecord &r, QSqlError *error)
         *error = queue.lastError();
         return false;
     }
+    // A record taken in late may start before runs already here.
+    if (r.unit.isEmpty())
+        return true;
+    QSqlQuery readBack(db);
+    readBack.prepare(QStringLiteral("SELECT first_try FROM runs WHERE id = ?"));
+    readBack.addBindValue(r.id.toString(QUuid::WithoutBraces));
+    if (!markFirstTries(db, r.id.toString(QUuid::WithoutBraces), error) || !readBack.exec() || !readBack.next()) {
+        if (!error->isValid())
+            *error = readBack.lastError();
+        return false;
+    }
+    r.firstTry = readBack.value(0).toInt() != 0;
     return true;
 }
 

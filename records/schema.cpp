@@ -37,14 +37,14 @@ QStringList createStatements(bool postgres)
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_yield ON runs (station, day, program, outcome, first_try, started_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_started ON runs (started_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_failures ON runs (outcome, program, failed_step)"),
+        // A band's runs of a day: whether a run was its first there.
+        QStringLiteral("CREATE INDEX IF NOT EXISTS runs_unit ON runs (unit, station, program, day)"),
     };
     if (postgres) {
         s << QStringLiteral("CREATE TABLE IF NOT EXISTS schema_info (version INTEGER NOT NULL)");
         s << QStringLiteral("INSERT INTO schema_info (version) SELECT %1"
                             " WHERE NOT EXISTS (SELECT 1 FROM schema_info)").arg(kSchemaVersion);
     } else {
-        // Local only: the store asks whether a unit was already seen today.
-        s << QStringLiteral("CREATE INDEX IF NOT EXISTS runs_unit ON runs (unit, station, program, day)");
         // Records waiting for the shared server, oldest first.
         s << QStringLiteral("CREATE TABLE IF NOT EXISTS outbox (seq INTEGER PRIMARY KEY)");
         s << QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion);
@@ -59,6 +59,7 @@ QStringList upgradeFrom1(bool postgres)
 {
     if (postgres)
         return {QStringLiteral("ALTER TABLE runs ADD COLUMN IF NOT EXISTS simulated INTEGER NOT NULL DEFAULT 0"),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS runs_unit ON runs (unit, station, program, day)"),
                 QStringLiteral("UPDATE schema_info SET version = 2")};
     return {QStringLiteral("ALTER TABLE runs ADD COLUMN simulated INTEGER NOT NULL DEFAULT 0"),
             QStringLiteral("INSERT OR IGNORE INTO outbox (seq) SELECT seq FROM runs"),
