@@ -46,9 +46,14 @@ QString RecordFilter::whereClause(QVariantList *binds) const
 QString RecordFilter::daysClause(QVariantList *binds) const
 {
     Terms terms(binds);
-    // ISO times begin with their day; until is exclusive, so its own day may hold no run: harmless.
-    terms.add(QStringLiteral("day >= ?"), since.left(10));
-    terms.add(QStringLiteral("day <= ?"), until.left(10));
+    // ISO times begin with their day: from the start of since's day to the
+    // end of until's (by start time, so that the index on it serves).
+    const auto dayStart = [](const QString &bound, int days) {
+        const QDate day = QDate::fromString(bound.left(10), Qt::ISODate).addDays(days);
+        return bound.isEmpty() ? QString() : isoUtc(QDateTime(day, QTime(0, 0), Qt::UTC));
+    };
+    terms.add(QStringLiteral("started_at >= ?"), dayStart(since, 0));
+    terms.add(QStringLiteral("started_at < ?"), dayStart(until, 1));
     terms.add(QStringLiteral("station = ?"), station);
     terms.add(QStringLiteral("program = ?"), program);
     if (!includeSimulated)
