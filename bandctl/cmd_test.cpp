@@ -2,6 +2,7 @@
 // against every band at once, one child process each.
 #include "bandconnection.h"
 #include "defreader.h"
+#include "devicecheck.h"
 #include "interrupt.h"
 #include "output.h"
 #include "paralleltests.h"
@@ -55,6 +56,8 @@ int runOne(CommandContext &context, const QString &defFile)
         return code;
     const TestResult result = runSequence(context.interrupt, band, person);
     Result shown = describeTestRun(result, band.devicePath());
+    if (result.failedRow == TestSequence::RowOpenPort && !band.isGone())
+        shown.add(QStringLiteral("error"), whyNotOpened(band.devicePath()).message);
     RecordStore store;
     RunRecord record = store.begin(QStringLiteral("tester"));
     fillTestRecord(record, result);

@@ -64,7 +64,8 @@ std::optional<QString> GlobalParser::valueOf(qsizetype &i, const QString &name, 
     splitOption(args[i], name, &inlineValue, &hasInline);
     if (hasInline)
         return inlineValue;
-    if (i + 1 >= args.size() || args[i + 1].isEmpty()) {
+    // The next option is never taken as the value: "--device --json" lacks the device.
+    if (i + 1 >= args.size() || args[i + 1].isEmpty() || startsOption(args[i + 1])) {
         *error = QStringLiteral("%1 needs a value").arg(name);
         return std::nullopt;
     }
@@ -110,6 +111,8 @@ std::optional<Invocation> GlobalParser::parse(QString *error)
             options.json = true;
         } else if (word == QLatin1StringView("--help") || word == QLatin1StringView("-h")) {
             options.help = true;
+        } else if (word == QLatin1StringView("--version")) {
+            options.version = true;
         } else if (word == QLatin1StringView("--simulate") || isOption(word, QStringLiteral("--port"))
                    || isOption(word, QStringLiteral("--device"))) {
             if (!takeBandOption(i, error))
@@ -143,6 +146,16 @@ std::optional<Invocation> parseCommandLine(const QStringList &arguments, bool (*
     return GlobalParser(arguments, isCommandName).parse(error);
 }
 
+QString missingValue(const QStringList &arguments, const QStringList &valueOptions)
+{
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (valueOptions.contains(arguments[i])
+            && (i + 1 >= arguments.size() || arguments[i + 1].isEmpty() || startsOption(arguments[i + 1])))
+            return QStringLiteral("%1 needs a value").arg(arguments[i]);
+    }
+    return QString();
+}
+
 std::optional<long long> parseInteger(const QString &text, long long min, long long max)
 {
     bool ok = false;
@@ -174,7 +187,7 @@ QStringList ArgumentReader::values(const QString &name)
         if (hasInline) {
             found.append(inlineValue);
             rest.removeAt(i);
-        } else if (i + 1 < rest.size() && !rest[i + 1].isEmpty()) {
+        } else if (i + 1 < rest.size() && !rest[i + 1].isEmpty() && !startsOption(rest[i + 1])) {
             found.append(rest[i + 1]);
             rest.remove(i, 2);
         } else {
