@@ -18,12 +18,18 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSqlDatabase>
 #include <QThread>
+
+#include <functional>
+#include <optional>
 
 namespace {
 
 // The sequence runs on its own thread so that Ctrl-C reaches it between steps.
-TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const sb_conf_t &person)
+// meanwhile runs on this thread while the sequence waits on the band.
+TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const sb_conf_t &person,
+                       const std::function<void()> &meanwhile)
 {
     TestSequence sequence;
     sequence.setPresenceCheck([&band] { return !band.isGone(); });
@@ -36,7 +42,9 @@ TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const sb
     if (InterruptWatch::requested())
         sequence.requestStop();
     worker->start();
-    loop.exec();
+    meanwhile();
+    if (!worker->isFinished())
+        loop.exec();
     worker->wait();
     delete worker;
     if (!result.passed())
@@ -54,14 +62,20 @@ int runOne(CommandContext &context, const QString &defFile)
     BandConnection band(context.options.band);
     if (const int code = band.locate(context.out); code != ExitOk)
         return code;
-    const TestResult result = runSequence(context.interrupt, band, person);
+    // The band's pauses leave this thread idle: it gets the record's store
+    // ready meanwhile (the station's settings, the database driver), so that
+    // after the run only the record's own write remains.
+    std::optional<RecordStore> store;
+    const TestResult result = runSequence(context.interrupt, band, person, [&store] {
+        store.emplace();
+        QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"));
+    });
     Result shown = describeTestRun(result, band.devicePath());
     if (result.failedRow == TestSequence::RowOpenPort && !band.isGone())
         shown.add(QStringLiteral("error"), whyNotOpened(band.devicePath()).message);
-    RecordStore store;
-    RunRecord record = store.begin(QStringLiteral("tester"));
+    RunRecord record = store->begin(QStringLiteral("tester"));
     fillTestRecord(record, result);
-    keepRecord(store, record, shown);
+    keepRecord(*store, record, shown);
     context.out.print(shown);
     return result.passed() ? ExitOk : ExitBandFailed;
 }
