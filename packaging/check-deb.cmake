@@ -26,7 +26,8 @@ foreach(path
     ./usr/share/band-station/burner/def.xml ./usr/share/band-station/burner/bin/band.cfg
     ./usr/share/band-station/burner/bin/band.bin ./usr/share/band-station/burner/rc/ok.png
     ./usr/share/band-station/burner/cn.qm ./usr/share/band-station/burner/en.qm
-    ./usr/share/man/man1/bandctl.1.gz ./usr/share/bash-completion/completions/bandctl
+    ./usr/share/man/man1/bandctl.1.gz ./usr/share/man/man1/tester.1.gz ./usr/share/man/man1/burner.1.gz
+    ./usr/share/man/man1/band-station.1.gz ./usr/share/bash-completion/completions/bandctl
     ./usr/share/doc/band-tools/copyright ./usr/share/doc/band-tools/changelog.gz)
   string(FIND "${listing}" "${path}\n" found)
   if(found EQUAL -1)
