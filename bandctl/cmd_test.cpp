@@ -26,6 +26,14 @@
 
 namespace {
 
+// Loads the SQLite driver and library now rather than when the record is written.
+void loadDatabaseDriver()
+{
+    const QString name = QStringLiteral("bandctl-driver");
+    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    QSqlDatabase::removeDatabase(name);
+}
+
 // The sequence runs on its own thread so that Ctrl-C reaches it between steps.
 // meanwhile runs on this thread while the sequence waits on the band.
 TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const sb_conf_t &person,
@@ -68,7 +76,7 @@ int runOne(CommandContext &context, const QString &defFile)
     std::optional<RecordStore> store;
     const TestResult result = runSequence(context.interrupt, band, person, [&store] {
         store.emplace();
-        QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"));
+        loadDatabaseDriver();
     });
     Result shown = describeTestRun(result, band.devicePath());
     if (result.failedRow == TestSequence::RowOpenPort && !band.isGone())
