@@ -8,6 +8,13 @@ bool startsOption(const QString &word)
     return word.startsWith(u'-') && word.size() > 1 && !word.at(1).isDigit();
 }
 
+// words[i] can be an option's value: there, not empty, and no option itself,
+// so that "--device --json" lacks the device rather than taking "--json".
+bool valueAt(const QStringList &words, qsizetype i)
+{
+    return i < words.size() && !words[i].isEmpty() && !startsOption(words[i]);
+}
+
 bool isOption(const QString &word, const QString &name)
 {
     return word == name || word.startsWith(name + u'=');
@@ -64,8 +71,7 @@ std::optional<QString> GlobalParser::valueOf(qsizetype &i, const QString &name, 
     splitOption(args[i], name, &inlineValue, &hasInline);
     if (hasInline)
         return inlineValue;
-    // The next option is never taken as the value: "--device --json" lacks the device.
-    if (i + 1 >= args.size() || args[i + 1].isEmpty() || startsOption(args[i + 1])) {
+    if (!valueAt(args, i + 1)) {
         *error = QStringLiteral("%1 needs a value").arg(name);
         return std::nullopt;
     }
@@ -149,8 +155,7 @@ std::optional<Invocation> parseCommandLine(const QStringList &arguments, bool (*
 QString missingValue(const QStringList &arguments, const QStringList &valueOptions)
 {
     for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (valueOptions.contains(arguments[i])
-            && (i + 1 >= arguments.size() || arguments[i + 1].isEmpty() || startsOption(arguments[i + 1])))
+        if (valueOptions.contains(arguments[i]) && !valueAt(arguments, i + 1))
             return QStringLiteral("%1 needs a value").arg(arguments[i]);
     }
     return QString();
@@ -187,7 +192,7 @@ QStringList ArgumentReader::values(const QString &name)
         if (hasInline) {
             found.append(inlineValue);
             rest.removeAt(i);
-        } else if (i + 1 < rest.size() && !rest[i + 1].isEmpty() && !startsOption(rest[i + 1])) {
+        } else if (valueAt(rest, i + 1)) {
             found.append(rest[i + 1]);
             rest.remove(i, 2);
         } else {
