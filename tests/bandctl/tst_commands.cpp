@@ -203,8 +203,7 @@ private slots:
         QTest::newRow("watch what") << QStringList{"watch", "everything"} << QByteArray("minstat or upload");
         // An option without its value never takes the next option as one.
         QTest::newRow("device lacks its path") << QStringList{"info", "--device", "--json"} << QByteArray("--device needs a value");
-        QTest::newRow("count lacks its number") << QStringList{"watch", "upload", "--count", "--json"} << QByteArray("--count needs a value");
-        QTest::newRow("def lacks its file") << QStringList{"test", "--def", "--all"} << QByteArray("--def needs a value");
+        QTest::newRow("count lacks its number") << QStringList{"watch", "upload", "--count", "--timeout", "5"} << QByteArray("--count needs a value");
         QTest::newRow("filter lacks its value") << QStringList{"records", "--station", "--local"} << QByteArray("--station needs a value");
     }
 
