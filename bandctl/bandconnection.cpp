@@ -1,6 +1,7 @@
 #include "bandconnection.h"
 
 #include "bandports.h"
+#include "devicecheck.h"
 #include "output.h"
 #include "portsource.h"
 #include "simulatedband.h"
@@ -53,6 +54,8 @@ int BandConnection::locate(Output &out)
         device = choice.devices.first();
         if (!QFileInfo::exists(device))
             return out.fail(ExitNoBand, QStringLiteral("no band: %1 does not exist").arg(device));
+        if (const auto problem = notADevice(device))
+            return out.fail(problem->code, problem->message);
         if (!uart_bind_device_path(kDevicePort, QFile::encodeName(device).constData()))
             return out.fail(ExitUsage, QStringLiteral("device path too long: %1").arg(device));
         portNumber = kDevicePort;
@@ -90,7 +93,8 @@ int BandConnection::open(Output &out)
     if (!sb_init(portNumber)) {
         if (isGone())
             return out.fail(ExitNoBand, QStringLiteral("no band: %1 went away").arg(device));
-        return out.fail(ExitBandFailed, QStringLiteral("cannot open %1 (in use by another program, or not a serial device)").arg(device));
+        const DeviceProblem problem = whyNotOpened(device);
+        return out.fail(problem.code, problem.message);
     }
     linkOpen = true;
     return ExitOk;

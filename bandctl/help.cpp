@@ -15,7 +15,8 @@ const char kBandOptions[] =
     "  --json          one JSON object a line for each result\n"
     "  --trace [FILE]  the protocol trace on standard error, or into FILE\n"
     "                  (--trace=FILE when FILE could be read as a subcommand)\n"
-    "  --help          this text; bandctl SUBCOMMAND --help for one subcommand\n";
+    "  --help          this text; bandctl SUBCOMMAND --help for one subcommand\n"
+    "  --version       the version of bandctl\n";
 
 } // namespace
 
