@@ -38,8 +38,9 @@ check()
 }
 
 check yes "bandctl " list sync records --version
-check yes "bandctl records --" --since --until --station --program --outcome --local --include-simulated --csv
+check yes "bandctl records --" --since --until --station --program --outcome --local --csv
 check yes "bandctl yield --" --since --station --outcome --include-simulated
+check no "bandctl records --" --include-simulated
 check no  "bandctl yield --" --csv
 check yes "bandctl records --program " tester burner
 check yes "bandctl yield --outcome " pass fail interrupted
