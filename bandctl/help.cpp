@@ -9,6 +9,8 @@ const char kBandOptions[] =
     "Choosing the band (before or after the subcommand):\n"
     "  --port N        the band on /dev/ttyACMN\n"
     "  --device PATH   any serial device, e.g. the path bandsim prints\n"
+    "  --usb-path LOCATION  the band plugged in there: bus and hub ports as\n"
+    "                  bandctl list shows them, e.g. 1-1.4.2\n"
     "  --simulate      a virtual band inside bandctl\n"
     "  (none)          the one band plugged in; refused when there are none or several\n"
     "Output:\n"

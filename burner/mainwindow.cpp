@@ -113,6 +113,8 @@ void MainWindow::slotOnPbReset()
         showCritical(tr("端口无效"));
         return;
     }
+    // The band comes back as a disk in the same USB port: only that disk is taken.
+    diskWatch.setBandLocation(comThread.usbLocation());
     switch (upgradeBand(port)) {
     case UpgradeResult::OpenFailed:
         showCritical(tr("端口打开失败"));

@@ -59,3 +59,9 @@ qint32 firstBandPort(const QList<SerialPortEntry> &ports)
     const auto first = std::find_if(ports.begin(), ports.end(), hasBandIds);
     return first == ports.end() ? -1 : portNumberOf(first->portName);
 }
+
+SerialPortEntry firstBandEntry(const QList<SerialPortEntry> &ports)
+{
+    const auto first = std::find_if(ports.begin(), ports.end(), hasBandIds);
+    return first == ports.end() ? SerialPortEntry() : *first;
+}
