@@ -117,7 +117,7 @@ private slots:
         UsbTestBed bed;
         const FakeDevice serial = bed.addSerialBand("1-1.4.2", "BAND0001", 0);
         const QString before = usbPlaceOfTty("ttyACM0").location;
-        bed.remove(serial);
+        bed.unplug(serial);
         QVERIFY(usbPlaceOfTty("ttyACM0").location.isEmpty());
         bed.addDiskBand("1-1.4.2", "BAND0001", 'b');
         const QList<UpgradeDisk> disks = upgradeDisks(QStringLiteral("/dev/null"));

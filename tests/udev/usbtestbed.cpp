@@ -1,3 +1,7 @@
+// Paths as the kernel lays them out (".../1-1.4.2:1.0/tty/ttyACM0",
+// ".../0:0:0:0/block/sdb/sdb1"): the bed links a block device under
+// /sys/dev/block only below a "block" folder.
+//
 // umockdev's header pulls in GLib, whose names clash with Qt's keywords:
 // it stays in this file, away from Qt.
 #include <umockdev.h>
@@ -71,7 +75,7 @@ FakeDevice UsbTestBed::addSerialBand(const std::string &location, const std::str
     const std::string node = "/dev/" + name;
     // The ID_ properties are what udev's rules add to a USB serial port.
     band.node = add(&band, owned(umockdev_testbed_add_device(
-        bed, "tty", name.c_str(), interface.c_str(), "dev", band.devnum.c_str(), nullptr, "DEVNAME", node.c_str(),
+        bed, "tty", ("tty/" + name).c_str(), interface.c_str(), "dev", band.devnum.c_str(), nullptr, "DEVNAME", node.c_str(),
         "MAJOR", "166", "MINOR", std::to_string(n).c_str(), "ID_BUS", "usb", "ID_VENDOR_ID", "0451",
         "ID_MODEL_ID", "16aa", "ID_SERIAL_SHORT", serial.c_str(), "ID_USB_DRIVER", "cdc_acm", nullptr)));
     return band;
@@ -96,7 +100,7 @@ FakeDevice UsbTestBed::disk(const std::string &usb, const std::string &location,
     const std::string name = std::string("sd") + letter;
     const std::string wholeMinor = std::to_string(16 * (letter - 'a'));
     const std::string whole = add(&fake, owned(umockdev_testbed_add_device(
-        bed, "block", name.c_str(), device.c_str(), "dev", ("8:" + wholeMinor).c_str(), "size", "65536", nullptr,
+        bed, "block", ("block/" + name).c_str(), device.c_str(), "dev", ("8:" + wholeMinor).c_str(), "size", "65536", nullptr,
         "DEVNAME", ("/dev/" + name).c_str(), "DEVTYPE", "disk", "MAJOR", "8", "MINOR", wholeMinor.c_str(),
         nullptr)));
     const std::string minor = std::to_string(16 * (letter - 'a') + 1);
@@ -118,14 +122,12 @@ FakeDevice UsbTestBed::addOtherDisk(const std::string &location, char letter)
     return disk(usbDevice(location, "0781", "5567", "4C530001"), location, letter);
 }
 
-void UsbTestBed::uevent(const std::string &sysfsPath, const char *action)
+void UsbTestBed::unplug(const FakeDevice &device)
 {
-    umockdev_testbed_uevent(bed, sysfsPath.c_str(), action);
-}
-
-void UsbTestBed::remove(const FakeDevice &device)
-{
-    // Children first: the bed keeps a child's links when its parent goes.
+    // Children first, also in the bed: it keeps a child's links when only
+    // its parent is removed.
+    for (auto path = device.tree.rbegin(); path != device.tree.rend(); ++path)
+        umockdev_testbed_uevent(bed, path->c_str(), "remove");
     for (auto path = device.tree.rbegin(); path != device.tree.rend(); ++path)
         umockdev_testbed_remove_device(bed, path->c_str());
 }

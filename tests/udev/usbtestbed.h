@@ -30,6 +30,8 @@ public:
     // Whether this process runs under umockdev's preload library.
     static bool available();
 
+    // Each add plugs a device in: the bed sends udev's "add" event for each
+    // device of its tree, parent first, as the kernel announces them.
     // A band in normal mode at location (e.g. "1-1.4.2") with port ttyACM<n>.
     FakeDevice addSerialBand(const std::string &location, const std::string &serial, int n);
     // A band in upgrade mode at location with disk sd<letter> and its first
@@ -38,10 +40,9 @@ public:
     // Another USB disk on the hub (an operator's stick, 0781:5567).
     FakeDevice addOtherDisk(const std::string &location, char letter);
 
-    // A udev event ("add", "remove") for one device, as udev sends it.
-    void uevent(const std::string &sysfsPath, const char *action);
-    // Takes the device and everything under it out of the tree.
-    void remove(const FakeDevice &device);
+    // Unplugs the device: "remove" events, children first, then the device
+    // and everything under it leave the tree.
+    void unplug(const FakeDevice &device);
 
 private:
     std::string usbDevice(const std::string &location, const char *vendor, const char *product,
