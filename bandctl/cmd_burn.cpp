@@ -5,6 +5,7 @@
 #include "burndefinition.h"
 #include "burnrecord.h"
 #include "interrupt.h"
+#include "mountinfo.h"
 #include "output.h"
 #include "readerreasons.h"
 #include "result.h"
@@ -16,6 +17,7 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 
@@ -37,13 +39,32 @@ int exitCodeOf(const BurnReport &report)
     return ExitBandFailed;
 }
 
+// The device behind the folder a burn went to (the mount's source, e.g.
+// /dev/sdb1); empty when the mount table does not tell.
+QString diskDevice(const QString &folder)
+{
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    const QString path = QFileInfo(folder).canonicalFilePath();
+    if (path.isEmpty() || !table.open(QIODevice::ReadOnly))
+        return {};
+    MountEntry best;
+    for (const MountEntry &mount : parseMountInfo(table.readAll())) {
+        const bool holds = path == mount.mountPoint
+            || path.startsWith(mount.mountPoint.endsWith(u'/') ? mount.mountPoint : mount.mountPoint + u'/');
+        if (holds && mount.mountPoint.size() >= best.mountPoint.size())
+            best = mount;
+    }
+    return best.source;
+}
+
 Result describeBurn(const BurnReport &report, const QString &device)
 {
     QJsonObject json = report.toJson();
     json.insert(QStringLiteral("command"), QStringLiteral("burn"));
-    if (!device.isEmpty())
-        json.insert(QStringLiteral("device"), device);
+    json.insert(QStringLiteral("device"), device.isEmpty() ? QJsonValue() : QJsonValue(device));
     QStringList lines = {QStringLiteral("outcome: ") + BurnReport::outcomeName(report.outcome)};
+    if (!device.isEmpty())
+        lines += QStringLiteral("device:  ") + device;
     if (report.outcome != BurnReport::Outcome::Pass) {
         lines += QStringLiteral("stage:   ") + BurnReport::stageName(report.stage);
         if (report.failedStep >= 0)
@@ -56,6 +77,8 @@ Result describeBurn(const BurnReport &report, const QString &device)
         steps += BurnReport::stepLabel(step) + u' ' + BurnReport::stepResultName(report.steps[size_t(step)]);
     lines += QStringLiteral("steps:   ") + steps.join(QStringLiteral(", "));
     lines += QStringLiteral("disk:    ") + report.diskRoot;
+    if (!report.version.isEmpty())
+        lines += QStringLiteral("version: ") + report.version + QStringLiteral(" (") + report.bluetooth + u')';
     lines += QStringLiteral("seconds: ") + QString::number(report.elapsedMs / 1000.0, 'f', 1);
     return Result(json, lines.join(u'\n'));
 }
@@ -134,13 +157,14 @@ int run(CommandContext &context)
         context.out.progress(QStringLiteral("  %1 %2").arg(BurnReport::stepLabel(int(step)),
                                                             passed ? QStringLiteral("passed") : QStringLiteral("failed")));
     });
-    QObject::connect(&context.interrupt, &InterruptWatch::interrupted, &cycle, &BurnCycle::stop);
+    const auto interrupt = [&cycle] { cycle.stop(QStringLiteral("interrupted")); };
+    QObject::connect(&context.interrupt, &InterruptWatch::interrupted, &cycle, interrupt);
     if (!cycle.start(options))
         return context.out.fail(ExitBandFailed, QStringLiteral("cannot watch for the band's disk (hot-plug events refused)"));
     if (InterruptWatch::requested())
-        cycle.stop();
+        interrupt();
     loop.exec();
-    Result shown = describeBurn(report, band.devicePath());
+    Result shown = describeBurn(report, disk.isEmpty() ? band.devicePath() : diskDevice(disk));
     RecordStore store;
     RunRecord record = store.begin(QStringLiteral("burner"));
     fillBurnRecord(record, report);
@@ -162,7 +186,10 @@ extern const Subcommand burnCommand = {
     "  --disk PATH         burn into PATH (a disk mounted by hand); no upgrade, no waits\n"
     "  --disk-timeout S    longest wait for the band's disk (default 60)\n"
     "  --port-timeout S    longest wait for the band's port after the burn (default 60)\n"
-    "The result carries outcome (pass, fail or interrupted), stage, failed_step and steps.\n"
+    "The result carries outcome (pass, fail or interrupted), stage, failed_step, steps and\n"
+    "error (the failed step and why: \"copy band.bin: No space left on device\"), device (the\n"
+    "band's port, or the disk's device with --disk), both files' SHA-256 as copied and as read\n"
+    "back from the disk, and the version the band came back with.\n"
     "Exit code 4 for a bad def.xml or burn folder, 5 when the burn failed on the disk,\n"
     "1 when the band did not take the upgrade or did not come back in time.\n",
     run,

@@ -4,12 +4,17 @@
 // bin/ onto a folder standing in for the band's disk, both on local disk
 // under the build folder. The two fixed pauses are set to 0, so the time
 // shown is all the burn spends beyond them: its checks, log records, the
-// copy in pieces and the flushes (each file and then its folder entry, so
-// that each copy is on the device before it is reported). The floor is the
-// same copies and flushes done in this process with nothing else: read and
-// write each file with a 1 MiB buffer, fsync it, fsync the folder.
-// Burn and floor runs alternate, so that a slow spell of the disk touches
-// both alike; medians with min and max are printed side by side.
+// copy in pieces, the flushes (each file and then its folder entry, so
+// that each copy is on the device before it is reported), the read-back of
+// each file from the device past the page cache with its comparison, and
+// the SHA-256 of each file for the record. The floor is the same copies,
+// flushes and read-backs done in this process with nothing else: read and
+// write each file with a 1 MiB buffer, fsync it, fsync the folder, drop the
+// file's cached pages and read it back; the read-back's own share of the
+// floor is printed too. Burn and floor runs alternate, so that a slow spell
+// of the disk touches both alike; medians with min and max are printed side
+// by side, once on the machine as it is and once under a load of two busy
+// threads that spin for the whole measurement.
 // Start-up: from spawning a fresh copy of this program (which builds the
 // window as `burner --simulate` does) to the window's first paint, and that
 // child's peak resident memory.
@@ -30,11 +35,13 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/vfs.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -129,6 +136,25 @@ bool syncFolder(const char *path)
     return ok;
 }
 
+// Drops the file's cached pages (it has been flushed) and reads it back
+// from the device with a 1 MiB buffer.
+bool readBack(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    bool ok = fd >= 0 && ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
+    std::vector<char> buffer(1024 * 1024);
+    while (ok) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+}
+
 bool copyAndSync(const QString &from, const QString &to)
 {
     const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
@@ -151,27 +177,67 @@ bool copyAndSync(const QString &from, const QString &to)
     return ok && syncFolder("disk");
 }
 
-// The floor: the same two files copied and flushed, each with its folder.
+// The read-backs' share of the last floor, ms.
+double lastReadBackMs = 0;
+
+// The floor: the same two files copied and flushed, each with its folder,
+// and read back from the device.
 double timeFloor()
 {
     const int64_t startNs = bench::monotonicNs();
-    const bool ok = copyAndSync("bin/" + kCfgName, "disk/" + kCfgName)
-        && copyAndSync("bin/" + kBinName, "disk/" + kBinName);
+    int64_t readBackNs = 0;
+    const auto copyThenRead = [&readBackNs](const QString &name) {
+        if (!copyAndSync("bin/" + name, "disk/" + name))
+            return false;
+        const int64_t readStartNs = bench::monotonicNs();
+        const bool ok = readBack("disk/" + name);
+        readBackNs += bench::monotonicNs() - readStartNs;
+        return ok;
+    };
+    const bool ok = copyThenRead(kCfgName) && copyThenRead(kBinName);
+    lastReadBackMs = double(readBackNs) / 1e6;
     return ok ? double(bench::monotonicNs() - startNs) / 1e6 : -1;
 }
 
-void measureBurn(int runs)
+// Busy threads that spin until the load ends: a load of `threads`.
+class BusyLoad {
+public:
+    explicit BusyLoad(int threads)
+    {
+        for (int i = 0; i < threads; ++i)
+            spinners.emplace_back([this] {
+                volatile unsigned long spins = 0;
+                while (!done.load(std::memory_order_relaxed))
+                    spins = spins + 1;
+            });
+    }
+    ~BusyLoad()
+    {
+        done = true;
+        for (std::thread &spinner : spinners)
+            spinner.join();
+    }
+
+private:
+    std::atomic<bool> done{false};
+    std::vector<std::thread> spinners;
+};
+
+void measureBurn(int runs, int load)
 {
-    std::fprintf(stderr, "burn with pauses 0 against its floor (in-process copy + fsync of each file and the folder), "
-                         "%d runs each, disk folder on %s under %s:\n"
-                         "  image     burn median [min..max] ms     floor median [min..max] ms    burn/floor\n",
-                 runs, filesystemName("disk"), BENCH_SCRATCH_DIR);
+    const BusyLoad busy(load);
+    std::fprintf(stderr, "burn with pauses 0 against its floor (in-process copy + fsync of each file and the folder "
+                         "+ read-back past the page cache), %d runs each, %s, disk folder on %s under %s:\n"
+                         "  image     burn median [min..max] ms     floor median [min..max] ms    burn/floor"
+                         "   read-back in floor median [min..max] ms\n",
+                 runs, load ? "under a load of 2 busy threads" : "no load added", filesystemName("disk"),
+                 BENCH_SCRATCH_DIR);
     for (const int mib : {1, 16, 128}) {
         if (!writeImage(qint64(mib) * 1024 * 1024)) {
             std::fprintf(stderr, "  %3d MiB: cannot write the image\n", mib);
             continue;
         }
-        std::vector<double> burn, floor;
+        std::vector<double> burn, floor, readBacks;
         int failures = 0;
         auto sample = [&](std::vector<double> *times, double (*measure)()) {
             clearDisk();
@@ -184,6 +250,7 @@ void measureBurn(int runs)
         for (int run = 0; run < runs; ++run) {
             sample(&burn, timeBurn);
             sample(&floor, timeFloor);
+            readBacks.push_back(lastReadBackMs);
         }
         clearDisk();
         if (burn.empty() || floor.empty()) {
@@ -192,10 +259,11 @@ void measureBurn(int runs)
         }
         const double burnMs = bench::percentile(burn, 0.5);
         const double floorMs = bench::percentile(floor, 0.5);
-        std::fprintf(stderr, "  %3d MiB   %8.1f [%7.1f..%7.1f]       %8.1f [%7.1f..%7.1f]       %.2f%s\n", mib,
-                     burnMs, bench::percentile(burn, 0.0), bench::percentile(burn, 1.0), floorMs,
+        std::fprintf(stderr, "  %3d MiB   %8.1f [%7.1f..%7.1f]       %8.1f [%7.1f..%7.1f]       %.2f         %7.1f [%.1f..%.1f]%s\n",
+                     mib, burnMs, bench::percentile(burn, 0.0), bench::percentile(burn, 1.0), floorMs,
                      bench::percentile(floor, 0.0), bench::percentile(floor, 1.0), burnMs / floorMs,
-                     failures ? " (some runs failed)" : "");
+                     bench::percentile(readBacks, 0.5), bench::percentile(readBacks, 0.0),
+                     bench::percentile(readBacks, 1.0), failures ? " (some runs failed)" : "");
     }
 }
 
@@ -222,7 +290,8 @@ int main(int argc, char **argv)
         return 1;
     }
     std::fprintf(stderr, "bench_burner (figures only; the goals are printed, not enforced)\n");
-    measureBurn(runs);
+    measureBurn(runs, 0);
+    measureBurn(runs, 2);
     bench::printStartupFigures(startupRuns);
     QDir::setCurrent(QDir::tempPath());
     return 0;

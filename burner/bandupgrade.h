@@ -1,6 +1,8 @@
-// Putting the band into upgrade mode over its serial port.
+// The band over its serial port, as the burner's cycle needs it: putting it
+// into upgrade mode, and reading which firmware it runs.
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 enum class UpgradeResult {
@@ -9,5 +11,18 @@ enum class UpgradeResult {
     NotAnswered, // the port opened but the band did not take the command
 };
 
-// Opens port, sends the upgrade command and closes the port again.
-UpgradeResult upgradeBand(quint8 port);
+// What the band says it is: firmware version "a.b.c.d" and Bluetooth
+// address "aa:bb:cc:dd:ee:ff".
+struct BandIdentity {
+    QString version;
+    QString bluetooth;
+};
+
+// Opens port, reads the band's identity into *before when given (left empty
+// when the band does not tell it), sends the upgrade command and closes the
+// port again.
+UpgradeResult upgradeBand(quint8 port, BandIdentity *before = nullptr);
+
+// Opens port, reads the band's identity and closes the port; false when the
+// port cannot be opened or the band does not answer.
+bool readBandIdentity(quint8 port, BandIdentity *identity);

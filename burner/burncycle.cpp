@@ -9,6 +9,8 @@ namespace {
 
 // The band's port is looked for this often while it is expected back.
 constexpr int kPortPollMs = 200;
+// A band that has just come back may need a moment before it answers.
+constexpr int kIdentityRetryMs = 300;
 
 qint64 fileBytes(const QString &path)
 {
@@ -23,6 +25,9 @@ BurnCycle::BurnCycle(HotplugSource *hotplug, const PortSource *ports, QObject *p
 {
     stageTimer.setSingleShot(true);
     connect(&stageTimer, &QTimer::timeout, this, &BurnCycle::onTimeout);
+    retryTimer.setSingleShot(true);
+    retryTimer.setInterval(kIdentityRetryMs);
+    connect(&retryTimer, &QTimer::timeout, this, &BurnCycle::readReturnedBand);
     connect(&diskWatch, &BandDiskWatch::diskMounted, this, &BurnCycle::onDiskMounted);
     connect(&diskWatch, &BandDiskWatch::bandRemoved, this, &BurnCycle::onBandRemoved);
     connect(&burnProcess, &CBurnProcess::stepStarted, this, &BurnCycle::stepStarted);
@@ -59,6 +64,7 @@ bool BurnCycle::start(const BurnCycleOptions &newOptions)
     report.cfgBytes = fileBytes(report.sourceFolder + options.files.cfgName);
     report.binBytes = fileBytes(report.sourceFolder + options.files.binName);
     burnInterrupted = false;
+    stopReason.clear();
     running = true;
     clock.start();
     // After the caller has returned, so that it sees every signal.
@@ -66,24 +72,33 @@ bool BurnCycle::start(const BurnCycleOptions &newOptions)
     return true;
 }
 
-void BurnCycle::stop()
+void BurnCycle::stop(const QString &reason)
 {
     if (!running)
         return;
+    if (stopReason.isEmpty())
+        stopReason = reason;
     if (report.stage == BurnReport::Stage::Burn && burnProcess.isRunning()) {
         // The burn reports the step it was in as failed, then ends.
         burnInterrupted = true;
-        burnProcess.requestStop();
+        burnProcess.requestStop(reason);
         return;
     }
-    if (report.stage == BurnReport::Stage::PortWait)
+    if (report.stage == BurnReport::Stage::PortWait) {
         report.failedStep = BurnReport::kResultStep;
-    finish(BurnReport::Outcome::Interrupted);
+        report.steps[BurnReport::kResultStep] = BurnReport::StepResult::Failed;
+    }
+    finish(BurnReport::Outcome::Interrupted, stopReason);
 }
 
 bool BurnCycle::isRunning() const
 {
     return running;
+}
+
+BurnReport::Stage BurnCycle::stage() const
+{
+    return report.stage;
 }
 
 void BurnCycle::proceed()
@@ -93,7 +108,11 @@ void BurnCycle::proceed()
     if (options.upgradePort >= 0) {
         enterStage(BurnReport::Stage::Upgrade, 0);
         const quint8 port = quint8(options.upgradePort);
-        switch (upgradeBand(port)) {
+        BandIdentity before;
+        const UpgradeResult upgrade = upgradeBand(port, &before);
+        if (options.expectedBluetooth.isEmpty())
+            options.expectedBluetooth = before.bluetooth;
+        switch (upgrade) {
         case UpgradeResult::OpenFailed:
             finish(BurnReport::Outcome::Fail, QStringLiteral("cannot open port %1").arg(port));
             return;
@@ -140,13 +159,17 @@ void BurnCycle::onBurnEnded()
 {
     if (!running || report.stage != BurnReport::Stage::Burn)
         return;
-    const QHash<QString, QString> hashes = burnProcess.copiedHashes();
-    report.cfgSha256 = hashes.value(options.files.cfgName);
-    report.binSha256 = hashes.value(options.files.binName);
+    const QHash<QString, CopyResult> copies = burnProcess.copies();
+    report.cfgSha256 = copies.value(options.files.cfgName).sha256;
+    report.cfgReadBackSha256 = copies.value(options.files.cfgName).diskSha256;
+    report.binSha256 = copies.value(options.files.binName).sha256;
+    report.binReadBackSha256 = copies.value(options.files.binName).diskSha256;
     const bool imageCopied = report.steps[7] == BurnReport::StepResult::Passed;
     if (!imageCopied || burnInterrupted) {
         report.steps[BurnReport::kResultStep] = BurnReport::StepResult::Failed;
-        const QString error = report.failedStep < 0 ? QStringLiteral("cannot open run.log") : QString();
+        QString error = burnProcess.failureReason();
+        if (error.isEmpty())
+            error = stopReason.isEmpty() ? QStringLiteral("stopped") : stopReason;
         finish(burnInterrupted ? BurnReport::Outcome::Interrupted : BurnReport::Outcome::Fail, error);
         return;
     }
@@ -164,8 +187,36 @@ void BurnCycle::onBurnEnded()
 
 void BurnCycle::onPortReport(bool connected)
 {
-    if (!running || report.stage != BurnReport::Stage::PortWait || !connected)
+    if (!running || report.stage != BurnReport::Stage::PortWait)
         return;
+    if (connected)
+        readReturnedBand();
+    else
+        retryTimer.stop();
+}
+
+// The version it answers with shows the new firmware has started; the
+// address tells it from another band plugged in meanwhile, when known.
+void BurnCycle::readReturnedBand()
+{
+    if (!running || report.stage != BurnReport::Stage::PortWait)
+        return;
+    quint8 port = 0;
+    BandIdentity identity;
+    if (!portWatch || !portWatch->getPort(&port) || !readBandIdentity(port, &identity)) {
+        retryTimer.start(); // the stage's time-out bounds the retries
+        return;
+    }
+    report.version = identity.version;
+    report.bluetooth = identity.bluetooth;
+    if (!options.expectedBluetooth.isEmpty() && identity.bluetooth != options.expectedBluetooth) {
+        report.steps[BurnReport::kResultStep] = BurnReport::StepResult::Failed;
+        report.failedStep = BurnReport::kResultStep;
+        finish(BurnReport::Outcome::Fail,
+               QStringLiteral("another band (%1) came back instead of the one burned (%2)")
+                   .arg(identity.bluetooth, options.expectedBluetooth));
+        return;
+    }
     report.steps[BurnReport::kResultStep] = BurnReport::StepResult::Passed;
     finish(BurnReport::Outcome::Pass);
 }
@@ -181,7 +232,9 @@ void BurnCycle::onTimeout()
         report.steps[BurnReport::kResultStep] = BurnReport::StepResult::Failed;
         report.failedStep = BurnReport::kResultStep;
         finish(BurnReport::Outcome::Fail,
-               QStringLiteral("the band's serial port did not return within %1 s").arg(options.portTimeoutMs / 1000.0));
+               retryTimer.isActive()
+                   ? QStringLiteral("the band came back but did not tell its version within %1 s").arg(options.portTimeoutMs / 1000.0)
+                   : QStringLiteral("the band's serial port did not return within %1 s").arg(options.portTimeoutMs / 1000.0));
     }
 }
 
@@ -206,6 +259,7 @@ void BurnCycle::startBurn(const QString &root)
 void BurnCycle::finish(BurnReport::Outcome outcome, const QString &error)
 {
     stageTimer.stop();
+    retryTimer.stop();
     portWatch.reset();
     running = false;
     report.outcome = outcome;

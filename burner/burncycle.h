@@ -35,6 +35,10 @@ struct BurnCycleOptions {
     bool waitForPort = true;
     int portTimeoutMs = 30000;
     int pauseMs = 3000; // the burn's two pauses; negative keeps the burn's own setting
+    // The Bluetooth address of the band being burned, when known before the
+    // upgrade (it is read then when the cycle sends the upgrade itself). A
+    // band that comes back with another address is not the one burned.
+    QString expectedBluetooth;
 };
 
 class BurnCycle : public QObject {
@@ -49,9 +53,12 @@ public:
     // Starts one cycle; false (and no finished()) when one is running or the
     // hot-plug source cannot start.
     bool start(const BurnCycleOptions &options);
-    // Ends a running cycle; finished() follows with outcome Interrupted.
-    void stop();
+    // Ends a running cycle; finished() follows with outcome Interrupted and
+    // reason (e.g. "the window was closed") as its error.
+    void stop(const QString &reason = QString());
     bool isRunning() const;
+    // Where a running cycle is.
+    BurnReport::Stage stage() const;
 
 signals:
     void stageChanged(BurnReport::Stage stage);
@@ -66,6 +73,7 @@ private slots:
     void onStepReported(uint idx, bool passed);
     void onBurnEnded();
     void onPortReport(bool connected);
+    void readReturnedBand();
     void onTimeout();
 
 private:
@@ -79,10 +87,12 @@ private:
     std::unique_ptr<CComThread> portWatch; // a fresh one per wait: it reports changes only
     const PortSource *ports;
     QTimer stageTimer;
+    QTimer retryTimer; // asks a band that came back again until it answers
     QElapsedTimer clock;
     BurnCycleOptions options;
     BurnReport report;
     bool running = false;
     bool hotplugStarted = false;
     bool burnInterrupted = false;
+    QString stopReason;
 };

@@ -37,7 +37,7 @@ const NameMessages binMessages = {"Succeed to read name of bin: ",
 // Reads the name of a cfg or bin element from its first attribute and
 // leaves the reader at the element's end.
 NameResult readName(QXmlStreamReader &reader, const NameMessages &messages,
-                    QString *name)
+                    QString *name, QString *why)
 {
     const QXmlStreamAttributes attributes = reader.attributes();
     NameResult result = NameResult::Skipped;
@@ -46,11 +46,13 @@ NameResult readName(QXmlStreamReader &reader, const NameMessages &messages,
         const QString value = attributes.first().value().toString();
         if (value.isEmpty()) {
             qDebug() << messages.failed;
+            *why = QString::fromLatin1(messages.failed) + QStringLiteral(": the name is empty");
             return NameResult::Failed;
         }
         if (!isSafeFileName(value)) {
             qDebug() << messages.unsafe << value;
             qDebug() << messages.failed;
+            *why = QString::fromLatin1(messages.unsafe) + value;
             return NameResult::Failed;
         }
         qDebug() << messages.taken << value;
@@ -63,26 +65,39 @@ NameResult readName(QXmlStreamReader &reader, const NameMessages &messages,
 
 } // namespace
 
-bool readBurnDefinition(const QString &fileName, BurnFileNames *files)
+bool readBurnDefinition(const QString &fileName, BurnFileNames *files, QString *why)
 {
+    QString ignored;
+    if (!why)
+        why = &ignored;
+    why->clear();
     if (!QFile::exists(fileName)) {
         qDebug() << "Failed to find " << fileName;
+        *why = QStringLiteral("no such file");
         return false;
     }
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         qDebug() << "Failed to open " << fileName;
+        *why = QStringLiteral("cannot open it: ") + file.errorString();
         return false;
     }
     QXmlStreamReader reader(&file);
-    if (reader.readNext() != QXmlStreamReader::StartDocument)
+    const auto readerError = [&reader] {
+        return QStringLiteral("line %1: %2").arg(reader.lineNumber()).arg(reader.errorString());
+    };
+    if (reader.readNext() != QXmlStreamReader::StartDocument) {
+        *why = reader.hasError() ? readerError() : QStringLiteral("the file is empty or not XML");
         return false;
+    }
     if (!reader.readNextStartElement()) {
         qDebug() << "Failed to analyze " << fileName;
+        *why = reader.hasError() ? readerError() : QStringLiteral("no element in it");
         return false;
     }
     if (!sameName(reader.name(), QLatin1String("QAT_DEF")) || reader.hasError()) {
         qDebug() << "Failed to read QAT_DEF";
+        *why = reader.hasError() ? readerError() : QStringLiteral("Failed to read QAT_DEF");
         return false;
     }
 
@@ -92,16 +107,19 @@ bool readBurnDefinition(const QString &fileName, BurnFileNames *files)
     while (reader.readNextStartElement()) {
         NameResult result = NameResult::Skipped;
         if (sameName(reader.name(), QLatin1String("cfg")))
-            result = readName(reader, cfgMessages, &read.cfgName);
+            result = readName(reader, cfgMessages, &read.cfgName, why);
         else if (sameName(reader.name(), QLatin1String("bin")))
-            result = readName(reader, binMessages, &read.binName);
+            result = readName(reader, binMessages, &read.binName, why);
         else
             reader.skipCurrentElement();
         if (result == NameResult::Failed)
             return false;
     }
-    if (read.cfgName.isEmpty() || read.binName.isEmpty())
+    if (read.cfgName.isEmpty() || read.binName.isEmpty()) {
+        const QString missing = read.cfgName.isEmpty() ? QStringLiteral("no name of cfg") : QStringLiteral("no name of bin");
+        *why = reader.hasError() ? readerError() : missing;
         return false;
+    }
     *files = read;
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "burnfilenames.h"
+#include "filecopy.h"
 
 #include <QFile>
 #include <QHash>
@@ -25,10 +26,11 @@ public:
 
     // Asks a running burn to end at once and returns without waiting: the
     // step in progress is logged and reported as failed, then the run ends
-    // by itself and releases run.log.
-    void requestStop();
+    // by itself and releases run.log. A reason given ("window closed") is
+    // logged as a line of its own after that step.
+    void requestStop(const QString &reason = QString());
     // requestStop(), then waits for the thread.
-    void stop();
+    void stop(const QString &reason = QString());
 
     // The two pauses before the copies; 3000 ms unless a test shortens them.
     void setPauseMs(int ms);
@@ -36,9 +38,13 @@ public:
     // default. Only between runs.
     void setSourceFolder(const QString &folder);
     QString sourceFolder() const;
-    // SHA-256 (hex) of each file the last run copied, by file name; read it
-    // once the run has ended.
-    QHash<QString, QString> copiedHashes() const { return hashes; }
+    // Each file the last run copied, by file name, with its SHA-256 as
+    // copied and as read back (also for a copy that failed on the
+    // read-back); read it once the run has ended.
+    QHash<QString, CopyResult> copies() const { return copied; }
+    // Why the last run's failed step failed, one English line naming the
+    // step ("copy band.bin: No space left on device"); empty after a pass.
+    QString failureReason() const { return failure; }
 
 signals:
     // A step begins (idx as in processOk); step 6 begins with the pause
@@ -62,16 +68,21 @@ private:
     // The step in progress and the record it leaves when it is stopped.
     int runningStep = -1;
     QString runningFailure;
-    QHash<QString, QString> hashes;
+    QString runningWhat; // "copy band.cfg": names the step in its failure reason
+    QString stopReason;    // guarded by pauseMutex
+    QHash<QString, CopyResult> copied;
+    QString failure;
 
     bool runSteps();
-    bool begin(uint idx, const QString &failureRecord);
-    bool check(uint idx, const QString &path, bool needsContent = false);
+    bool begin(uint idx, const QString &what, const QString &failureRecord);
+    bool check(uint idx, const QString &path, const QString &problem);
+    QString sourceProblem(const QString &path, bool isImage) const;
+    QString diskProblem() const;
     bool removeOldFiles();
     bool remove(uint idx, const QString &path);
     bool copy(uint idx, const QString &name);
     bool pause();
-    bool report(uint idx, bool ok, const QString &record);
+    bool report(uint idx, bool ok, const QString &record, const QString &reason = QString());
     void reportStoppedStep();
     void writeRunRecord(const char *word);
     void writeStepRecord(const QString &message);

@@ -9,8 +9,10 @@ void fillBurnRecord(RunRecord &record, const BurnReport &report)
                                   : BurnReport::stageName(report.stage);
     record.finish(runOutcomeOf(report.outcome), step, inStep ? report.failedStep : -1);
     record.startedAt = record.endedAt.addMSecs(-report.elapsedMs);
+    record.unit = report.bluetooth; // read when the band came back from its restart
 
-    // The steps, the files with sizes and SHA-256 as copied, the disk.
+    // The steps, the files with sizes and SHA-256 as copied and as read
+    // back, the disk, the version the band came back with.
     QJsonObject d = report.toJson();
     d.remove(QStringLiteral("outcome"));
     d.remove(QStringLiteral("failed_step"));

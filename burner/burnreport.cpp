@@ -46,10 +46,12 @@ QJsonObject BurnReport::toJson() const
     QJsonObject stepResults;
     for (int step = 0; step < kStepCount; ++step)
         stepResults.insert(stepLabel(step), stepResultName(steps[size_t(step)]));
-    auto file = [](const QString &name, qint64 bytes, const QString &sha256) {
+    auto orNull = [](const QString &text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); };
+    auto file = [&orNull](const QString &name, qint64 bytes, const QString &sha256, const QString &readBack) {
         return QJsonObject{{QStringLiteral("name"), name},
                            {QStringLiteral("bytes"), bytes < 0 ? QJsonValue() : QJsonValue(bytes)},
-                           {QStringLiteral("sha256"), sha256.isEmpty() ? QJsonValue() : QJsonValue(sha256)}};
+                           {QStringLiteral("sha256"), orNull(sha256)},
+                           {QStringLiteral("sha256_read_back"), orNull(readBack)}};
     };
     return QJsonObject{
         {QStringLiteral("outcome"), outcomeName(outcome)},
@@ -58,9 +60,11 @@ QJsonObject BurnReport::toJson() const
         {QStringLiteral("steps"), stepResults},
         {QStringLiteral("error"), error},
         {QStringLiteral("source"), sourceFolder},
-        {QStringLiteral("cfg"), file(files.cfgName, cfgBytes, cfgSha256)},
-        {QStringLiteral("bin"), file(files.binName, binBytes, binSha256)},
+        {QStringLiteral("cfg"), file(files.cfgName, cfgBytes, cfgSha256, cfgReadBackSha256)},
+        {QStringLiteral("bin"), file(files.binName, binBytes, binSha256, binReadBackSha256)},
         {QStringLiteral("disk"), diskRoot},
+        {QStringLiteral("version"), orNull(version)},
+        {QStringLiteral("bluetooth"), orNull(bluetooth)},
         {QStringLiteral("elapsed_ms"), elapsedMs},
     };
 }

@@ -25,14 +25,24 @@ struct BurnReport {
     // band did not come back); -1 when the cycle ended outside the steps.
     int failedStep = -1;
     std::array<StepResult, kStepCount> steps{};
-    QString error; // one English line for a failure outside the steps
+    // One English line: why it failed ("copy band.bin: No space left on
+    // device", "the window was closed"); empty for a pass.
+    QString error;
     QString sourceFolder; // e.g. "bin/"
     BurnFileNames files;
     qint64 cfgBytes = -1; // sizes of the source files; -1 when unreadable
     qint64 binBytes = -1;
     QString cfgSha256; // of the files as copied onto the disk; empty when not copied
     QString binSha256;
+    // Of the files as read back from the disk after the flush; they differ
+    // from the above only when the copy failed for it.
+    QString cfgReadBackSha256;
+    QString binReadBackSha256;
     QString diskRoot; // the band's disk, ending in '/'; empty when none
+    // The band as it came back from its restart: firmware version "a.b.c.d"
+    // and Bluetooth address; empty when not read.
+    QString version;
+    QString bluetooth;
     qint64 elapsedMs = 0;
 
     // "CSD" .. "RST"
@@ -42,8 +52,8 @@ struct BurnReport {
     static QString stepResultName(StepResult result); // "not run", "passed", "failed"
 
     // Stable field names: outcome, stage, failed_step (label or null),
-    // steps {CSD: ..}, error, source, cfg {name, bytes, sha256}, bin {...},
-    // disk, elapsed_ms.
+    // steps {CSD: ..}, error, source, cfg {name, bytes, sha256,
+    // sha256_read_back}, bin {...}, disk, version, bluetooth, elapsed_ms.
     QJsonObject toJson() const;
 };
 Q_DECLARE_METATYPE(BurnReport)

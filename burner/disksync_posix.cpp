@@ -1,15 +1,18 @@
 #include "disksync.h"
 
 #include <QFile>
-#include <QFileInfo>
+#include <QString>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
+bool syncFileToDisk(QFileDevice &file)
+{
+    return file.isOpen() && file.flush() && ::fsync(file.handle()) == 0;
+}
 
-bool syncFolder(const QString &folderPath)
+bool syncFolderToDisk(const QString &folderPath)
 {
     const int fd = ::open(QFile::encodeName(folderPath).constData(),
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -22,11 +25,18 @@ bool syncFolder(const QString &folderPath)
     return synced;
 }
 
-} // namespace
-
-bool syncFileToDisk(QFile &file)
+bool openForReadBack(QFile &file)
 {
-    if (!file.isOpen() || !file.flush() || ::fsync(file.handle()) != 0)
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
-    return syncFolder(QFileInfo(file.fileName()).absolutePath());
+    // The file's pages are clean after the flush, so the system can drop
+    // them all; every read then goes to the device. (O_DIRECT would do the
+    // same but asks for aligned buffers, which not every filesystem takes.)
+    const int error = ::posix_fadvise(file.handle(), 0, 0, POSIX_FADV_DONTNEED);
+    if (error != 0) {
+        file.close();
+        errno = error;
+        return false;
+    }
+    return true;
 }

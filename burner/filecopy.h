@@ -8,9 +8,18 @@
 
 enum class CopyOutcome { Copied, Failed, Stopped };
 
-// Copies from into to, which must not exist yet (a copy never overwrites),
-// and pushes it out to the device. stopRequested is asked between pieces.
-// A copy that fails or is stopped leaves no partial file behind. sha256, when
-// given, gets the SHA-256 of the bytes copied (hex) once the copy succeeded.
-CopyOutcome copyFileToDisk(const QString &from, const QString &to,
-                           const std::function<bool()> &stopRequested, QString *sha256 = nullptr);
+struct CopyResult {
+    CopyOutcome outcome = CopyOutcome::Failed;
+    QString error;      // why it failed, one English line ("No space left on device")
+    QString sha256;     // of the source file as copied (hex); empty when not known
+    QString diskSha256; // of the file as read back from the disk; empty when not read back
+};
+
+// Copies from into to and pushes it out to the device. A file already at to
+// is replaced only once the new one is whole and on the device (written
+// under a temporary name, then renamed over it), so a copy that fails or is
+// stopped leaves the disk as it was. The copy is then read back from the
+// device and compared with the source; a difference fails the copy and the
+// file goes. stopRequested is asked between pieces.
+CopyResult copyFileToDisk(const QString &from, const QString &to,
+                          const std::function<bool()> &stopRequested);

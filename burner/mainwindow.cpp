@@ -2,11 +2,11 @@
 #include "ui_mainwindow.h"
 
 #include "bandupgrade.h"
-#include "burndefinition.h"
 #include "burnrecord.h"
 #include "recordstatus.h"
 
 #include <QBrush>
+#include <QCloseEvent>
 #include <QColor>
 #include <QDebug>
 #include <QEventLoop>
@@ -14,7 +14,6 @@
 #include <QPixmap>
 #include <QStatusBar>
 #include <QTableWidgetItem>
-#include <QTimer>
 
 #include <utility>
 
@@ -24,18 +23,25 @@ const QString kTipsIcon = QStringLiteral("./rc/tips.png");
 const QString kOkIcon = QStringLiteral("./rc/ok.png");
 const QString kRetryIcon = QStringLiteral("./rc/retry.png");
 
+const QString kDefinitionFile = QStringLiteral("def.xml");
+const QString kSourceFolder = QStringLiteral("bin/");
+
 constexpr int kRowCount = 9;
 constexpr int kLastStepRow = 7;
 constexpr int kResultRow = 8;
+constexpr int kLastSourceStep = 2; // CSD, CSC, CSB check the station's own files
 // How long a close waits for a running burn to report its end.
 constexpr int kStopBudgetMs = 5000;
+constexpr int kUpgradeTimeoutMs = 30000;
+
+const QString kWindowClosed = QStringLiteral("window closed");
 
 } // namespace
 
 MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui::MainWindow),
-      burnCycle(nullptr, nullptr, this),
+      burnCycle(nullptr, ports, this),
       comThread(this, ports),
       hotplug(hotplug),
       diskWatch(hotplug)
@@ -44,11 +50,13 @@ MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget 
 
     for (int row = 0; row < kRowCount; ++row) {
         ui->tvLog->setItem(row, 0, new QTableWidgetItem);
-        setRowLook(row, RowLook::Waiting);
+        setRowLook(row, RowLook::NotRun);
     }
 
+    upgradeTimer.setSingleShot(true);
+    upgradeTimer.setInterval(kUpgradeTimeoutMs);
+    connect(&upgradeTimer, &QTimer::timeout, this, &MainWindow::slotOnUpgradeTimeout);
     connect(ui->pbReset, &QPushButton::clicked, this, &MainWindow::slotOnPbReset);
-    connect(&comThread, &CComThread::SBConnected, ui->pbReset, &QPushButton::setEnabled);
     connect(&comThread, &CComThread::SBConnected, this, &MainWindow::slotOnSBConnected);
     connect(ui->pbBurn, &QPushButton::clicked, this, &MainWindow::slotOnPbBurn);
     connect(&burnCycle, &BurnCycle::stepReported, this, &MainWindow::slotOnProcessOk);
@@ -59,17 +67,19 @@ MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget 
 
     statusIcon.setObjectName(QStringLiteral("statusIcon"));
     statusText.setObjectName(QStringLiteral("statusText"));
+    // Two short lines fit the narrow window; a longer message wraps.
+    statusText.setWordWrap(true);
     statusIcon.setPixmap(QPixmap(kTipsIcon));
-    statusText.setText(QStringLiteral("请连接手环到电脑."));
+    statusText.setText(tr("请连接手环到电脑."));
     statusBar()->addWidget(&statusIcon, 0);
-    statusBar()->addWidget(&statusText, 0);
+    statusBar()->addWidget(&statusText, 1);
     showRecordProblems(store, statusBar());
     statusBar()->repaint();
 }
 
 MainWindow::~MainWindow()
 {
-    finishBurnForRecord();
+    finishBurnForRecord(kWindowClosed);
     delete ui;
     // Both stops are cooperative and wait for the thread to end; the burn's
     // is the cycle's own, when it is destroyed.
@@ -82,8 +92,8 @@ bool MainWindow::init()
         qDebug() << "Failed to register device notification";
         return false;
     }
-    if (!readBurnDefinition(QStringLiteral("def.xml"), &burnFiles))
-        return false;
+    if (!checkStationFiles())
+        showStationProblem();
     // Last, so that no port report reaches the window before the names are read.
     comThread.start();
     return true;
@@ -94,16 +104,64 @@ const BurnFileNames &MainWindow::burnFileNames() const
     return burnFiles;
 }
 
+void MainWindow::markSimulated()
+{
+    auto *marker = new QLabel(tr("[模拟手环]"), this);
+    marker->setObjectName(QStringLiteral("simulatedMarker"));
+    marker->setAlignment(Qt::AlignCenter);
+    marker->setWordWrap(true);
+    marker->setStyleSheet(QStringLiteral("color: white; background: rgb(200, 0, 0); font-weight: bold; padding: 2px;"));
+    ui->verticalLayout->insertWidget(0, marker);
+}
+
+void MainWindow::setUpgradeTimeoutMs(int ms)
+{
+    upgradeTimer.setInterval(ms);
+}
+
+void MainWindow::setReturnTimeoutMs(int ms)
+{
+    returnTimeoutMs = ms;
+}
+
 void MainWindow::slotOnSBConnected(bool yes)
 {
+    if (yes) {
+        upgradePending = false;
+        upgradeTimer.stop();
+        // The band just burned, back from its restart: its result stays, and
+        // it must not be reset again.
+        if (burnCycle.isRunning() || burnedBandPresent) {
+            ui->pbReset->setEnabled(false);
+            return;
+        }
+        // A new band: the last one's results must not sit beside it.
+        setAllRowsNotRun();
+        resetBluetooth.clear();
+        ui->pbReset->setEnabled(true);
+        if (stationProblem.ok())
+            showStatus(kTipsIcon, tr("请点击复位按钮."));
+        else
+            showStationProblem();
+        return;
+    }
+    ui->pbReset->setEnabled(false);
+    if (burnedBandPresent) {
+        // Unplugged: the next band starts afresh.
+        burnedBandPresent = false;
+        showStatus(kTipsIcon, tr("请连接手环到电脑."));
+        return;
+    }
     // The band's port goes when it restarts as a disk, and the watcher may
     // say so only after the disk arrived: the Burn prompt stays.
-    if (!yes && !diskRoot.isEmpty())
+    if (!diskRoot.isEmpty() || burnCycle.isRunning())
         return;
-    // A new band: the last one's results must not sit beside it.
-    if (yes && !burnCycle.isRunning())
-        setAllRowsWaiting();
-    showStatus(kTipsIcon, yes ? QStringLiteral("请点击复位按钮.") : QStringLiteral("请连接手环到电脑."));
+    if (upgradePending)
+        showStatus(kTipsIcon, tr("复位成功，手环正在进入升级模式，请稍候."));
+    else if (stationProblem.ok())
+        showStatus(kTipsIcon, tr("请连接手环到电脑."));
+    else
+        showStationProblem();
 }
 
 void MainWindow::slotOnPbReset()
@@ -113,22 +171,41 @@ void MainWindow::slotOnPbReset()
         showCritical(tr("端口无效"));
         return;
     }
+    // A station problem is found before the band is touched, not once it
+    // sits in upgrade mode with nothing to burn.
+    if (!checkStationFiles()) {
+        showStationProblem();
+        showCritical(stationProblemText());
+        return;
+    }
     // The band comes back as a disk in the same USB port: only that disk is taken.
     diskWatch.setBandLocation(comThread.usbLocation());
-    switch (upgradeBand(port)) {
+    BandIdentity identity;
+    switch (upgradeBand(port, &identity)) {
     case UpgradeResult::OpenFailed:
         showCritical(tr("端口打开失败"));
-        showStatus(kTipsIcon, QStringLiteral("复位失败，请重新连接手环到电脑."));
+        showStatus(kTipsIcon, tr("复位失败，请重新连接手环到电脑."));
         return; // Reset stays enabled for another try
     case UpgradeResult::NotAnswered:
         showCritical(tr("端口通信失败"));
-        showStatus(kTipsIcon, QStringLiteral("复位失败，请重新连接手环到电脑."));
+        showStatus(kTipsIcon, tr("复位失败，请重新连接手环到电脑."));
         break;
     case UpgradeResult::Sent:
-        showStatus(kTipsIcon, QStringLiteral("复位成功，请重新连接手环到电脑."));
+        resetBluetooth = identity.bluetooth;
+        upgradePending = true;
+        upgradeTimer.start();
+        showStatus(kTipsIcon, tr("复位成功，手环正在进入升级模式，请稍候."));
         break;
     }
     ui->pbReset->setEnabled(false);
+}
+
+void MainWindow::slotOnUpgradeTimeout()
+{
+    if (!upgradePending)
+        return;
+    upgradePending = false;
+    showStatus(kRetryIcon, tr("手环没有进入升级模式，请重新连接手环到电脑."));
 }
 
 void MainWindow::slotOnPbBurn()
@@ -136,15 +213,16 @@ void MainWindow::slotOnPbBurn()
     // A second start while a burn runs would change its inputs under it.
     if (burnCycle.isRunning())
         return;
-    setAllRowsWaiting();
+    setAllRowsNotRun();
     ui->pbBurn->setEnabled(false);
     if (diskRoot.isEmpty() || burnFiles.cfgName.isEmpty() || burnFiles.binName.isEmpty())
         return; // nothing to burn: no message
     BurnCycleOptions options;
     options.files = burnFiles;
     options.diskRoot = diskRoot;
-    options.waitForPort = false;
     options.pauseMs = -1;
+    options.portTimeoutMs = returnTimeoutMs;
+    options.expectedBluetooth = resetBluetooth;
     if (burnCycle.start(options))
         showStatus(kTipsIcon, tr("正在烧录，请勿拔出手环."));
 }
@@ -157,13 +235,14 @@ void MainWindow::slotOnProcessOk(uint idx, bool rst)
     if (rst) {
         setRowLook(row, RowLook::Passed);
         if (row == kLastStepRow) {
-            showStatus(kOkIcon, QStringLiteral("烧录成功，请等待手环震动重启."));
-            setRowLook(kResultRow, RowLook::Passed);
+            // The result row waits for the band to come back.
+            showStatus(kOkIcon, tr("烧录成功，请等待手环震动重启."));
+            setRowLook(kResultRow, RowLook::Running);
         }
     } else {
         setRowLook(row, RowLook::Failed);
         setRowLook(kResultRow, RowLook::Failed);
-        showStatus(kRetryIcon, QStringLiteral("烧录失败，请重新连接手环到电脑."));
+        showStatus(kRetryIcon, tr("烧录失败，请重新连接手环到电脑."));
     }
 }
 
@@ -175,28 +254,58 @@ void MainWindow::slotOnStepStarted(uint idx)
 
 void MainWindow::slotOnBandDiskMounted(const QString &root)
 {
+    upgradePending = false;
+    upgradeTimer.stop();
     // The running burn keeps the disk it started on; one that is ending
     // after its band was removed hands over to the new disk once it has ended.
     if (burnCycle.isRunning()) {
-        if (diskRoot.isEmpty())
+        if (burnCycle.stage() == BurnReport::Stage::PortWait) {
+            // A disk instead of the band's port: that band did not start
+            // its firmware, or another one came; either way it is burned anew.
             pendingDiskRoot = root;
+            burnCycle.stop(QStringLiteral("a band's disk appeared instead of its port"));
+        } else if (diskRoot.isEmpty()) {
+            pendingDiskRoot = root;
+        }
         return;
     }
+    burnedBandPresent = false;
     takeDisk(root);
 }
 
 void MainWindow::slotOnBandRemoved()
 {
+    ui->pbBurn->setEnabled(false);
+    diskRoot.clear();
+    pendingDiskRoot.clear();
+    // After a burn the band leaves as a disk to restart by itself; the
+    // success stays on screen while it does.
+    if (burnCycle.isRunning() && burnCycle.stage() == BurnReport::Stage::PortWait)
+        return;
+    if (burnedBandPresent)
+        return;
     // Not waited for: the burn notices within milliseconds, reports the
     // step it was in as failed and ends by itself.
     burnCycle.stop();
-    ui->pbBurn->setEnabled(false);
-    showStatus(kTipsIcon, QStringLiteral("请重新连接手环到电脑."));
-    diskRoot.clear();
-    pendingDiskRoot.clear();
+    showStatus(kTipsIcon, tr("请重新连接手环到电脑."));
 }
 
-void MainWindow::finishBurnForRecord()
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (burnCycle.isRunning() && burnCycle.stage() == BurnReport::Stage::Burn) {
+        const auto answer = QMessageBox::question(
+            this, tr("正在烧录"), tr("正在烧录。现在关闭窗口，手环将没有固件。\n仍然关闭吗?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    finishBurnForRecord(kWindowClosed);
+    event->accept();
+}
+
+void MainWindow::finishBurnForRecord(const QString &reason)
 {
     if (!burnCycle.isRunning())
         return;
@@ -205,7 +314,7 @@ void MainWindow::finishBurnForRecord()
     QEventLoop loop;
     connect(&burnCycle, &BurnCycle::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(kStopBudgetMs, &loop, &QEventLoop::quit);
-    burnCycle.stop();
+    burnCycle.stop(reason);
     if (burnCycle.isRunning())
         loop.exec();
 }
@@ -215,26 +324,75 @@ void MainWindow::slotOnBurnEnded(const BurnReport &report)
     RunRecord record = store.begin(QStringLiteral("burner"));
     fillBurnRecord(record, report);
     store.write(record); // a problem shows in the status bar; the rows stand as they are
+    statusText.setToolTip(report.error);
+    if (report.outcome == BurnReport::Outcome::Pass) {
+        burnedBandPresent = true;
+        ui->pbReset->setEnabled(false);
+        setRowLook(kResultRow, RowLook::Passed);
+        showStatus(kOkIcon, tr("烧录成功，手环已重启，版本 %1.\n请拔下手环.").arg(report.version));
+    } else if (report.failedStep == kResultRow && report.steps[size_t(kLastStepRow)] == BurnReport::StepResult::Passed) {
+        setRowLook(kResultRow, RowLook::Failed);
+        showStatus(kRetryIcon, tr("烧录后手环没有正常重启，请重新连接手环到电脑."));
+    } else if (report.failedStep >= 0 && report.failedStep <= kLastSourceStep && !checkStationFiles()) {
+        showStationProblem();
+    }
+    // A band that came on its port meanwhile is a new one.
+    quint8 port = 0;
+    if (report.outcome != BurnReport::Outcome::Pass && comThread.getPort(&port))
+        ui->pbReset->setEnabled(true);
     if (pendingDiskRoot.isEmpty())
         return;
     takeDisk(std::exchange(pendingDiskRoot, QString()));
 }
 
+bool MainWindow::checkStationFiles()
+{
+    BurnFileNames files;
+    stationProblem = checkStation(kDefinitionFile, kSourceFolder, &files);
+    if (!files.cfgName.isEmpty() && !files.binName.isEmpty())
+        burnFiles = files;
+    if (!stationProblem.ok())
+        qDebug() << "Station problem:" << stationProblem.englishText();
+    return stationProblem.ok();
+}
+
+QString MainWindow::stationProblemText() const
+{
+    using Kind = StationProblem::Kind;
+    const QString &file = stationProblem.file;
+    QString what;
+    switch (stationProblem.kind) {
+    case Kind::None: return QString();
+    case Kind::DefinitionMissing: what = tr("找不到 %1").arg(file); break;
+    case Kind::DefinitionInvalid: what = tr("%1 无法使用: %2").arg(file, stationProblem.detail); break;
+    case Kind::FolderMissing: what = tr("找不到文件夹 %1").arg(file); break;
+    case Kind::FileMissing: what = tr("找不到 %1").arg(file); break;
+    case Kind::FileUnreadable: what = tr("无法读取 %1: %2").arg(file, stationProblem.detail); break;
+    case Kind::ImageEmpty: what = tr("%1 是空文件").arg(file); break;
+    }
+    return tr("工位问题，修复后按复位:\n%1").arg(what);
+}
+
+void MainWindow::showStationProblem()
+{
+    showStatus(kRetryIcon, stationProblemText());
+}
+
 void MainWindow::takeDisk(const QString &root)
 {
     diskRoot = root;
-    setAllRowsWaiting(); // a new band
+    setAllRowsNotRun(); // a new band
     ui->pbBurn->setEnabled(true);
-    showStatus(kTipsIcon, QStringLiteral("请点击烧录按钮."));
+    showStatus(kTipsIcon, tr("请点击烧录按钮."));
 }
 
 void MainWindow::setRowLook(int row, RowLook look)
 {
     QTableWidgetItem *cell = ui->tvLog->item(row, 0);
     switch (look) {
-    case RowLook::Waiting:
+    case RowLook::NotRun: // neutral: nothing has happened there
         cell->setText(QString());
-        cell->setBackground(QBrush(QColor(255, 224, 128)));
+        cell->setBackground(QBrush());
         break;
     case RowLook::Running:
         cell->setText(QString());
@@ -251,10 +409,10 @@ void MainWindow::setRowLook(int row, RowLook look)
     }
 }
 
-void MainWindow::setAllRowsWaiting()
+void MainWindow::setAllRowsNotRun()
 {
     for (int row = 0; row < kRowCount; ++row)
-        setRowLook(row, RowLook::Waiting);
+        setRowLook(row, RowLook::NotRun);
 }
 
 void MainWindow::showStatus(const QString &iconPath, const QString &text)

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QMessageBox>
 #include <QTranslator>
 
 #include <cstdio>
@@ -68,10 +69,16 @@ int runBurner(QApplication &app, const QStringList &arguments)
 
     // Declared after its inputs, so it goes first and they outlive it.
     MainWindow window(band.get(), hotplug.get());
-    if (simulate) // nobody must take a simulated session for a real burn
+    if (simulate) { // nobody must take a simulated session for a real burn
         window.setWindowTitle(SimulatedBand::windowTitleFor(window.windowTitle()));
-    if (!window.init())
+        window.markSimulated();
+    }
+    if (!window.init()) {
+        // Never silent: without the hot-plug watch no band's disk is ever seen.
+        QMessageBox::critical(nullptr, MainWindow::tr("错误"),
+                              MainWindow::tr("无法监视USB设备，烧录工具不能运行."));
         return -1;
+    }
     if (simulatedHotplug)
         simulatedHotplug->setFirmwareName(window.burnFileNames().binName);
 

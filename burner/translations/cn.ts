@@ -20,12 +20,20 @@
         <translation>烧录</translation>
     </message>
     <message>
-        <source>失败</source>
-        <translation>失败</translation>
+        <source>请连接手环到电脑.</source>
+        <translation>请连接手环到电脑.</translation>
     </message>
     <message>
-        <source>成功</source>
-        <translation>成功</translation>
+        <source>[模拟手环]</source>
+        <translation>[模拟手环]</translation>
+    </message>
+    <message>
+        <source>请点击复位按钮.</source>
+        <translation>请点击复位按钮.</translation>
+    </message>
+    <message>
+        <source>复位成功，手环正在进入升级模式，请稍候.</source>
+        <translation>复位成功，手环正在进入升级模式，请稍候.</translation>
     </message>
     <message>
         <source>端口无效</source>
@@ -36,12 +44,98 @@
         <translation>端口打开失败</translation>
     </message>
     <message>
+        <source>复位失败，请重新连接手环到电脑.</source>
+        <translation>复位失败，请重新连接手环到电脑.</translation>
+    </message>
+    <message>
         <source>端口通信失败</source>
         <translation>端口通信失败</translation>
     </message>
     <message>
+        <source>手环没有进入升级模式，请重新连接手环到电脑.</source>
+        <translation>手环没有进入升级模式，请重新连接手环到电脑.</translation>
+    </message>
+    <message>
         <source>正在烧录，请勿拔出手环.</source>
         <translation>正在烧录，请勿拔出手环.</translation>
+    </message>
+    <message>
+        <source>烧录成功，请等待手环震动重启.</source>
+        <translation>烧录成功，请等待手环震动重启.</translation>
+    </message>
+    <message>
+        <source>烧录失败，请重新连接手环到电脑.</source>
+        <translation>烧录失败，请重新连接手环到电脑.</translation>
+    </message>
+    <message>
+        <source>请重新连接手环到电脑.</source>
+        <translation>请重新连接手环到电脑.</translation>
+    </message>
+    <message>
+        <source>正在烧录</source>
+        <translation>正在烧录</translation>
+    </message>
+    <message>
+        <source>正在烧录。现在关闭窗口，手环将没有固件。
+仍然关闭吗?</source>
+        <translation>正在烧录。现在关闭窗口，手环将没有固件。
+仍然关闭吗?</translation>
+    </message>
+    <message>
+        <source>烧录成功，手环已重启，版本 %1.
+请拔下手环.</source>
+        <translation>烧录成功，手环已重启，版本 %1.
+请拔下手环.</translation>
+    </message>
+    <message>
+        <source>烧录后手环没有正常重启，请重新连接手环到电脑.</source>
+        <translation>烧录后手环没有正常重启，请重新连接手环到电脑.</translation>
+    </message>
+    <message>
+        <source>找不到 %1</source>
+        <translation>找不到 %1</translation>
+    </message>
+    <message>
+        <source>%1 无法使用: %2</source>
+        <translation>%1 无法使用: %2</translation>
+    </message>
+    <message>
+        <source>找不到文件夹 %1</source>
+        <translation>找不到文件夹 %1</translation>
+    </message>
+    <message>
+        <source>无法读取 %1: %2</source>
+        <translation>无法读取 %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 是空文件</source>
+        <translation>%1 是空文件</translation>
+    </message>
+    <message>
+        <source>工位问题，修复后按复位:
+%1</source>
+        <translation>工位问题，修复后按复位:
+%1</translation>
+    </message>
+    <message>
+        <source>请点击烧录按钮.</source>
+        <translation>请点击烧录按钮.</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>无法监视USB设备，烧录工具不能运行.</source>
+        <translation>无法监视USB设备，烧录工具不能运行.</translation>
     </message>
 </context>
 </TS>

@@ -20,12 +20,20 @@
         <translation>Burn</translation>
     </message>
     <message>
-        <source>失败</source>
-        <translation>Failed</translation>
+        <source>请连接手环到电脑.</source>
+        <translation>Connect the band to the computer.</translation>
     </message>
     <message>
-        <source>成功</source>
-        <translation>Succeeded</translation>
+        <source>[模拟手环]</source>
+        <translation>[simulated band]</translation>
+    </message>
+    <message>
+        <source>请点击复位按钮.</source>
+        <translation>Press the Reset button.</translation>
+    </message>
+    <message>
+        <source>复位成功，手环正在进入升级模式，请稍候.</source>
+        <translation>Reset done: the band is entering upgrade mode, please wait.</translation>
     </message>
     <message>
         <source>端口无效</source>
@@ -36,12 +44,98 @@
         <translation>Failed to open the port</translation>
     </message>
     <message>
+        <source>复位失败，请重新连接手环到电脑.</source>
+        <translation>Reset failed, reconnect the band to the computer.</translation>
+    </message>
+    <message>
         <source>端口通信失败</source>
         <translation>Port communication failed</translation>
     </message>
     <message>
+        <source>手环没有进入升级模式，请重新连接手环到电脑.</source>
+        <translation>The band did not enter upgrade mode, reconnect it to the computer.</translation>
+    </message>
+    <message>
         <source>正在烧录，请勿拔出手环.</source>
         <translation>Burning, do not unplug the band.</translation>
+    </message>
+    <message>
+        <source>烧录成功，请等待手环震动重启.</source>
+        <translation>Burn succeeded, wait for the band to vibrate and restart.</translation>
+    </message>
+    <message>
+        <source>烧录失败，请重新连接手环到电脑.</source>
+        <translation>Burn failed, reconnect the band to the computer.</translation>
+    </message>
+    <message>
+        <source>请重新连接手环到电脑.</source>
+        <translation>Reconnect the band to the computer.</translation>
+    </message>
+    <message>
+        <source>正在烧录</source>
+        <translation>Burning</translation>
+    </message>
+    <message>
+        <source>正在烧录。现在关闭窗口，手环将没有固件。
+仍然关闭吗?</source>
+        <translation>A burn is running. Closing the window now leaves the band without firmware.
+Close anyway?</translation>
+    </message>
+    <message>
+        <source>烧录成功，手环已重启，版本 %1.
+请拔下手环.</source>
+        <translation>Burn succeeded, the band restarted with version %1.
+Unplug the band.</translation>
+    </message>
+    <message>
+        <source>烧录后手环没有正常重启，请重新连接手环到电脑.</source>
+        <translation>The band did not come back after the burn, reconnect it to the computer.</translation>
+    </message>
+    <message>
+        <source>找不到 %1</source>
+        <translation>%1 not found</translation>
+    </message>
+    <message>
+        <source>%1 无法使用: %2</source>
+        <translation>%1 cannot be used: %2</translation>
+    </message>
+    <message>
+        <source>找不到文件夹 %1</source>
+        <translation>Folder %1 not found</translation>
+    </message>
+    <message>
+        <source>无法读取 %1: %2</source>
+        <translation>Cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 是空文件</source>
+        <translation>%1 is empty</translation>
+    </message>
+    <message>
+        <source>工位问题，修复后按复位:
+%1</source>
+        <translation>Station problem, fix it and press Reset:
+%1</translation>
+    </message>
+    <message>
+        <source>请点击烧录按钮.</source>
+        <translation>Press the Burn button.</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>Succeeded</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法监视USB设备，烧录工具不能运行.</source>
+        <translation>Cannot watch USB devices, the burner cannot run.</translation>
     </message>
 </context>
 </TS>

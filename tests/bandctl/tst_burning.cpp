@@ -62,6 +62,10 @@ private slots:
                  QString::fromLatin1(QCryptographicHash::hash(contents(dir.filePath("bin/band.bin")),
                                                               QCryptographicHash::Sha256).toHex()));
         QCOMPARE(details.value("steps").toObject(), steps);
+        // Read back from the disk, and the band's version on its return.
+        QCOMPARE(details.value("bin").toObject().value("sha256_read_back"), details.value("bin").toObject().value("sha256"));
+        QVERIFY(!result.value("version").toString().isEmpty());
+        QCOMPARE(kept[0].value("unit").toString(), result.value("bluetooth").toString());
     }
 
     void ctrlCInterruptsTheBurn()
@@ -93,10 +97,23 @@ private slots:
         QCOMPARE(contents(dir.filePath("disk/band.bin")), contents(dir.filePath("bin/band.bin")));
         QCOMPARE(contents(dir.filePath("disk/band.cfg")), contents(dir.filePath("bin/band.cfg")));
 
-        // The configuration file is on the disk already: a copy never overwrites.
+        QVERIFY(run.json().value(0).contains("device"));
+
+        // A second burn of the same disk replaces both files.
+        QVERIFY(QFile::copy(dir.filePath("bin/band.cfg"), dir.filePath("bin/new.bin")));
+        QFile::remove(dir.filePath("bin/band.bin"));
+        QVERIFY(QFile::rename(dir.filePath("bin/new.bin"), dir.filePath("bin/band.bin")));
         const BandctlRun again = runBandctl({"burn", "--disk", "disk", "--json"}, 30000, dir.path());
-        QCOMPARE(again.exitCode, 5);
-        QCOMPARE(again.json().value(0).value("failed_step").toString(), QStringLiteral("CNC"));
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(contents(dir.filePath("disk/band.bin")), contents(dir.filePath("bin/band.bin")));
+        QCOMPARE(contents(dir.filePath("disk/band.cfg")), contents(dir.filePath("bin/band.cfg")));
+
+        // A failed step says which and why.
+        QVERIFY(QFile::remove(dir.filePath("disk/band.bin")) && QDir(dir.path()).mkpath("disk/band.bin/stuck"));
+        const BandctlRun stuck = runBandctl({"burn", "--disk", "disk", "--json"}, 30000, dir.path());
+        QCOMPARE(stuck.exitCode, 5);
+        QCOMPARE(stuck.json().value(0).value("failed_step").toString(), QStringLiteral("ROB"));
+        QVERIFY2(stuck.json().value(0).value("error").toString().startsWith("remove disk/band.bin: "), stuck.out.constData());
 
         QCOMPARE(runBandctl({"burn", "--disk", "disk", "--bin", "nowhere"}, 30000, dir.path()).exitCode, 4);
         QCOMPARE(runBandctl({"burn", "--disk", "no-such-disk"}, 30000, dir.path()).exitCode, 4);

@@ -73,9 +73,18 @@ private slots:
         put("bin/band.bin", QByteArray(100000, 'f'));
     }
 
-    // Upgrade, the disk after the band's restart, burn, the port back.
+    // Upgrade, the disk after the band's restart, burn, the port back with
+    // the band's version; a band that comes back with another address than
+    // the one upgraded is not taken for it.
+    void wholeCycleWithVirtualBand_data()
+    {
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("the band upgraded comes back") << "";
+        QTest::newRow("another band comes back") << "00:00:00:00:00:01";
+    }
     void wholeCycleWithVirtualBand()
     {
+        QFETCH(QString, expected);
         SimulatedBand band;
         QVERIFY(band.plugIn());
         SimulatedHotplugSource hotplug(&band);
@@ -86,9 +95,17 @@ private slots:
         options.files = kNames;
         options.upgradePort = SimulatedBand::kPort;
         options.pauseMs = 20;
+        options.expectedBluetooth = expected;
         QVERIFY(cycle.start(options));
         QVERIFY(!cycle.start(options)); // one at a time
         const BurnReport report = waitForReport(cycle);
+        QVERIFY(!report.version.isEmpty() && report.bluetooth.size() == 17);
+        QCOMPARE(report.toJson()["version"].toString(), report.version);
+        if (!expected.isEmpty()) {
+            QCOMPARE(summary(report), QString("fail CSD+ CSC+ CSB+ CDD+ ROB+ ROC+ CNC+ CNB+ RST-"));
+            QVERIFY2(report.error.startsWith("another band (" + report.bluetooth + ") came back"), qPrintable(report.error));
+            return;
+        }
         QCOMPARE(summary(report), QString("pass CSD+ CSC+ CSB+ CDD+ ROB+ ROC+ CNC+ CNB+ RST+")); // an old DEFAULT.CFG went
         QCOMPARE(stages.count(), 4);
         QCOMPARE(report.stage, BurnReport::Stage::Done);
@@ -133,7 +150,8 @@ private slots:
         QTest::newRow("no disk") << "wait" << "fail" + notRun << -1 << "disk did not appear within 0.3 s";
         QTest::newRow("port does not return") << "disk port"
             << "fail CSD+ CSC+ CSB+ CDD+ ROB+ ROC. CNC+ CNB+ RST-" << 8 << "serial port did not return within 0.3 s";
-        QTest::newRow("no source folder") << "disk nobin" << "fail CSD- CSC. CSB. CDD. ROB. ROC. CNC. CNB. RST-" << 0 << "";
+        QTest::newRow("no source folder") << "disk nobin" << "fail CSD- CSC. CSB. CDD. ROB. ROC. CNC. CNB. RST-" << 0
+                                          << "check elsewhere/: no such folder";
         QTest::newRow("upgrade on a dead port") << "upgrade" << "fail" + notRun << -1 << "cannot open port 251";
     }
     void failures()
@@ -191,10 +209,11 @@ private slots:
 
         options.diskTimeoutMs = kSlowMs;
         QVERIFY(cycle.start(options));
-        QTimer::singleShot(50, &cycle, &BurnCycle::stop);
+        QTimer::singleShot(50, &cycle, [&cycle] { cycle.stop("window closed"); });
         report = waitForReport(cycle);
         QCOMPARE(BurnReport::outcomeName(report.outcome), QString("interrupted"));
         QCOMPARE(report.stage, BurnReport::Stage::DiskWait);
+        QCOMPARE(report.error, QString("window closed"));
     }
 };
 

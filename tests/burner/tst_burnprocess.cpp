@@ -3,12 +3,47 @@
 #include "burnprocess.h"
 #include "filecopy.h"
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
+
+namespace {
+
+// Set by a test: the file whose copy the disk spoils before it is read back.
+QByteArray spoilOnDisk;
+
+} // namespace
+
+// The read-back asks the system to drop the file's cached pages here first.
+// A test can spoil one byte of that file just then, as a failing disk would:
+// the dirty page stays cached and the read-back sees the spoilt byte.
+extern "C" int posix_fadvise(int fd, off_t offset, off_t length, int advice)
+{
+    char path[4096] = {};
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t size = ::readlink(link.constData(), path, sizeof path - 1);
+    if (!spoilOnDisk.isEmpty() && size > 0 && QByteArray(path).endsWith(spoilOnDisk)) {
+        spoilOnDisk.clear();
+        const int writable = ::open(link.constData(), O_RDWR | O_CLOEXEC);
+        char byte = 0;
+        if (writable >= 0 && ::pread(writable, &byte, 1, 100) == 1) {
+            byte = char(~byte);
+            (void)!::pwrite(writable, &byte, 1, 100);
+        }
+        if (writable >= 0)
+            ::close(writable);
+    }
+    using Advise = int (*)(int, off_t, off_t, int);
+    static const auto real = reinterpret_cast<Advise>(dlsym(RTLD_NEXT, "posix_fadvise"));
+    return real(fd, offset, length, advice);
+}
 
 namespace {
 
@@ -97,17 +132,17 @@ private slots:
             << checks + "\t[T]Succeed to remove <D>DEFAULT.CFG\n" + copies << "app.bin app.cfg";
         QTest::newRow("nothing to remove") << "src disk" << all << checks + copies << "app.bin app.cfg";
         QTest::newRow("root without /") << "src disk noslash" << all << checks + copies << "app.bin app.cfg";
-        QTest::newRow("cfg already on disk") << "src disk cfgthere" << "0+ 1+ 2+ 3+ 4+ 6-"
-            << checks + "\t[T]Failed to copy app.cfg\n" << "app.cfg";
+        // A second burn of the same disk: both files are replaced.
+        QTest::newRow("burned before") << "src disk old cfgthere" << all
+            << checks + "\t[T]Succeed to remove <D>app.bin\n" + copies << "app.bin app.cfg";
         // A folder in a file's place cannot be removed, not even by root.
         QTest::newRow("old image stuck") << "src disk oldfolder" << "0+ 1+ 2+ 3+ 4-"
             << checks + "\t[T]Failed to remove <D>app.bin\n" << "app.bin";
         QTest::newRow("default stuck") << "src disk defaultfolder" << "0+ 1+ 2+ 3+ 4+ 5-"
             << checks + "\t[T]Failed to remove <D>DEFAULT.CFG\n" << "DEFAULT.CFG";
-        // One name for both files: the first copy takes the second one's place.
-        QTest::newRow("image copy fails, cfg stays") << "src disk samename" << "0+ 1+ 2+ 3+ 4+ 6+ 7-"
-            << ok0 + ok2 + ok2 + ok3 + "\t[T]Succeed to copy app.bin\n\t[T]Failed to copy app.bin\n"
-            << "app.bin";
+        // The disk is a file: found before anything is removed.
+        QTest::newRow("disk is a file") << "src diskfile" << "0+ 1+ 2+ 3-"
+            << ok0 + ok1 + ok2 + "\t[T]Failed to check <D>\n" << "gone";
     }
 
     void steps()
@@ -122,12 +157,13 @@ private slots:
         if (has.contains("nobin")) QFile::remove("bin/app.bin");
         if (has.contains("emptybin")) put("bin/app.bin", "");
         if (!has.contains("disk")) root += "gone/";
+        if (has.contains("diskfile")) put(root.chopped(1), "a file");
         if (has.contains("old")) put(root + "app.bin", "old image");
         if (has.contains("default")) put(root + "DEFAULT.CFG", "default");
         if (has.contains("cfgthere")) put(root + "app.cfg", "older configuration");
         if (has.contains("oldfolder")) QDir().mkpath(root + "app.bin/x");
         if (has.contains("defaultfolder")) QDir().mkpath(root + "DEFAULT.CFG/x");
-        const BurnFileNames files = has.contains("samename") ? BurnFileNames{"app.bin", "app.bin"} : names;
+        const BurnFileNames files = names;
 
         CBurnProcess burn;
         burn.setPauseMs(0);
@@ -137,7 +173,9 @@ private slots:
 
         QCOMPARE(reports(spy), reported);
         QCOMPARE(maskedLog(), "[D] startup\n" + records.replace("<D>", root) + "[D] finish");
-        QCOMPARE(listing(disk->path()), has.contains("disk") ? diskAfter : QString());
+        QCOMPARE(listing(disk->path()), has.contains("disk") || has.contains("diskfile") ? diskAfter : QString());
+        // Every failure names its step and why; a pass has none.
+        QCOMPARE(burn.failureReason().isEmpty(), reported.endsWith("7+"));
         if (reported.endsWith("7+")) {
             QCOMPARE(contentOf(root + "app.cfg"), QByteArray("configuration"));
             QCOMPARE(contentOf(root + "app.bin"), QByteArray("firmware image"));
@@ -202,22 +240,58 @@ private slots:
         QCOMPARE(listing(root), QString("app.cfg"));
     }
 
-    // The copy goes in pieces: a long file arrives whole, a stop between
-    // pieces leaves nothing, and an existing target is never overwritten.
+    // The copy goes in pieces: a long file arrives whole and is read back;
+    // a copy that fails or is stopped leaves the file it would replace as
+    // it was; a file already there is replaced whole.
     void copyInPieces()
     {
         QByteArray image(3 * 1024 * 1024 + 17, Qt::Uninitialized);
         for (int i = 0; i < image.size(); ++i)
             image[i] = char(i * 7);
         put("image", image);
-        QCOMPARE(copyFileToDisk("image", root + "a", [] { return false; }), CopyOutcome::Copied);
+        const QString sha256 = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
+        CopyResult copied = copyFileToDisk("image", root + "a", [] { return false; });
+        QCOMPARE(copied.outcome, CopyOutcome::Copied);
+        QCOMPARE(copied.sha256, sha256);
+        QCOMPARE(copied.diskSha256, sha256);
         QCOMPARE(contentOf(root + "a"), image);
+        put(root + "b", "older");
         int asked = 0;
-        QCOMPARE(copyFileToDisk("image", root + "b", [&asked] { return ++asked > 3; }), CopyOutcome::Stopped);
-        QCOMPARE(copyFileToDisk("image", root + "a", [] { return false; }), CopyOutcome::Failed);
-        QCOMPARE(copyFileToDisk("missing", root + "c", [] { return false; }), CopyOutcome::Failed);
-        QCOMPARE(listing(root), QString("a"));
-        QCOMPARE(contentOf(root + "a"), image);
+        QCOMPARE(copyFileToDisk("image", root + "b", [&asked] { return ++asked > 3; }).outcome, CopyOutcome::Stopped);
+        QCOMPARE(contentOf(root + "b"), QByteArray("older"));
+        const CopyResult missing = copyFileToDisk("missing", root + "b", [] { return false; });
+        QCOMPARE(missing.outcome, CopyOutcome::Failed);
+        QVERIFY(!missing.error.isEmpty());
+        QCOMPARE(contentOf(root + "b"), QByteArray("older"));
+        QCOMPARE(copyFileToDisk("image", root + "b", [] { return false; }).outcome, CopyOutcome::Copied);
+        QCOMPARE(contentOf(root + "b"), image);
+        QCOMPARE(listing(root), QString("a b"));
+    }
+
+    // The disk keeps something else than was written: the copy fails, the
+    // record gets both hashes, run.log says so as for any failed copy, and
+    // the spoilt image does not stay for the band to start.
+    void readBackDiffers()
+    {
+        prepareSource();
+        QByteArray image(300 * 1024, 'x');
+        put("bin/app.bin", image);
+        spoilOnDisk = "/app.bin";
+        CBurnProcess burn;
+        burn.setPauseMs(0);
+        QSignalSpy spy(&burn, &CBurnProcess::processOk);
+        burn.startBurn(root, names);
+        burn.wait();
+        QVERIFY(spoilOnDisk.isEmpty());
+        QCOMPARE(reports(spy), QString("0+ 1+ 2+ 3+ 4+ 6+ 7-"));
+        QVERIFY(maskedLog().endsWith("\t[T]Succeed to copy app.cfg\n\t[T]Failed to copy app.bin\n[D] finish"));
+        const CopyResult result = burn.copies().value("app.bin");
+        QCOMPARE(result.sha256, QString(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
+        image[100] = char(~image[100]);
+        QCOMPARE(result.diskSha256, QString(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
+        QVERIFY2(burn.failureReason().startsWith("copy app.bin: the copy read back from the disk differs"),
+                 qPrintable(burn.failureReason()));
+        QCOMPARE(listing(root), QString("app.cfg"));
     }
 
     // Missing inputs start nothing; a log that cannot be opened ends the run

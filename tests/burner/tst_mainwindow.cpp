@@ -50,6 +50,11 @@ const QString kReconnect = QStringLiteral("请重新连接手环到电脑.");
 const QString kBurnPassed = QStringLiteral("烧录成功，请等待手环震动重启.");
 const QString kBurnFailed = QStringLiteral("烧录失败，请重新连接手环到电脑.");
 const QString kBurning = QStringLiteral("正在烧录，请勿拔出手环.");
+const QString kEnteringUpgrade = QStringLiteral("复位成功，手环正在进入升级模式，请稍候.");
+const QString kStationProblem = QStringLiteral("工位问题，修复后按复位:\n");
+// A window text as shown, in the language of the translator installed.
+QString shown(const char *source) { return QCoreApplication::translate("MainWindow", source); }
+QString backWithVersion(const QString &version) { return shown("烧录成功，手环已重启，版本 %1.\n请拔下手环.").arg(version); }
 constexpr int kSlowMs = 20000; // only a bound against hangs
 
 QStringList debugMessages;
@@ -111,7 +116,7 @@ QString logTail(int chars)
 }
 QPushButton *button(const MainWindow &w, const char *name) { return w.findChild<QPushButton *>(name); }
 
-// One letter per row: W waiting, B burning now, G passed, R failed, ? anything else.
+// One letter per row: . not run (neutral), B burning now, G passed, R failed, ? anything else.
 QString rowLooks(const MainWindow &w)
 {
     QString looks;
@@ -119,10 +124,11 @@ QString rowLooks(const MainWindow &w)
     for (int row = 0; row < table->rowCount(); ++row) {
         const QString text = table->item(row, 0)->text();
         const QColor colour = table->item(row, 0)->background().color();
-        looks += text.isEmpty() && colour == QColor(255, 224, 128) ? 'W'
+        const QBrush brush = table->item(row, 0)->background();
+        looks += text.isEmpty() && brush.style() == Qt::NoBrush ? '.'
                : text.isEmpty() && colour == QColor(128, 192, 255) ? 'B'
-               : text == QStringLiteral("成功") && colour == Qt::green ? 'G'
-               : text == QStringLiteral("失败") && colour == Qt::red   ? 'R' : '?';
+               : text == shown("成功") && colour == Qt::green ? 'G'
+               : text == shown("失败") && colour == Qt::red   ? 'R' : '?';
     }
     return looks;
 }
@@ -151,7 +157,6 @@ private slots:
         QTest::addColumn<bool>("defXmlPresent");
         QTest::addColumn<QString>("message");
         QTest::newRow("hot-plug refused: def.xml not read") << false << false << "Failed to register device notification";
-        QTest::newRow("no def.xml") << true << false << "Failed to find";
         QTest::newRow("ready") << true << true << "";
     }
     void initOutcome()
@@ -173,15 +178,74 @@ private slots:
         QVERIFY(message.isEmpty() || debugMessages.filter(message).size() == 1);
     }
 
-    void startupWithoutDefinitionIsSilent()
+    // A station problem never ends the program: the window opens and says
+    // which file to fix and why; Reset finds it again before the band is
+    // touched, and goes ahead once it is fixed.
+    void stationProblems_data()
     {
-        QVERIFY(QFile::rename("def.xml", "def.xml.away"));
-        const auto restore = qScopeGuard([] { QFile::rename("def.xml.away", "def.xml"); });
-        BoxCloser closer;
-        QCOMPARE(runBurner(*qApp, {"burner", "--simulate"}), -1);
-        QCOMPARE(closer.seen, QStringList());
-        for (const QWidget *widget : QApplication::topLevelWidgets())
-            QVERIFY(!widget->isVisible());
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content"); // empty: the file is removed
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no def.xml") << "def.xml" << QByteArray() << "找不到 def.xml";
+        QTest::newRow("def.xml cut off") << "def.xml" << QByteArray("<QAT_DEF><cfg name=\"band.cfg\"/><bi")
+                                         << "def.xml 无法使用: line 1: ";
+        QTest::newRow("no image") << "bin/band.bin" << QByteArray() << "找不到 bin/band.bin";
+        QTest::newRow("empty image") << "bin/band.bin" << QByteArray("") << "bin/band.bin 是空文件";
+    }
+    void stationProblems()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, shown);
+        QVERIFY(QFile::copy(file, "kept.away"));
+        const auto restore = qScopeGuard([file] {
+            QFile::remove(file);
+            QFile::rename("kept.away", file);
+        });
+        QFile::remove(file);
+        QFile broken(file);
+        QVERIFY(content.isNull() || (broken.open(QIODevice::WriteOnly) && broken.write(content) == content.size()));
+        broken.close();
+
+        // The program itself, with a virtual band: its window opens.
+        QString startupStatus;
+        QTimer::singleShot(200, qApp, [&startupStatus] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                if (auto *window = qobject_cast<MainWindow *>(widget); window && window->isVisible()) {
+                    startupStatus = statusOf(*window);
+                    window->close();
+                }
+            }
+        });
+        QCOMPARE(runBurner(*qApp, {"burner", "--simulate"}), 0);
+        // In the system's language: the file to fix is named either way.
+        QVERIFY2(startupStatus.contains(file) && startupStatus.count('\n') == 1, qPrintable(startupStatus));
+
+        SimulatedBand band;
+        QSignalSpy upgrades(&band, &SimulatedBand::enteredUpgradeMode);
+        QVERIFY(band.plugIn());
+        FakeHotplug hotplug;
+        MainWindow window(&band, &hotplug);
+        window.findChild<CComThread *>()->setPollInterval(20);
+        QVERIFY(window.init());
+        QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbReset")->isEnabled(), kSlowMs);
+        QVERIFY(statusOf(window).startsWith(kStationProblem + shown)); // not "press Reset"
+        {
+            BoxCloser closer;
+            QTest::mouseClick(button(window, "pbReset"), Qt::LeftButton);
+            QCOMPARE(closer.seen.size(), 1);
+            QVERIFY2(closer.seen[0].startsWith("失败/" + kStationProblem + shown), qPrintable(closer.seen[0]));
+        }
+        QVERIFY(statusOf(window).startsWith(kStationProblem + shown));
+        QVERIFY(button(window, "pbReset")->isEnabled());
+        QTest::qWait(100);
+        QCOMPARE(upgrades.count(), 0);
+
+        QFile::remove(file);
+        QVERIFY(QFile::copy("kept.away", file));
+        QTest::mouseClick(button(window, "pbReset"), Qt::LeftButton);
+        QCOMPARE(statusOf(window), kEnteringUpgrade);
+        QTRY_COMPARE_WITH_TIMEOUT(upgrades.count(), 1, kSlowMs);
     }
 
     void reset_data()
@@ -195,7 +259,7 @@ private slots:
         QTest::newRow("no port") << false << true << "失败/端口无效" << kNoBand << false << false;
         QTest::newRow("open fails") << true << false << "失败/端口打开失败" << "复位失败，请重新连接手环到电脑." << true << false;
         QTest::newRow("upgrade fails") << true << true << "失败/端口通信失败" << "复位失败，请重新连接手环到电脑." << false << true;
-        QTest::newRow("upgrade sent") << true << true << "" << "复位成功，请重新连接手环到电脑." << false << false;
+        QTest::newRow("upgrade sent") << true << true << "" << kEnteringUpgrade << false << false;
     }
     void reset()
     {
@@ -301,15 +365,18 @@ private slots:
         QCOMPARE(statusOf(window), status);
     }
 
+    // Each step's look; a pass waits for the band to come back, shows its
+    // version and keeps the result, with Reset off, until that band is
+    // unplugged; only then does a band count as new.
     void burn_data()
     {
         QTest::addColumn<bool>("oldConfigOnDisk");
         QTest::addColumn<bool>("imageInBin");
         QTest::addColumn<QString>("looks");
         QTest::addColumn<QString>("status");
-        QTest::newRow("passes, old configuration removed") << true << true << "GGGGGGGGG" << kBurnPassed;
-        QTest::newRow("passes, clean disk") << false << true << "GGGGGWGGG" << kBurnPassed;
-        QTest::newRow("no image in bin/") << false << false << "GGRWWWWWR" << "烧录失败，请重新连接手环到电脑.";
+        QTest::newRow("passes, old configuration removed") << true << true << "GGGGGGGGG" << "back";
+        QTest::newRow("passes, clean disk") << false << true << "GGGGG.GGG" << "back";
+        QTest::newRow("no image in bin/") << false << false << "GGR.....R" << kStationProblem + "找不到 bin/band.bin";
     }
     void burn()
     {
@@ -320,26 +387,76 @@ private slots:
         QTemporaryDir disk;
         QFile oldConfig(disk.filePath("DEFAULT.CFG"));
         QVERIFY(!oldConfigOnDisk || oldConfig.open(QIODevice::WriteOnly));
-        QVERIFY(imageInBin || QFile::rename("bin/band.bin", "band.bin.away"));
         const auto restore = qScopeGuard([] { QFile::rename("band.bin.away", "bin/band.bin"); });
+        SimulatedBand band; // its port is there once the burn is done: it came back
         FakeHotplug hotplug;
-        MainWindow window(nullptr, &hotplug);
+        MainWindow window(&band, &hotplug);
+        window.findChild<CComThread *>()->setPollInterval(20);
         QVERIFY(window.init());
+        QVERIFY(imageInBin || QFile::rename("bin/band.bin", "band.bin.away"));
         window.findChild<CBurnProcess *>()->setPauseMs(10);
         hotplug.mountBandDisk(disk.path());
         QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
         QCOMPARE(statusOf(window), kBurning);
-        QTRY_VERIFY_WITH_TIMEOUT(rowLooks(window).at(8) != 'W', kSlowMs);
+        if (imageInBin) {
+            QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window).right(2), QString("GB"), kSlowMs); // waits for the band
+            QCOMPARE(statusOf(window), kBurnPassed);
+            emit hotplug.usbDeviceLeft(0x0451, 0x16A8); // it restarts
+            QCOMPARE(statusOf(window), kBurnPassed);
+            QVERIFY(band.plugIn());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!rowLooks(window).endsWith('B') && !rowLooks(window).endsWith('.'), kSlowMs);
         QCOMPARE(rowLooks(window), looks);
-        QCOMPARE(statusOf(window), status);
-        QCOMPARE(window.findChild<QLabel *>("statusIcon")->pixmap().toImage(), QPixmap(status == kBurnPassed ? "./rc/ok.png" : "./rc/retry.png").toImage());
+        const QJsonObject record = localRuns(".").last();
+        const QString version = record.value("details").toObject().value("version").toString();
+        QCOMPARE(statusOf(window), status == "back" ? backWithVersion(version) : status);
+        QCOMPARE(window.findChild<QLabel *>("statusIcon")->pixmap().toImage(), QPixmap(status == "back" ? "./rc/ok.png" : "./rc/retry.png").toImage());
         QVERIFY(!button(window, "pbBurn")->isEnabled());
-        // The next band, on its port or as a disk, starts with a clean table.
-        window.slotOnSBConnected(true);
-        QCOMPARE(rowLooks(window), QString("WWWWWWWWW"));
-        window.slotOnProcessOk(7, true);
+        if (!imageInBin)
+            return;
+        QVERIFY(version.count('.') == 3);
+        QVERIFY(!record.value("unit").toString().isEmpty());
+        // The band just burned stays: so do its result and Reset's off state.
+        QTest::qWait(200);
+        QCOMPARE(rowLooks(window), looks);
+        QVERIFY(!button(window, "pbReset")->isEnabled());
+        // Unplugged: the result stays until the next band arrives, which starts clean.
+        band.unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(window), kNoBand, kSlowMs);
+        QCOMPARE(rowLooks(window), looks);
+        QVERIFY(band.plugIn());
+        QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbReset")->isEnabled(), kSlowMs);
+        QCOMPARE(rowLooks(window), QString("........."));
+        QCOMPARE(statusOf(window), QStringLiteral("请点击复位按钮."));
+    }
+
+    // The band does not come back after a burn: the result row fails.
+    void burnedBandDoesNotReturn()
+    {
+        QTemporaryDir disk;
+        ListedPort ports;
+        ports.listed = false;
+        FakeHotplug hotplug;
+        MainWindow window(&ports, &hotplug);
+        window.setReturnTimeoutMs(300);
+        QVERIFY(window.init());
+        window.findChild<CBurnProcess *>()->setPauseMs(0);
         hotplug.mountBandDisk(disk.path());
-        QCOMPARE(rowLooks(window), QString("WWWWWWWWW"));
+        QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGG.GGR"), kSlowMs);
+        QCOMPARE(statusOf(window), QStringLiteral("烧录后手环没有正常重启，请重新连接手环到电脑."));
+        QCOMPARE(localRuns(".").last().value("failed_step").toString(), QStringLiteral("RST"));
+
+        // A disk instead of the band's port: the wait ends, the disk is taken.
+        window.setReturnTimeoutMs(60000);
+        hotplug.mountBandDisk(disk.path());
+        QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGG.GGB"), kSlowMs);
+        hotplug.mountBandDisk(disk.path());
+        QCOMPARE(localRuns(".").last().value("details").toObject().value("error").toString(),
+                 QStringLiteral("a band's disk appeared instead of its port"));
+        QCOMPARE(rowLooks(window), QString("........."));
+        QVERIFY(button(window, "pbBurn")->isEnabled());
     }
 
     void removalStopsBurn()
@@ -352,34 +469,56 @@ private slots:
         burnProcess->setPauseMs(60000); // the burn waits before its first copy
         hotplug.mountBandDisk(disk.path());
         QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGGWBWW"), kSlowMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGG.B.."), kSlowMs);
         emit hotplug.usbDeviceLeft(0x0451, 0x16A8);
         QCOMPARE(statusOf(window), kReconnect);
         // The step that was waiting to copy failed, and so did the unit.
-        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGGWRWR"), kSlowMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGG.R.R"), kSlowMs);
         QTRY_VERIFY_WITH_TIMEOUT(!burnProcess->isRunning(), kSlowMs);
         QCOMPARE(statusOf(window), kBurnFailed);
         QVERIFY(logTail(60).contains("]Failed to copy band.cfg\n[") && logTail(60).endsWith("] finish"));
         QVERIFY(!QFile::exists(disk.filePath("band.cfg")));
     }
 
-    // Closed while the burn waits before its first copy: the run is kept as interrupted.
+    // Closing mid-burn asks first; kept open, the burn goes on. Closed
+    // anyway, run.log and the record say the window was closed.
     void closedMidBurn()
     {
         QTemporaryDir disk;
         FakeHotplug hotplug;
-        {
-            MainWindow window(nullptr, &hotplug);
-            QVERIFY(window.init());
-            window.findChild<CBurnProcess *>()->setPauseMs(60000);
-            hotplug.mountBandDisk(disk.path());
-            QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
-            QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGGWBWW"), kSlowMs);
-        }
+        MainWindow window(nullptr, &hotplug);
+        QVERIFY(window.init());
+        window.show();
+        window.findChild<CBurnProcess *>()->setPauseMs(60000);
+        hotplug.mountBandDisk(disk.path());
+        QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGG.B.."), kSlowMs);
+        QStringList asked;
+        auto answer = [&asked](QMessageBox::StandardButton choice) {
+            QTimer::singleShot(50, [&asked, choice] {
+                if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                    asked << box->text();
+                    box->button(choice)->click();
+                }
+            });
+        };
+        answer(QMessageBox::No);
+        QVERIFY(!window.close());
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].contains(QStringLiteral("没有固件")));
+        QVERIFY(window.isVisible());
+        QCOMPARE(rowLooks(window), QString("GGGGG.B.."));
+        answer(QMessageBox::Yes);
+        QVERIFY(window.close());
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(!window.findChild<CBurnProcess *>()->isRunning());
         const QJsonObject record = localRuns(".").last();
         QCOMPARE(record.value("outcome").toString(), QStringLiteral("interrupted"));
         QCOMPARE(record.value("failed_step").toString(), QStringLiteral("CNC"));
+        QCOMPARE(record.value("details").toObject().value("error").toString(), QStringLiteral("copy band.cfg: stopped, window closed"));
         QCOMPARE(record.value("details").toObject().value("disk").toString(), disk.path() + "/");
+        QVERIFY2(logTail(120).contains("]Failed to copy band.cfg\n\t[") && logTail(120).contains("]Stopped: window closed\n["),
+                 qPrintable(logTail(120)));
     }
 
     // Pulled out in the middle of copying a large image: the window never
@@ -414,7 +553,7 @@ private slots:
         sinceTick.start();
         ticker.start(5);
         QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGGWGRR"), kSlowMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("GGGGG.GRR"), kSlowMs);
         QTRY_VERIFY_WITH_TIMEOUT(!window.findChild<CBurnProcess *>()->isRunning(), kSlowMs);
         ticker.stop();
         QVERIFY2(longestStallMs < 500, qPrintable(QString::number(longestStallMs)));
@@ -428,7 +567,7 @@ private slots:
         // The next disk can be burned at once.
         hotplug.mountBandDisk(disk.path());
         QVERIFY(button(window, "pbBurn")->isEnabled());
-        QCOMPARE(rowLooks(window), QString("WWWWWWWWW"));
+        QCOMPARE(rowLooks(window), QString("........."));
     }
 
     void translations()
@@ -447,17 +586,33 @@ private slots:
                                 button(window, "pbReset")->text(), button(window, "pbBurn")->text(),
                                 table->item(0, 0)->text(), table->item(1, 0)->text(),
                                 QCoreApplication::translate("MainWindow", "正在烧录，请勿拔出手环.")};
+        // A station problem and the simulated band's marker, in English too.
+        QVERIFY(QFile::rename("def.xml", "def.xml.away"));
+        const auto restore = qScopeGuard([] { QFile::rename("def.xml.away", "def.xml"); });
+        MainWindow broken(nullptr, &hotplug);
+        broken.markSimulated();
+        QVERIFY(broken.init());
+        const QString problem = statusOf(broken);
+        const QString marker = broken.findChild<QLabel *>("simulatedMarker")->text();
         qApp->removeTranslator(&english);
         QCOMPARE(shown, QStringList({"Burning Tool", "Result", "Reset", "Burn", "Succeeded", "Failed",
                                      "Burning, do not unplug the band."}));
+        QCOMPARE(problem, QString("Station problem, fix it and press Reset:\ndef.xml not found"));
+        QCOMPARE(marker, QString("[simulated band]"));
     }
 
     void wholeCycleWithSimulatedBand()
     {
+        // For the screenshots, in the system's language as the program shows it.
+        QTranslator language;
+        if (qEnvironmentVariableIsSet("BURNER_SCREENSHOT") && language.load(translationFileFor(QLocale::system().language())))
+            qApp->installTranslator(&language);
         SimulatedBand band;
         QVERIFY(band.plugIn());
         SimulatedHotplugSource hotplug(&band);
         MainWindow window(&band, &hotplug);
+        window.setWindowTitle(SimulatedBand::windowTitleFor(window.windowTitle())); // as --simulate does
+        window.markSimulated();
         window.findChild<CComThread *>()->setPollInterval(50);
         window.findChild<CBurnProcess *>()->setPauseMs(50);
         QVERIFY(window.init());
@@ -469,30 +624,39 @@ private slots:
         bool portGoneFirst = false;
         qint64 restartMs = -1;
         connect(&band, &SimulatedBand::enteredUpgradeMode, this, [&] { sinceUpgrade.start(); });
+        QString statusWhileRestarting;
         connect(&hotplug, &HotplugSource::usbDeviceArrived, this, [&] {
             portGoneFirst = band.availablePorts().isEmpty();
             restartMs = sinceUpgrade.elapsed();
+            statusWhileRestarting = statusOf(window);
         });
         QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbReset")->isEnabled(), kSlowMs);
         QTest::mouseClick(button(window, "pbReset"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbBurn")->isEnabled(), kSlowMs);
         QVERIFY(portGoneFirst);
+        QCOMPARE(statusWhileRestarting, shown("复位成功，手环正在进入升级模式，请稍候.")); // not "connect the band"
         QVERIFY2(restartMs >= 1000, qPrintable(QString::number(restartMs)));
         QTest::qWait(200); // a late port report must not take the prompt away
-        QCOMPARE(statusOf(window), kReadyToBurn);
+        QCOMPARE(statusOf(window), shown("请点击烧录按钮."));
         QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(statusOf(window), kBurnPassed, kSlowMs);
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(window), shown("烧录成功，请等待手环震动重启."), kSlowMs);
+        // The band checks the image, leaves as a disk and comes back on its
+        // port, where its version is read; the success stays.
+        QTRY_VERIFY_WITH_TIMEOUT(hotplug.diskRoot().isEmpty(), kSlowMs);
+        QTRY_VERIFY_WITH_TIMEOUT(statusOf(window) != shown("烧录成功，请等待手环震动重启."), kSlowMs);
         QCOMPARE(rowLooks(window), QString("GGGGGGGGG")); // the band's disk held an old DEFAULT.CFG
         const QJsonObject record = localRuns(".").last();
         QCOMPARE(record.value("program").toString(), QStringLiteral("burner"));
         QCOMPARE(record.value("outcome").toString(), QStringLiteral("pass"));
-        QCOMPARE(record.value("details").toObject().value("cfg").toObject().value("sha256").toString().size(), 64);
+        const QJsonObject details = record.value("details").toObject();
+        QCOMPARE(details.value("cfg").toObject().value("sha256").toString().size(), 64);
+        QCOMPARE(details.value("bin").toObject().value("sha256_read_back"), details.value("bin").toObject().value("sha256"));
+        QCOMPARE(statusOf(window), backWithVersion(details.value("version").toString()));
+        QTest::qWait(300); // the watcher has seen the band back by now
+        QVERIFY(!button(window, "pbReset")->isEnabled());
+        QVERIFY(!button(window, "pbBurn")->isEnabled());
         if (qEnvironmentVariableIsSet("BURNER_SCREENSHOT"))
             window.grab().save(qEnvironmentVariable("BURNER_SCREENSHOT"));
-        // The band checks the image, leaves as a disk and comes back on its port.
-        QTRY_VERIFY_WITH_TIMEOUT(hotplug.diskRoot().isEmpty(), kSlowMs);
-        QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbReset")->isEnabled(), kSlowMs);
-        QVERIFY(!button(window, "pbBurn")->isEnabled());
     }
 };
 

@@ -1,0 +1,53 @@
+#include "stationcheck.h"
+
+#include "burndefinition.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+StationProblem problem(StationProblem::Kind kind, const QString &file, const QString &detail)
+{
+    StationProblem p;
+    p.kind = kind;
+    p.file = file;
+    p.detail = detail;
+    return p;
+}
+
+StationProblem checkSource(const QString &path, bool isImage)
+{
+    using Kind = StationProblem::Kind;
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return problem(Kind::FileMissing, path, QStringLiteral("no such file"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return problem(Kind::FileUnreadable, path, file.errorString());
+    if (isImage && info.size() == 0)
+        return problem(Kind::ImageEmpty, path, QStringLiteral("the file is empty"));
+    return StationProblem();
+}
+
+} // namespace
+
+QString StationProblem::englishText() const
+{
+    return ok() ? QString() : file + QStringLiteral(": ") + detail;
+}
+
+StationProblem checkStation(const QString &definitionFile, const QString &sourceFolder, BurnFileNames *files)
+{
+    using Kind = StationProblem::Kind;
+    if (!QFileInfo::exists(definitionFile))
+        return problem(Kind::DefinitionMissing, definitionFile, QStringLiteral("no such file"));
+    QString why;
+    if (!readBurnDefinition(definitionFile, files, &why))
+        return problem(Kind::DefinitionInvalid, definitionFile, why);
+    const QString folder = sourceFolder.endsWith(QLatin1Char('/')) ? sourceFolder : sourceFolder + QLatin1Char('/');
+    if (!QFileInfo(folder).isDir())
+        return problem(Kind::FolderMissing, folder, QStringLiteral("no such folder"));
+    const StationProblem cfg = checkSource(folder + files->cfgName, false);
+    return cfg.ok() ? checkSource(folder + files->binName, true) : cfg;
+}
