@@ -56,8 +56,8 @@ QList<BandPort> bandPortsIn(const QList<SerialPortEntry> &ports)
 
 qint32 firstBandPort(const QList<SerialPortEntry> &ports)
 {
-    const auto first = std::find_if(ports.begin(), ports.end(), hasBandIds);
-    return first == ports.end() ? -1 : portNumberOf(first->portName);
+    // No entry gives an empty name, which has no prefix: -1.
+    return portNumberOf(firstBandEntry(ports).portName);
 }
 
 SerialPortEntry firstBandEntry(const QList<SerialPortEntry> &ports)
