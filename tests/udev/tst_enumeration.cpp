@@ -2,56 +2,17 @@
 // hub with bands in normal and upgrade mode and an operator's USB stick.
 #include "usbtestbed.h"
 
+#include "bandctlrunner.h"
 #include "bandports.h"
 #include "portsource.h"
 #include "ttyusbplace.h"
 #include "upgradedisks.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryFile>
 #include <QtTest>
 
-#define REQUIRE_TEST_BED()                                                                                   \
-    if (!UsbTestBed::available())                                                                           \
-    QSKIP("not under umockdev's preload library: run it through umockdev-wrapper (ctest does)")
-
-namespace {
-
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// bandctl in this test bed: the preload library and the bed's folder are in
-// the environment it inherits.
-Run bandctl(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(BANDCTL_PATH), arguments);
-    Run run;
-    if (!process.waitForFinished(30000))
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
-
-QList<QJsonObject> jsonLines(const QByteArray &out)
-{
-    QList<QJsonObject> objects;
-    for (const QByteArray &line : out.split('\n')) {
-        if (!line.isEmpty())
-            objects.append(QJsonDocument::fromJson(line).object());
-    }
-    return objects;
-}
-
-} // namespace
-
+// bandctl, started from here, runs in the same test bed: the preload library
+// and the bed's folder are in the environment it inherits.
 class EnumerationTest : public QObject {
     Q_OBJECT
 private slots:
@@ -86,6 +47,10 @@ private slots:
         REQUIRE_TEST_BED();
         UsbTestBed bed;
         bed.addSerialBand("1-1.4.1", "BAND0000", 0);
+        // A band restarting as a disk in the same port keeps its place.
+        const FakeDevice serial = bed.addSerialBand("1-1.4.2", "BAND0001", 1);
+        QCOMPARE(usbPlaceOfTty("ttyACM1").location, QString("1-1.4.2"));
+        bed.unplug(serial);
         const FakeDevice first = bed.addDiskBand("1-1.4.2", "BAND0001", 'b');
         bed.addDiskBand("1-1.4.3", "", 'c');
         const FakeDevice stick = bed.addOtherDisk("1-1.4.4", 'd');
@@ -111,20 +76,6 @@ private slots:
         QVERIFY(disks[1].mountPoint.isEmpty());
     }
 
-    void restartAsDiskKeepsLocation()
-    {
-        REQUIRE_TEST_BED();
-        UsbTestBed bed;
-        const FakeDevice serial = bed.addSerialBand("1-1.4.2", "BAND0001", 0);
-        const QString before = usbPlaceOfTty("ttyACM0").location;
-        bed.unplug(serial);
-        QVERIFY(usbPlaceOfTty("ttyACM0").location.isEmpty());
-        bed.addDiskBand("1-1.4.2", "BAND0001", 'b');
-        const QList<UpgradeDisk> disks = upgradeDisks(QStringLiteral("/dev/null"));
-        QCOMPARE(disks.size(), 1);
-        QCOMPARE(disks[0].usbLocation, before);
-    }
-
     void bandctlListAndChoice()
     {
         REQUIRE_TEST_BED();
@@ -133,9 +84,9 @@ private slots:
         bed.addDiskBand("1-1.4.2", "BAND0001", 'b');
         bed.addOtherDisk("1-1.4.4", 'd');
 
-        Run run = bandctl({"list", "--json"});
+        BandctlRun run = runBandctl({"list", "--json"});
         QCOMPARE(run.exitCode, 0);
-        const QList<QJsonObject> bands = jsonLines(run.out);
+        const QList<QJsonObject> bands = run.json();
         QCOMPARE(bands.size(), 2);
         QCOMPARE(bands[0]["mode"].toString(), QString("serial"));
         QCOMPARE(bands[0]["port"].toInt(), 0);
@@ -146,20 +97,20 @@ private slots:
         QCOMPARE(bands[1]["usb_path"].toString(), QString("1-1.4.2"));
         QCOMPARE(bands[1]["serial"].toString(), QString("BAND0001"));
 
-        run = bandctl({"list"});
+        run = runBandctl({"list"});
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.out.contains("usb_path: 1-1.4.1") && run.out.contains("usb_path: 1-1.4.2"), run.out);
 
-        run = bandctl({"list", "--usb-path", "1-1.4.2", "--json"});
+        run = runBandctl({"list", "--usb-path", "1-1.4.2", "--json"});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(jsonLines(run.out).size(), 1);
-        QCOMPARE(jsonLines(run.out)[0]["mode"].toString(), QString("upgrade"));
+        QCOMPARE(run.json().size(), 1);
+        QCOMPARE(run.json()[0]["mode"].toString(), QString("upgrade"));
 
         // No band there: nothing is sent anywhere, exit 3.
-        run = bandctl({"reset", "--usb-path", "1-1.4.9"});
+        run = runBandctl({"reset", "--usb-path", "1-1.4.9"});
         QCOMPARE(run.exitCode, 3);
         QVERIFY2(run.err.contains("no band on a serial port at USB location 1-1.4.9"), run.err);
-        run = bandctl({"list", "--usb-path", "1-1.4.4"});
+        run = runBandctl({"list", "--usb-path", "1-1.4.4"});
         QCOMPARE(run.exitCode, 3);
     }
 };

@@ -15,10 +15,6 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
-#define REQUIRE_TEST_BED()                                                                                   \
-    if (!UsbTestBed::available())                                                                           \
-    QSKIP("not under umockdev's preload library: run it through umockdev-wrapper (ctest does)")
-
 namespace {
 
 // The mount table the hot-plug source reads, grown a line at a time.

@@ -11,6 +11,10 @@
 
 struct _UMockdevTestbed;
 
+#define REQUIRE_TEST_BED()                                                                                   \
+    if (!UsbTestBed::available())                                                                           \
+    QSKIP("not under umockdev's preload library: run it through umockdev-wrapper (ctest does)")
+
 struct FakeDevice {
     std::string usb;    // sysfs path of the usb_device
     std::string node;   // sysfs path of the tty, or of the disk's partition
