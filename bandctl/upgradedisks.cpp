@@ -1,6 +1,7 @@
 #include "upgradedisks.h"
 
 #include "mountinfo.h"
+#include "udevusbplace.h"
 
 #include <QFile>
 
@@ -21,10 +22,7 @@ QString mountPointOf(const QList<MountEntry> &mounts, dev_t number)
 // The band's block devices under one USB device, each with its mount.
 void addDisksOf(udev *context, udev_device *usb, const QList<MountEntry> &mounts, QList<UpgradeDisk> *disks)
 {
-    // The kernel's name of a usb_device is its location: bus, then hub ports.
-    const QString location = QString::fromLatin1(udev_device_get_sysname(usb));
-    const char *serialText = udev_device_get_sysattr_value(usb, "serial");
-    const QString serial = serialText ? QString::fromLatin1(serialText).trimmed() : QString();
+    const UsbPlace place = usbPlaceOfUsbDevice(usb);
     bool found = false;
     udev_enumerate *blocks = udev_enumerate_new(context);
     udev_enumerate_add_match_subsystem(blocks, "block");
@@ -41,14 +39,14 @@ void addDisksOf(udev *context, udev_device *usb, const QList<MountEntry> &mounts
         if (node && (!mountPoint.isEmpty() || !found)) {
             if (found && disks->last().mountPoint.isEmpty())
                 disks->removeLast();
-            disks->append({location, serial, QString::fromLocal8Bit(node), mountPoint});
+            disks->append({place.location, place.serialNumber, QString::fromLocal8Bit(node), mountPoint});
             found = true;
         }
         udev_device_unref(block);
     }
     udev_enumerate_unref(blocks);
     if (!found)
-        disks->append({location, serial, {}, {}});
+        disks->append({place.location, place.serialNumber, {}, {}});
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "udevhotplugsource.h"
 
+#include "udevusbplace.h"
 #include "usbids.h"
 
 #include <QFile>
@@ -31,14 +32,6 @@ bool readUsbIds(udev_device *device, quint16 ids[2])
         return true;
     const char *product = udev_device_get_property_value(device, "PRODUCT");
     return product && parseUsbProductValue(QString::fromLatin1(product), ids);
-}
-
-// The kernel's name of a usb_device is its location (bus, then the hub
-// ports: "1-1.4.2"); its interfaces add ":config.interface".
-QString usbLocationOf(udev_device *usb)
-{
-    const char *name = udev_device_get_sysname(usb);
-    return name ? QString::fromLatin1(name) : QString();
 }
 
 } // namespace
@@ -120,7 +113,7 @@ void UdevHotplugSource::onUsbEvent()
         return;
     const QByteArray action = udev_device_get_action(device);
     const QByteArray devpath = udev_device_get_devpath(device);
-    const QString location = usbLocationOf(device);
+    const QString location = usbPlaceOfUsbDevice(device).location;
     quint16 ids[2] = {0, 0};
     const bool known = readUsbIds(device, ids);
     udev_device_unref(device);
@@ -201,9 +194,9 @@ void UdevHotplugSource::findUsbOwner(const MountEntry &entry, VolumeInfo *volume
         volume->ownerProductId = ids[1];
     }
     if (usb) {
-        volume->ownerLocation = usbLocationOf(usb);
-        if (const char *serial = udev_device_get_sysattr_value(usb, "serial"))
-            volume->ownerSerial = QString::fromLatin1(serial).trimmed();
+        const UsbPlace place = usbPlaceOfUsbDevice(usb);
+        volume->ownerLocation = place.location;
+        volume->ownerSerial = place.serialNumber;
     }
     udev_device_unref(block);
 }
