@@ -56,7 +56,7 @@ private:
 bool GlobalParser::choose(BandChoice::Kind kind, QString *error)
 {
     if (bandChosen && invocation.options.band.kind != kind) {
-        *error = QStringLiteral("choose the band one way only: --port, --device or --simulate");
+        *error = QStringLiteral("choose the band one way only: --port, --device, --usb-path or --simulate");
         return false;
     }
     bandChosen = true;
@@ -105,6 +105,13 @@ bool GlobalParser::takeBandOption(qsizetype &i, QString *error)
         band.devices.append(*path);
         return choose(BandChoice::Kind::Device, error);
     }
+    if (isOption(word, QStringLiteral("--usb-path"))) {
+        const auto location = valueOf(i, QStringLiteral("--usb-path"), error);
+        if (!location)
+            return false;
+        band.usbPaths.append(*location);
+        return choose(BandChoice::Kind::UsbPath, error);
+    }
     return choose(BandChoice::Kind::Simulate, error); // --simulate
 }
 
@@ -120,7 +127,7 @@ std::optional<Invocation> GlobalParser::parse(QString *error)
         } else if (word == QLatin1StringView("--version")) {
             options.version = true;
         } else if (word == QLatin1StringView("--simulate") || isOption(word, QStringLiteral("--port"))
-                   || isOption(word, QStringLiteral("--device"))) {
+                   || isOption(word, QStringLiteral("--device")) || isOption(word, QStringLiteral("--usb-path"))) {
             if (!takeBandOption(i, error))
                 return std::nullopt;
         } else if (word == QLatin1StringView("--trace")) {

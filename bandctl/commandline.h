@@ -9,10 +9,11 @@
 #include <optional>
 
 struct BandChoice {
-    enum class Kind { Found, Port, Device, Simulate };
+    enum class Kind { Found, Port, Device, UsbPath, Simulate };
     Kind kind = Kind::Found;  // Found: the one band the port watcher's source shows
     int port = -1;            // --port
     QStringList devices;      // --device, possibly repeated (test --all)
+    QStringList usbPaths;     // --usb-path LOCATION, possibly repeated (test --all)
 };
 
 struct GlobalOptions {

@@ -203,6 +203,7 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"get", "time", "--colour"} << QByteArray("--colour");
         QTest::newRow("unknown subcommand") << QStringList{"explode"} << QByteArray("explode");
         QTest::newRow("two ways to a band") << QStringList{"info", "--simulate"} << QByteArray("one way only");
+        QTest::newRow("device and location") << QStringList{"info", "--usb-path", "1-1.4.2"} << QByteArray("one way only");
         QTest::newRow("watch what") << QStringList{"watch", "everything"} << QByteArray("minstat or upload");
         // An option without its value never takes the next option as one.
         QTest::newRow("device lacks its path") << QStringList{"info", "--device", "--json"} << QByteArray("--device needs a value");
