@@ -38,16 +38,15 @@ void printHelp(const QString &text)
 
 int runBandctl(const QStringList &arguments)
 {
-    // Which build is installed, for a station's support call or a script.
-    if (arguments.mid(1) == QStringList{QStringLiteral("--version")}) {
-        std::printf("bandctl %s\n", BANDCTL_VERSION);
-        return ExitOk;
-    }
     QString error;
     const auto invocation = parseCommandLine(arguments.mid(1), isCommandName, &error);
     if (!invocation)
         return usageError(arguments, error);
     const Subcommand *command = findSubcommand(invocation->command);
+    if (invocation->options.version) {
+        std::fputs("bandctl " BANDTOOLS_VERSION "\n", stdout);
+        return ExitOk;
+    }
     if (invocation->options.help) {
         printHelp(command ? subcommandHelp(*command) : overviewHelp());
         return ExitOk;

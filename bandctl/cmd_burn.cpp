@@ -129,6 +129,7 @@ int run(CommandContext &context)
         if (const int code = band.locate(context.out); code != ExitOk)
             return code;
         options.upgradePort = band.port();
+        options.bandLocation = band.usbLocation();
         if (SimulatedBand *simulated = band.simulated()) {
             auto source = std::make_unique<SimulatedHotplugSource>(simulated);
             source->setFirmwareName(options.files.binName);
@@ -167,9 +168,9 @@ int run(CommandContext &context)
     RecordStore store;
     RunRecord record = store.begin(QStringLiteral("burner"));
     fillBurnRecord(record, report);
-    keepRecord(store, record, shown);
+    const int code = keepRecord(store, record, shown, exitCodeOf(report));
     context.out.print(shown);
-    return exitCodeOf(report);
+    return code;
 }
 
 } // namespace
