@@ -7,7 +7,7 @@
 
 // Drive letters whose disk hangs off a band in upgrade mode. A band whose
 // disk has no letter yet is not listed: Windows gives no volume to name.
-QList<UpgradeDisk> upgradeDisks()
+QList<UpgradeDisk> upgradeDisks(const QString & /*mountInfoPath: Linux only*/)
 {
     const DeviceTree tree = DeviceTree::system();
     QList<UpgradeDisk> disks;
@@ -21,7 +21,9 @@ QList<UpgradeDisk> upgradeDisks()
         QString usb;
         if (!disk.isEmpty() && usbOwnerOf(disk, tree.parentOf, ids, &usb) && ids[0] == 0x0451
             && ids[1] == 0x16A8)
-            disks.append({usb, disk, QString(letter) + QStringLiteral(":/")});
+            // No USB location from the device tree yet: the owner's instance id
+            // tells the band apart instead.
+            disks.append({usb, QString(), disk, QString(letter) + QStringLiteral(":/")});
     }
     return disks;
 }
