@@ -13,6 +13,11 @@ struct SerialPortEntry {
     bool hasUsbIds = false;
     quint16 vendorId = 0;
     quint16 productId = 0;
+    // Where the port's USB device is plugged in (see usblocation.h) and its
+    // serial number; empty when unknown or absent. (Given an initialiser so that
+    // brace lists naming only the fields before them stay valid.)
+    QString usbLocation = {};
+    QString serialNumber = {};
 };
 
 // Called from the watcher's thread; implementations must be thread-safe.
@@ -26,6 +31,16 @@ public:
     // `changed` must be safe to call from any thread. A source that can't
     // tell does nothing here.
     virtual void watchChanges(QObject * /*context*/, const std::function<void()> & /*changed*/) const {}
+
+    // The path that opens the entry's port with sb_link_open.
+    virtual QString devicePath(const SerialPortEntry &entry) const
+    {
+#ifdef Q_OS_WIN
+        return QStringLiteral("\\\\.\\") + entry.portName;
+#else
+        return QStringLiteral("/dev/") + entry.portName;
+#endif
+    }
 };
 
 // The ports the system has, from QSerialPortInfo.

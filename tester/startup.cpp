@@ -3,7 +3,9 @@
 #include "appsettings.h"
 #include "boxplacement.h"
 #include "mainwindow.h"
+#include "multitestwindow.h"
 #include "simulatedband.h"
+#include "slotsettings.h"
 #include "translation.h"
 
 #include <QApplication>
@@ -20,16 +22,45 @@ void printError(const QString &text)
     std::fprintf(stderr, "tester: %s\n", text.toLocal8Bit().constData());
 }
 
+// The window with a panel per band; def.xml's problem shows as in the single window.
+int runMultiTester(QApplication &app, const SlotSettings &settings, const PortSource *simulated)
+{
+    MultiTestWindow window(settings.slotCount, settings.autostart, simulated);
+    if (simulated)
+        window.markSimulated();
+    centreOnScreen(&window);
+    window.show();
+    if (!window.init()) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR"),
+                        QCoreApplication::translate("MainWindow", "无法打开或处理def.xml"),
+                        QMessageBox::Ok | QMessageBox::Cancel, &window);
+        box.setInformativeText(window.initFailure());
+        box.setDefaultButton(QMessageBox::Cancel);
+        placeOver(&box, &window);
+        box.exec();
+        return -1;
+    }
+    return app.exec();
+}
+
 } // namespace
 
 int runTester(QApplication &app, const QStringList &arguments)
 {
     bool simulate = false;
-    for (const QString &argument : arguments.mid(1)) {
+    QStringList options = arguments.mid(1);
+    SlotSettings slotSettings = SlotSettings::read(QStringLiteral("."));
+    if (!slotSettings.takeCommandLine(options)) {
+        printError(slotSettings.problem);
+        return 2;
+    }
+    if (!slotSettings.problem.isEmpty())
+        printError(slotSettings.problem);
+    for (const QString &argument : options) {
         if (argument == QLatin1StringView("--simulate")) {
             simulate = true;
         } else {
-            printError(QStringLiteral("unknown option \"%1\"\nusage: tester [--simulate]").arg(argument));
+            printError(QStringLiteral("unknown option \"%1\"\nusage: tester [--simulate] [--slots N]").arg(argument));
             return 2;
         }
     }
@@ -48,6 +79,9 @@ int runTester(QApplication &app, const QStringList &arguments)
             return 1;
         }
     }
+
+    if (slotSettings.slotCount > 1)
+        return runMultiTester(app, slotSettings, simulatedBand.get());
 
     MainWindow window(simulatedBand.get());
     if (simulatedBand)

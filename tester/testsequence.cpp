@@ -1,5 +1,6 @@
 #include "testsequence.h"
 
+#include <QFile>
 #include <QThread>
 
 #include <cstring>
@@ -7,6 +8,34 @@
 namespace {
 
 constexpr int kPassed = -1;
+
+// The process-wide link on a port number.
+struct PortLink {
+    int port;
+    bool open() { return port >= 0 && port <= 255 && sb_init(quint8(port)); }
+    void closeAfterPass() { sb_exit(); }
+    bool getVersion(sb_version_t *v) { return sb_getVersion(v); }
+    bool setTime(const sb_time_t *t) { return sb_setTime(t); }
+    bool getTime(sb_time_t *t) { return sb_getTime(t); }
+    bool setConf(const sb_conf_t *c) { return sb_setSBConf(c); }
+    bool getConf(sb_conf_t *c) { return sb_getSBConf(c); }
+    bool reset() { return sb_reset(); }
+};
+
+// A link of its own on a device path.
+struct DeviceLink {
+    QByteArray path;
+    sb_link *link = nullptr;
+    ~DeviceLink() { sb_link_close(link); }
+    bool open() { return !path.isEmpty() && (link = sb_link_open(path.constData())) != nullptr; }
+    void closeAfterPass() {}
+    bool getVersion(sb_version_t *v) { return sb_link_getVersion(link, v); }
+    bool setTime(const sb_time_t *t) { return sb_link_setTime(link, t); }
+    bool getTime(sb_time_t *t) { return sb_link_getTime(link, t); }
+    bool setConf(const sb_conf_t *c) { return sb_link_setSBConf(link, c); }
+    bool getConf(sb_conf_t *c) { return sb_link_getSBConf(link, c); }
+    bool reset() { return sb_link_reset(link); }
+};
 
 } // namespace
 
@@ -40,6 +69,11 @@ void TestSequence::setPresenceCheck(std::function<bool()> check)
     bandPresent = std::move(check);
 }
 
+void TestSequence::setStepStarted(std::function<void(int row)> started)
+{
+    stepStarted = std::move(started);
+}
+
 void TestSequence::requestStop()
 {
     stopRequested = true;
@@ -47,11 +81,24 @@ void TestSequence::requestStop()
 
 TestResult TestSequence::run(int port, const sb_conf_t *person)
 {
+    PortLink link{port};
+    return runWith(link, person);
+}
+
+TestResult TestSequence::runOnDevice(const QString &devicePath, const sb_conf_t *person)
+{
+    DeviceLink link{QFile::encodeName(devicePath)};
+    return runWith(link, person);
+}
+
+template <class Link>
+TestResult TestSequence::runWith(Link &link, const sb_conf_t *person)
+{
     TestResult r;
     r.started = QDateTime::currentDateTime();
-    const int failedRow = runSteps(port, person, r);
+    const int failedRow = runSteps(link, person, r);
     if (failedRow == kPassed) {
-        sb_exit();
+        link.closeAfterPass();
         r.outcome = TestResult::Outcome::Pass;
     } else {
         const bool pulledOut = bandPresent && !bandPresent();
@@ -65,30 +112,35 @@ TestResult TestSequence::run(int port, const sb_conf_t *person)
 
 // Returns the row of the first step that failed, or kPassed. A stop request
 // counts as a failure of the step that was next.
-int TestSequence::runSteps(int port, const sb_conf_t *person, TestResult &r)
+template <class Link>
+int TestSequence::runSteps(Link &link, const sb_conf_t *person, TestResult &r)
 {
-    const auto go = [this] { return !stopRequested.load(); };
-    if (port < 0 || port > 255 || !go() || !sb_init(quint8(port)))
+    const auto go = [this](int row) {
+        if (stepStarted)
+            stepStarted(row);
+        return !stopRequested.load();
+    };
+    if (!go(RowOpenPort) || !link.open())
         return RowOpenPort;
-    if (!go() || !sb_getVersion(&r.version))
+    if (!go(RowGetVersion) || !link.getVersion(&r.version))
         return RowGetVersion;
     r.sentTime = bandTimeOf(QDateTime::currentDateTime());
-    if (!go() || !sb_setTime(&r.sentTime))
+    if (!go(RowSetTime) || !link.setTime(&r.sentTime))
         return RowSetTime;
     QThread::msleep(5);
-    if (!go() || !sb_getTime(&r.readTime))
+    if (!go(RowGetTime) || !link.getTime(&r.readTime))
         return RowGetTime;
-    if (!person || !go())
+    if (!go(RowSetConf) || !person)
         return RowSetConf;
     r.sentConf = *person;
-    if (!sb_setSBConf(&r.sentConf))
+    if (!link.setConf(&r.sentConf))
         return RowSetConf;
-    if (!go() || !sb_getSBConf(&r.readConf))
+    if (!go(RowGetConf) || !link.getConf(&r.readConf))
         return RowGetConf;
     r.readConfValid = true;
     if (std::memcmp(&r.readConf, &r.sentConf, sizeof(sb_conf_t)) != 0)
         return RowGetConf;
-    if (!go() || !sb_reset())
+    if (!go(RowReset) || !link.reset())
         return RowReset;
     return kPassed;
 }

@@ -56,6 +56,9 @@ public:
     // out, and the run counts as interrupted rather than failed.
     void setPresenceCheck(std::function<bool()> bandPresent);
 
+    // Optional: called on the running thread as each step begins, with its row.
+    void setStepStarted(std::function<void(int row)> started);
+
     // Thread-safe. The run stops before its next step and is interrupted;
     // the request stays in force, so later runs end at once as well.
     void requestStop();
@@ -68,13 +71,22 @@ public:
     // failure it stays open, as the window has always left it.
     TestResult run(int port, const sb_conf_t *person);
 
+    // The same steps on a link of their own to the device at devicePath, so
+    // that sequences for several bands can run at once, one thread each.
+    // The link is closed at the end, whatever the outcome.
+    TestResult runOnDevice(const QString &devicePath, const sb_conf_t *person);
+
     // The band's clock record for a local date and time: day and month
     // count from 0, the year from 2000 (0 before 2000, kept to 8 bits).
     static sb_time_t bandTimeOf(const QDateTime &local);
 
 private:
-    int runSteps(int port, const sb_conf_t *person, TestResult &r);
+    template <class Link>
+    TestResult runWith(Link &link, const sb_conf_t *person);
+    template <class Link>
+    int runSteps(Link &link, const sb_conf_t *person, TestResult &r);
 
     std::function<bool()> bandPresent;
+    std::function<void(int)> stepStarted;
     std::atomic<bool> stopRequested{false};
 };
