@@ -26,3 +26,8 @@ UpgradeResult upgradeBand(quint8 port, BandIdentity *before = nullptr);
 // Opens port, reads the band's identity and closes the port; false when the
 // port cannot be opened or the band does not answer.
 bool readBandIdentity(quint8 port, BandIdentity *identity);
+
+// The same on a link of their own to the device at devicePath, so that
+// several bands can be handled at once, one thread each.
+UpgradeResult upgradeBandAt(const QString &devicePath, BandIdentity *before = nullptr);
+bool readBandIdentityAt(const QString &devicePath, BandIdentity *identity);
