@@ -265,7 +265,9 @@ void MultiTestWindow::showResult(int slot)
             panel->setStepLook(row, BandPanel::StepLook::NotRun);
     }
     panel->setVerdict(result.passed() ? BandPanel::Verdict::Pass : BandPanel::Verdict::Fail);
-    panel->setDetail(result.passed() ? tr("请拔掉手环") : tr("失败: %1").arg(result.failedStep));
+    // The failed step by its name on the panel; a worker that failed in itself by its reason.
+    const QString failed = stepNames().value(result.failedRow, result.failedStep);
+    panel->setDetail(result.passed() ? tr("请拔掉手环") : tr("失败: %1").arg(failed));
 }
 
 void MultiTestWindow::keepRecord(int slot)

@@ -83,6 +83,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(grid->panel(3)->verdict(), Verdict::Pass, kRunTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(grid->panel(1)->verdict(), Verdict::Fail, kRunTimeoutMs);
         QVERIFY(paints.count > 0);
+        if (qEnvironmentVariableIsSet("MULTI_GRAB"))
+            window.grab().save(qEnvironmentVariable("MULTI_GRAB"));
         for (int row = 0; row < TestSequence::RowCount; ++row)
             QCOMPARE(grid->panel(0)->stepLook(row), Look::Passed);
         QCOMPARE(grid->panel(0)->stepText(TestSequence::RowGetVersion).count('.'), 3);
