@@ -54,12 +54,12 @@ private slots:
     }
     void cleanup() { dir.reset(); }
 
-    void faultyAndPulledBandsLeaveTheOthersAlone()
+    void silentAndPulledBandsLeaveTheOthersAlone()
     {
         BandHub hub(4);
-        // Band 2 refuses the wearer settings; band 3 is pulled out mid-run,
-        // just after it took the clock.
-        hub.band(1).setFault(SB_ITEM_CONF, bandsim::Fault::RefusedWrite);
+        // Band 2 falls silent at the wearer settings; band 3 is pulled out
+        // mid-run, just after it took the clock.
+        hub.band(1).setFault(SB_ITEM_CONF, bandsim::Fault::NoAnswer);
         hub.band(2).setFault(SB_ITEM_TIME, bandsim::Fault::DropsOffAfterAnswer);
         for (int i = 0; i < 4; ++i)
             QVERIFY(hub.plugIn(i));
