@@ -52,3 +52,20 @@ bool SlotSettings::takeCommandLine(QStringList &arguments)
     }
     return true;
 }
+
+bool SlotSettings::takeSimulate(QStringList &arguments, int *bands, QString *problem)
+{
+    *bands = 0;
+    const int at = arguments.indexOf(QStringLiteral("--simulate"));
+    if (at < 0)
+        return true;
+    *bands = 1;
+    const QString next = arguments.value(at + 1);
+    const bool counted = !next.isEmpty() && !next.startsWith(QLatin1Char('-'));
+    arguments.remove(at, counted ? 2 : 1);
+    if (counted && !parseSlots(next, bands)) {
+        *problem = QStringLiteral("--simulate takes a number of bands from 1 to %1").arg(kMaxSlots);
+        return false;
+    }
+    return true;
+}

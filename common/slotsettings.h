@@ -18,4 +18,8 @@ struct SlotSettings {
     // Takes "--slots N" out of arguments; false (with problem set) for a
     // missing or out-of-range N.
     bool takeCommandLine(QStringList &arguments);
+
+    // Takes "--simulate [N]" out of arguments: *bands is 0 without it, 1 for
+    // a bare --simulate, else N. False (with *problem set) for N out of 1..16.
+    static bool takeSimulate(QStringList &arguments, int *bands, QString *problem);
 };
