@@ -242,4 +242,15 @@
         <translation>插入手环后按烧录</translation>
     </message>
 </context>
+<context>
+    <name>RecordStatus</name>
+    <message>
+        <source>记录未保存: %1</source>
+        <translation>记录未保存: %1</translation>
+    </message>
+    <message>
+        <source>站点设置有误: %1</source>
+        <translation>站点设置有误: %1</translation>
+    </message>
+</context>
 </TS>

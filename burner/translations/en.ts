@@ -242,4 +242,15 @@ Close anyway?</translation>
         <translation>Plug in the bands, then press Burn</translation>
     </message>
 </context>
+<context>
+    <name>RecordStatus</name>
+    <message>
+        <source>记录未保存: %1</source>
+        <translation>Record not saved: %1</translation>
+    </message>
+    <message>
+        <source>站点设置有误: %1</source>
+        <translation>Station settings are wrong: %1</translation>
+    </message>
+</context>
 </TS>
