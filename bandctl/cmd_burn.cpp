@@ -129,6 +129,7 @@ int run(CommandContext &context)
         if (const int code = band.locate(context.out); code != ExitOk)
             return code;
         options.upgradePort = band.port();
+        options.bandLocation = band.usbLocation();
         if (SimulatedBand *simulated = band.simulated()) {
             auto source = std::make_unique<SimulatedHotplugSource>(simulated);
             source->setFirmwareName(options.files.binName);

@@ -31,7 +31,8 @@ struct Child {
     std::unique_ptr<QProcess> process;
 };
 
-// The bands to test: every --device given, or every band port found.
+// The bands to test: every --device given, every band port found, or with
+// --usb-path the band ports at the locations given.
 std::vector<Child> bandsToTest(const BandChoice &choice)
 {
     std::vector<Child> children;
@@ -39,9 +40,12 @@ std::vector<Child> bandsToTest(const BandChoice &choice)
         for (const QString &device : choice.devices)
             children.push_back({device, {QStringLiteral("--device"), device}, nullptr});
     } else {
-        for (const BandPort &band : bandPortsIn(SystemPortSource().availablePorts()))
+        for (const BandPort &band : bandPortsIn(SystemPortSource().availablePorts())) {
+            if (choice.kind == BandChoice::Kind::UsbPath && !choice.usbPaths.contains(band.entry.usbLocation))
+                continue;
             children.push_back({QStringLiteral("/dev/") + band.entry.portName,
                                 {QStringLiteral("--port"), QString::number(band.number)}, nullptr});
+        }
     }
     return children;
 }
@@ -122,15 +126,21 @@ int runParallelTests(CommandContext &context, const QString &defFile)
 {
     const BandChoice &choice = context.options.band;
     if (choice.kind == BandChoice::Kind::Simulate || choice.kind == BandChoice::Kind::Port)
-        return context.out.fail(ExitUsage, QStringLiteral("test --all takes the bands it finds, or every --device given"));
+        return context.out.fail(ExitUsage, QStringLiteral("test --all takes the bands it finds, or every --device or --usb-path given"));
     // The same band twice would fail its second test on a port in use.
     for (const QString &device : choice.devices) {
         if (choice.devices.count(device) > 1)
             return context.out.fail(ExitUsage, QStringLiteral("--device %1 given twice").arg(device));
     }
+    for (const QString &location : choice.usbPaths) {
+        if (choice.usbPaths.count(location) > 1)
+            return context.out.fail(ExitUsage, QStringLiteral("--usb-path %1 given twice").arg(location));
+    }
     std::vector<Child> children = bandsToTest(choice);
     if (children.empty())
         return context.out.fail(ExitNoBand, QStringLiteral("no band found to test"));
+    if (choice.kind == BandChoice::Kind::UsbPath && qsizetype(children.size()) != choice.usbPaths.size())
+        return context.out.fail(ExitNoBand, QStringLiteral("not every --usb-path given has a band on a serial port (bandctl list shows where the bands are)"));
 
     QEventLoop loop;
     int running = 0;
