@@ -210,6 +210,18 @@ private slots:
         QVERIFY(file.takeCommandLine(args));
         QCOMPARE(file.slotCount, 16);
         QVERIFY(args.isEmpty());
+        int bands = -1;
+        QString problem;
+        args = QStringList{"--simulate", "8", "--slots", "8"};
+        QVERIFY(SlotSettings::takeSimulate(args, &bands, &problem));
+        QCOMPARE(bands, 8);
+        QCOMPARE(args, QStringList({"--slots", "8"}));
+        args = QStringList{"--simulate", "--slots", "2"};
+        QVERIFY(SlotSettings::takeSimulate(args, &bands, &problem));
+        QCOMPARE(bands, 1);
+        args = QStringList{"--simulate", "17"};
+        QVERIFY(!SlotSettings::takeSimulate(args, &bands, &problem));
+        QVERIFY(problem.contains(QStringLiteral("--simulate")));
     }
 
 private:
