@@ -4,6 +4,8 @@
 #include "link_internal.h"
 #include "link_state.h"
 
+#include <new>
+
 using namespace bandlink;
 
 namespace {
@@ -20,74 +22,120 @@ uint8_t checkByte(const sb_cmd_t &frame)
 
 // Drops bytes until the frame start, spending one of readsLeft on each
 // single-byte read.
-bool huntFrameStart(uint8_t *start, int &readsLeft)
+bool huntFrameStart(sb_link &link, uint8_t *start, int &readsLeft, Deadline deadline)
 {
     while (readsLeft > 0) {
         --readsLeft;
         // A read that brought nothing is a miss whatever the record held.
-        if (uart_recv(start, 1) == 1 && *start == SB_HEADER)
+        if (receiveBy(link, start, 1, deadline) == 1 && *start == SB_HEADER)
             return true;
     }
     return false;
 }
 
-bool readPayload(sb_cmd_t *frame, uint8_t tries)
+bool readPayload(sb_link &link, sb_cmd_t *frame, uint8_t tries, Deadline deadline)
 {
     const int32_t wanted = frame->len;
-    int32_t got = uart_recv(frame->payload, wanted);
+    int32_t got = receiveBy(link, frame->payload, wanted, deadline);
     for (int extra = 0; got < wanted; ++extra) {
         if (extra >= tries)
             return false;
-        got += uart_recv(frame->payload + got, wanted - got);
+        got += receiveBy(link, frame->payload + got, wanted - got, deadline);
     }
     return true;
 }
 
 } // namespace
 
-bool sb_init(uint8_t port)
+bool bandlink::openLink(sb_link &link, const char *path)
 {
-    const bool ready = uart_open(port) && uart_set(115200, 8, 1, 'N');
+    const bool ready = openPort(link, path) && setLine(link, 115200, 8, 1, 'N');
     // A port that opened but would not take its settings is closed again,
-    // so that the next sb_init finds it free.
+    // so that the next open finds it free.
     if (!ready)
-        uart_close();
-    linkState().linkOpen = ready;
+        closePort(link);
+    link.linkOpen = ready;
     return ready;
 }
 
-void sb_exit(void)
+void bandlink::closeLink(sb_link &link)
 {
-    LinkState &state = linkState();
-    if (state.linkOpen)
-        uart_close();
-    state.linkOpen = false;
+    if (link.linkOpen)
+        closePort(link);
+    link.linkOpen = false;
 }
 
-bool sb_send_cmd(sb_cmd_t *cmd)
+bool bandlink::sendFrame(sb_link &link, sb_cmd_t *cmd)
 {
     if (cmd == nullptr)
         return false;
     cmd->bcc = checkByte(*cmd);
     const int32_t size = SB_HEAD_SIZE + cmd->len;
-    return uart_send(reinterpret_cast<const uint8_t *>(cmd), size) == size;
+    return sendBytes(link, reinterpret_cast<const uint8_t *>(cmd), size) == size;
 }
 
-bool bandlink::receiveFrame(sb_cmd_t *evt, uint8_t tries, int &startReads)
+bool bandlink::receiveFrame(sb_link &link, sb_cmd_t *evt, uint8_t tries, int &startReads, Deadline deadline)
 {
     uint8_t *bytes = reinterpret_cast<uint8_t *>(evt);
-    if (evt == nullptr || !huntFrameStart(bytes, startReads))
+    if (evt == nullptr || !huntFrameStart(link, bytes, startReads, deadline))
         return false;
     // A head cut short must not pass as an empty reply.
-    if (uart_recv(bytes + 1, kRestOfHead) != kRestOfHead)
+    if (receiveBy(link, bytes + 1, kRestOfHead, deadline) != kRestOfHead)
         return false;
     if (evt->opcode > SB_OP_WRITE_REPLY)
         return false;
-    return readPayload(evt, tries) && checkByte(*evt) == evt->bcc;
+    return readPayload(link, evt, tries, deadline) && checkByte(*evt) == evt->bcc;
+}
+
+// The frame-start reads of a silent band, then the longest frame at the
+// per-byte timeout: a length byte garbled to 255 cannot stretch this to
+// six full payload reads.
+bool bandlink::receiveFrame(sb_link &link, sb_cmd_t *evt, uint8_t tries)
+{
+    int startReads = tries + 1;
+    const int64_t budgetMs = startReads * (kByteTimeoutMs + kTransferTimeoutMs)
+                             + kByteTimeoutMs * (SB_HEAD_SIZE + 255);
+    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+    return receiveFrame(link, evt, tries, startReads, deadline);
+}
+
+bool sb_init(uint8_t port)
+{
+    PortPath buffer;
+    return openLink(*defaultLink(), portDevicePath(port, buffer));
+}
+
+void sb_exit(void)
+{
+    closeLink(*defaultLink());
+}
+
+bool sb_send_cmd(sb_cmd_t *cmd)
+{
+    return sendFrame(*defaultLink(), cmd);
 }
 
 bool sb_recv_evt(sb_cmd_t *evt, uint8_t tries)
 {
-    int startReads = tries + 1;
-    return receiveFrame(evt, tries, startReads);
+    return receiveFrame(*defaultLink(), evt, tries);
+}
+
+sb_link *sb_link_open(const char *device_path)
+{
+    if (device_path == nullptr || device_path[0] == '\0')
+        return nullptr;
+    sb_link *link = new (std::nothrow) sb_link;
+    if (link != nullptr && !openLink(*link, device_path)) {
+        delete link;
+        link = nullptr;
+    }
+    return link;
+}
+
+void sb_link_close(sb_link *link)
+{
+    if (link == nullptr)
+        return;
+    closeLink(*link);
+    delete link;
 }

@@ -1,9 +1,18 @@
-// Everything the library remembers between calls: one port per process.
+// What a link remembers between calls, and the process-wide state behind
+// the functions without a handle.
 #pragma once
 
 #include "serial_platform.h"
 
 #include <cstddef>
+
+// One band's link: its port and whether the link is open. The process-wide
+// functions use one of these; sb_link_open makes more.
+struct sb_link {
+    bandlink::SerialHandle handle = bandlink::kInvalidHandle;
+    bool portOpen = false;
+    bool linkOpen = false;
+};
 
 namespace bandlink {
 
@@ -11,13 +20,17 @@ constexpr size_t kPortCount = 256;
 constexpr size_t kMaxPathLength = 255;
 
 struct LinkState {
-    SerialHandle handle = kInvalidHandle;
-    bool portOpen = false;
-    bool linkOpen = false;
+    sb_link link;
     // Device path bound to each port number; empty means the default device.
     char boundPath[kPortCount][kMaxPathLength + 1] = {};
 };
 
 LinkState &linkState();
+
+// The link of the process-wide functions.
+inline sb_link *defaultLink()
+{
+    return &linkState().link;
+}
 
 } // namespace bandlink

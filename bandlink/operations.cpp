@@ -17,16 +17,11 @@ constexpr std::chrono::milliseconds kReplyPause(20);
 constexpr uint8_t kReceiveTries = 5;
 constexpr uint8_t kWriteReplyLength = 1;
 
-bool linkOpen()
-{
-    return linkState().linkOpen;
-}
-
 // Builds, sends and prints one command frame. Whatever waits on the port
 // by then came before the command and cannot be its answer: it goes.
-bool sendCommand(uint8_t opcode, uint8_t item, const void *payload, uint8_t length)
+bool sendCommand(sb_link &link, uint8_t opcode, uint8_t item, const void *payload, uint8_t length)
 {
-    dropInput();
+    dropInput(link);
     sb_cmd_t cmd{};
     cmd.header = SB_HEADER;
     cmd.opcode = opcode;
@@ -34,7 +29,7 @@ bool sendCommand(uint8_t opcode, uint8_t item, const void *payload, uint8_t leng
     cmd.len = length;
     if (length > 0)
         memcpy(cmd.payload, payload, length);
-    if (!sb_send_cmd(&cmd))
+    if (!sendFrame(link, &cmd))
         return false;
     sb_dbg_cmd(&cmd);
     return true;
@@ -47,18 +42,29 @@ bool answers(const sb_cmd_t &frame, uint8_t replyOpcode, uint8_t item)
     return frame.opcode == replyOpcode && uint8_t(frame.uuid & 0xFF) == item;
 }
 
+// How long a request listens after its pause: what a silent band gets
+// (every frame-start read in vain), then its own reply's bytes at the
+// per-byte timeout. Whatever the band sends, even a length byte garbled to
+// 255 or a trickle of foreign frames, the request gives up by then.
+std::chrono::milliseconds replyBudget(uint8_t replyLength)
+{
+    const int64_t silentMs = (kReceiveTries + 1) * (kByteTimeoutMs + kTransferTimeoutMs);
+    return std::chrono::milliseconds(silentMs + kByteTimeoutMs * (SB_HEAD_SIZE + replyLength));
+}
+
 // Sends a command and takes its reply, skipping frames that do not answer
 // it within the one receive budget. Only a reply of the expected length
 // is taken, and only that is printed.
-bool exchange(uint8_t opcode, uint8_t item, const void *payload, uint8_t length,
+bool exchange(sb_link &link, uint8_t opcode, uint8_t item, const void *payload, uint8_t length,
               uint8_t replyOpcode, uint8_t replyLength, sb_cmd_t *reply)
 {
-    if (!sendCommand(opcode, item, payload, length))
+    if (!sendCommand(link, opcode, item, payload, length))
         return false;
     std::this_thread::sleep_for(kReplyPause);
     int startReads = kReceiveTries + 1;
+    const Deadline deadline = std::chrono::steady_clock::now() + replyBudget(replyLength);
     do {
-        if (!receiveFrame(reply, kReceiveTries, startReads))
+        if (!receiveFrame(link, reply, kReceiveTries, startReads, deadline))
             return false;
     } while (!answers(*reply, replyOpcode, item));
     if (reply->len != replyLength)
@@ -67,40 +73,40 @@ bool exchange(uint8_t opcode, uint8_t item, const void *payload, uint8_t length,
     return true;
 }
 
-bool readItem(uint8_t item, void *record, uint8_t size)
+bool readItem(sb_link *link, uint8_t item, void *record, uint8_t size)
 {
-    if (!linkOpen() || record == nullptr)
+    if (link == nullptr || !link->linkOpen || record == nullptr)
         return false;
     sb_cmd_t reply{};
-    if (!exchange(SB_OP_READ, item, nullptr, 0, SB_OP_READ_REPLY, size, &reply))
+    if (!exchange(*link, SB_OP_READ, item, nullptr, 0, SB_OP_READ_REPLY, size, &reply))
         return false;
     memcpy(record, reply.payload, size);
     return true;
 }
 
 // True when the band accepted the new value (result byte not 0).
-bool writeItem(uint8_t item, const void *record, uint8_t size)
+bool writeItem(sb_link *link, uint8_t item, const void *record, uint8_t size)
 {
-    if (!linkOpen() || record == nullptr)
+    if (link == nullptr || !link->linkOpen || record == nullptr)
         return false;
     sb_cmd_t reply{};
-    if (!exchange(SB_OP_WRITE, item, record, size, SB_OP_WRITE_REPLY, kWriteReplyLength, &reply))
+    if (!exchange(*link, SB_OP_WRITE, item, record, size, SB_OP_WRITE_REPLY, kWriteReplyLength, &reply))
         return false;
     return reply.payload[0] != 0;
 }
 
-bool commandOnly(uint8_t item)
+bool commandOnly(sb_link *link, uint8_t item)
 {
-    return linkOpen() && sendCommand(SB_OP_WRITE, item, nullptr, 0);
+    return link != nullptr && link->linkOpen && sendCommand(*link, SB_OP_WRITE, item, nullptr, 0);
 }
 
 // Takes whatever valid frame the band sends next.
-bool listen(uint8_t *buf)
+bool listen(sb_link *link, uint8_t *buf)
 {
-    if (!linkOpen() || buf == nullptr)
+    if (link == nullptr || !link->linkOpen || buf == nullptr)
         return false;
     sb_cmd_t evt{};
-    if (!sb_recv_evt(&evt, kReceiveTries))
+    if (!receiveFrame(*link, &evt, kReceiveTries))
         return false;
     memcpy(buf, evt.payload, evt.len);
     sb_dbg_evt(&evt);
@@ -109,97 +115,196 @@ bool listen(uint8_t *buf)
 
 } // namespace
 
+// The band operations on a link; a null link is refused like a closed one.
+
+bool sb_link_getVersion(sb_link *link, sb_version_t *version)
+{
+    return readItem(link, SB_ITEM_VERSION, version, sizeof *version);
+}
+
+bool sb_link_getTime(sb_link *link, sb_time_t *time)
+{
+    return readItem(link, SB_ITEM_TIME, time, sizeof *time);
+}
+
+bool sb_link_setTime(sb_link *link, const sb_time_t *time)
+{
+    return writeItem(link, SB_ITEM_TIME, time, sizeof *time);
+}
+
+bool sb_link_getSBConf(sb_link *link, sb_conf_t *conf)
+{
+    return readItem(link, SB_ITEM_CONF, conf, sizeof *conf);
+}
+
+bool sb_link_setSBConf(sb_link *link, const sb_conf_t *conf)
+{
+    return writeItem(link, SB_ITEM_CONF, conf, sizeof *conf);
+}
+
+bool sb_link_getLed(sb_link *link, sb_led_t *led)
+{
+    return readItem(link, SB_ITEM_LED, led, sizeof *led);
+}
+
+bool sb_link_setLed(sb_link *link, const sb_led_t *led)
+{
+    return writeItem(link, SB_ITEM_LED, led, sizeof *led);
+}
+
+bool sb_link_getAlarmClock(sb_link *link, sb_alarm_t *alarms)
+{
+    return readItem(link, SB_ITEM_ALARM, alarms, SB_ALARM_COUNT * sizeof *alarms);
+}
+
+bool sb_link_setAlarmClock(sb_link *link, const sb_alarm_t *alarms)
+{
+    return writeItem(link, SB_ITEM_ALARM, alarms, SB_ALARM_COUNT * sizeof *alarms);
+}
+
+bool sb_link_getSBStat(sb_link *link, sb_stat_t *stat)
+{
+    return readItem(link, SB_ITEM_STAT, stat, sizeof *stat);
+}
+
+bool sb_link_getSBDayData(sb_link *link, sb_day_data_t *data)
+{
+    return readItem(link, SB_ITEM_DAY_DATA, data, sizeof *data);
+}
+
+bool sb_link_getDayStat(sb_link *link, uint8_t day, sb_day_stat_t *stat)
+{
+    return readItem(link, uint8_t(SB_ITEM_DAY_STAT + day), stat, sizeof *stat);
+}
+
+bool sb_link_setReceiveMinStat(sb_link *link, const sb_index_t *index)
+{
+    return writeItem(link, SB_ITEM_INDEX, index, sizeof *index);
+}
+
+bool sb_link_setStartUpdata(sb_link *link)
+{
+    return commandOnly(link, SB_ITEM_START_UPLOAD);
+}
+
+bool sb_link_setStopUpdata(sb_link *link)
+{
+    return commandOnly(link, SB_ITEM_STOP_UPLOAD);
+}
+
+bool sb_link_reset(sb_link *link)
+{
+    return commandOnly(link, SB_ITEM_RESET);
+}
+
+bool sb_link_upgrade(sb_link *link)
+{
+    return commandOnly(link, SB_ITEM_UPGRADE);
+}
+
+bool sb_link_getMinStat(sb_link *link, uint8_t *buf)
+{
+    return listen(link, buf);
+}
+
+bool sb_link_getUpload(sb_link *link, uint8_t *buf)
+{
+    return listen(link, buf);
+}
+
+// The process-wide link's operations.
+
 bool sb_getVersion(sb_version_t *version)
 {
-    return readItem(SB_ITEM_VERSION, version, sizeof *version);
+    return sb_link_getVersion(defaultLink(), version);
 }
 
 bool sb_getTime(sb_time_t *time)
 {
-    return readItem(SB_ITEM_TIME, time, sizeof *time);
+    return sb_link_getTime(defaultLink(), time);
 }
 
 bool sb_setTime(const sb_time_t *time)
 {
-    return writeItem(SB_ITEM_TIME, time, sizeof *time);
+    return sb_link_setTime(defaultLink(), time);
 }
 
 bool sb_getSBConf(sb_conf_t *conf)
 {
-    return readItem(SB_ITEM_CONF, conf, sizeof *conf);
+    return sb_link_getSBConf(defaultLink(), conf);
 }
 
 bool sb_setSBConf(const sb_conf_t *conf)
 {
-    return writeItem(SB_ITEM_CONF, conf, sizeof *conf);
+    return sb_link_setSBConf(defaultLink(), conf);
 }
 
 bool sb_getLed(sb_led_t *led)
 {
-    return readItem(SB_ITEM_LED, led, sizeof *led);
+    return sb_link_getLed(defaultLink(), led);
 }
 
 bool sb_setLed(const sb_led_t *led)
 {
-    return writeItem(SB_ITEM_LED, led, sizeof *led);
+    return sb_link_setLed(defaultLink(), led);
 }
 
 bool sb_getAlarmClock(sb_alarm_t *alarms)
 {
-    return readItem(SB_ITEM_ALARM, alarms, SB_ALARM_COUNT * sizeof *alarms);
+    return sb_link_getAlarmClock(defaultLink(), alarms);
 }
 
 bool sb_setAlarmClock(const sb_alarm_t *alarms)
 {
-    return writeItem(SB_ITEM_ALARM, alarms, SB_ALARM_COUNT * sizeof *alarms);
+    return sb_link_setAlarmClock(defaultLink(), alarms);
 }
 
 bool sb_getSBStat(sb_stat_t *stat)
 {
-    return readItem(SB_ITEM_STAT, stat, sizeof *stat);
+    return sb_link_getSBStat(defaultLink(), stat);
 }
 
 bool sb_getSBDayData(sb_day_data_t *data)
 {
-    return readItem(SB_ITEM_DAY_DATA, data, sizeof *data);
+    return sb_link_getSBDayData(defaultLink(), data);
 }
 
 bool sb_getDayStat(uint8_t day, sb_day_stat_t *stat)
 {
-    return readItem(uint8_t(SB_ITEM_DAY_STAT + day), stat, sizeof *stat);
+    return sb_link_getDayStat(defaultLink(), day, stat);
 }
 
 bool sb_setReceiveMinStat(const sb_index_t *index)
 {
-    return writeItem(SB_ITEM_INDEX, index, sizeof *index);
+    return sb_link_setReceiveMinStat(defaultLink(), index);
 }
 
 bool sb_setStartUpdata(void)
 {
-    return commandOnly(SB_ITEM_START_UPLOAD);
+    return sb_link_setStartUpdata(defaultLink());
 }
 
 bool sb_setStopUpdata(void)
 {
-    return commandOnly(SB_ITEM_STOP_UPLOAD);
+    return sb_link_setStopUpdata(defaultLink());
 }
 
 bool sb_reset(void)
 {
-    return commandOnly(SB_ITEM_RESET);
+    return sb_link_reset(defaultLink());
 }
 
 bool sb_upgrade(void)
 {
-    return commandOnly(SB_ITEM_UPGRADE);
+    return sb_link_upgrade(defaultLink());
 }
 
 bool sb_getMinStat(uint8_t *buf)
 {
-    return listen(buf);
+    return sb_link_getMinStat(defaultLink(), buf);
 }
 
 bool sb_getUpload(uint8_t *buf)
 {
-    return listen(buf);
+    return sb_link_getUpload(defaultLink(), buf);
 }

@@ -2,6 +2,7 @@
 // timeouts, TIOCEXCL and flock for exclusive use.
 #include "serial_platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -47,21 +48,34 @@ bool makeRaw(int fd)
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
+struct Speed {
+    int32_t rate;
+    speed_t code;
+};
+
+const Speed kSpeeds[] = {{115200, B115200}, {57600, B57600}, {38400, B38400}, {19200, B19200},
+                         {9600, B9600}, {4800, B4800}, {2400, B2400}, {1200, B1200},
+                         {600, B600}, {300, B300}};
+
 bool speedFor(int32_t rate, speed_t *speed)
 {
-    switch (rate) {
-    case 115200: *speed = B115200; return true;
-    case 57600: *speed = B57600; return true;
-    case 38400: *speed = B38400; return true;
-    case 19200: *speed = B19200; return true;
-    case 9600: *speed = B9600; return true;
-    case 4800: *speed = B4800; return true;
-    case 2400: *speed = B2400; return true;
-    case 1200: *speed = B1200; return true;
-    case 600: *speed = B600; return true;
-    case 300: *speed = B300; return true;
-    default: return false;
+    for (const Speed &s : kSpeeds) {
+        if (s.rate == rate) {
+            *speed = s.code;
+            return true;
+        }
     }
+    return false;
+}
+
+// 0 for a speed the serial layer never sets.
+int64_t rateOf(speed_t speed)
+{
+    for (const Speed &s : kSpeeds) {
+        if (s.code == speed)
+            return s.rate;
+    }
+    return 0;
 }
 
 tcflag_t sizeFlag(int dataBits)
@@ -88,6 +102,25 @@ bool waitFor(int fd, short events, int64_t deadline)
         // After a hang-up, bytes that arrived before it can still be read.
         return (p.revents & events) != 0;
     }
+}
+
+// After part of a transfer has come, the rest cannot arrive sooner than the
+// line carries it: sleeping that long (ten bits a byte) instead of waking
+// for every byte spares a thread reading a paced line one wake-up per byte.
+void awaitLine(int fd, int32_t missing, int64_t deadline)
+{
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return;
+    const int64_t rate = rateOf(cfgetispeed(&t));
+    if (rate <= 0)
+        return;
+    const int64_t waitNs = std::min<int64_t>(missing * 10 * 1000000000LL / rate,
+                                             (deadline - nowMs()) * 1000000LL);
+    if (waitNs <= 0)
+        return;
+    const timespec pause{time_t(waitNs / 1000000000LL), long(waitNs % 1000000000LL)};
+    nanosleep(&pause, nullptr);
 }
 
 // Waits until the driver has handed every byte to the device, within the
@@ -147,9 +180,11 @@ int32_t platformRead(SerialHandle handle, uint8_t *buf, int32_t n, int64_t timeo
     // gone.
     while (got < n && waitFor(handle, POLLIN, deadline)) {
         const ssize_t r = read(handle, buf + got, size_t(n - got));
-        if (r > 0)
+        if (r > 0) {
             got += int32_t(r);
-        else if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            if (got < n)
+                awaitLine(handle, n - got, deadline);
+        } else if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
             break; // end of file, EIO and the like: the device has gone
     }
     return got;

@@ -50,11 +50,23 @@ void platformClose(SerialHandle handle)
         CloseHandle(toHandle(handle));
 }
 
-// The port's own timeouts bound the transfer, so timeoutMs is not needed.
-int32_t platformRead(SerialHandle handle, uint8_t *buf, int32_t n, int64_t /*timeoutMs*/)
+// The port's own timeouts bound a transfer; only a read cut short by a
+// request's deadline needs a bound of its own for once.
+int32_t platformRead(SerialHandle handle, uint8_t *buf, int32_t n, int64_t timeoutMs)
 {
+    const HANDLE port = toHandle(handle);
+    COMMTIMEOUTS usual{};
+    const bool shortened = timeoutMs < 10 * int64_t(n) + 100 && GetCommTimeouts(port, &usual);
+    if (shortened) {
+        COMMTIMEOUTS once = usual;
+        once.ReadTotalTimeoutMultiplier = 0;
+        once.ReadTotalTimeoutConstant = DWORD(timeoutMs > 0 ? timeoutMs : 1); // 0 would mean no limit
+        SetCommTimeouts(port, &once);
+    }
     DWORD got = 0;
-    ReadFile(toHandle(handle), buf, DWORD(n), &got, nullptr);
+    ReadFile(port, buf, DWORD(n), &got, nullptr);
+    if (shortened)
+        SetCommTimeouts(port, &usual);
     return int32_t(got);
 }
 

@@ -3,10 +3,42 @@
 // match them, so they stay exactly as they are.
 #include "bandlink.h"
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 namespace {
+
+#if defined(__GNUC__) && !defined(__clang__)
+#  define TRACE_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
+#elif defined(__GNUC__)
+#  define TRACE_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#  define TRACE_FORMAT(f, a)
+#endif
+
+// One frame's block of lines, formatted in full and then written with one
+// call: stdio takes its lock per call, so blocks from several threads never
+// mix, and a terminal gets one write per frame instead of one per line.
+// The largest block (255 payload bytes) is under 2 KiB.
+class Block {
+public:
+    void add(const char *format, ...) TRACE_FORMAT(2, 3)
+    {
+        va_list args;
+        va_start(args, format);
+        const int n = vsnprintf(text + size, sizeof text - size, format, args);
+        va_end(args);
+        if (n > 0)
+            size = std::min(sizeof text - 1, size + size_t(n));
+    }
+    void write() const { fwrite(text, 1, size, stdout); }
+
+private:
+    char text[4096];
+    size_t size = 0;
+};
 
 // The payload read as an item record (copied, as the payload is not aligned
 // for it).
@@ -48,90 +80,90 @@ const char *sexName(uint8_t sex)
     return sex ? "female" : "male";
 }
 
-void printHead(const char *direction, const sb_cmd_t *frame)
+void printHead(Block &out, const char *direction, const sb_cmd_t *frame)
 {
-    printf("%s\n", direction);
-    printf("\tHeader: 0x%02x\n", frame->header);
-    printf("\tOpcode: 0x%02x\t(%s)\n", frame->opcode, isWrite(frame) ? "Write" : "Read");
-    printf("\tBcc:    0x%02x\n", frame->bcc);
-    printf("\tLen:    %d\n", frame->len);
+    out.add("%s\n", direction);
+    out.add("\tHeader: 0x%02x\n", frame->header);
+    out.add("\tOpcode: 0x%02x\t(%s)\n", frame->opcode, isWrite(frame) ? "Write" : "Read");
+    out.add("\tBcc:    0x%02x\n", frame->bcc);
+    out.add("\tLen:    %d\n", frame->len);
 }
 
-void printUuid(const sb_cmd_t *frame, const char *name)
+void printUuid(Block &out, const sb_cmd_t *frame, const char *name)
 {
-    printf("\tUUID:   0x%02x%02x ( %s )\n", frame->uuid >> 8, frame->uuid & 0xFF, name);
+    out.add("\tUUID:   0x%02x%02x ( %s )\n", frame->uuid >> 8, frame->uuid & 0xFF, name);
 }
 
-void printLeds(const sb_cmd_t *frame)
+void printLeds(Block &out, const sb_cmd_t *frame)
 {
     const sb_led_t led = payloadAs<sb_led_t>(frame);
-    printf("\t[%d]\t", 0);
-    printf("<enabled:%5s>\n", yesNo(led.enabled[0]));
-    printf("\t[%d]\t", 1);
-    printf("<enabled:%5s>\n", yesNo(led.enabled[1]));
+    out.add("\t[%d]\t", 0);
+    out.add("<enabled:%5s>\n", yesNo(led.enabled[0]));
+    out.add("\t[%d]\t", 1);
+    out.add("<enabled:%5s>\n", yesNo(led.enabled[1]));
 }
 
-void printClock(const sb_cmd_t *frame)
+void printClock(Block &out, const sb_cmd_t *frame)
 {
     const sb_time_t t = payloadAs<sb_time_t>(frame);
-    printf("<y:%4d, m:%2d, d:%2d, h:%2d, m:%2d, s:%2d>\n",
+    out.add("<y:%4d, m:%2d, d:%2d, h:%2d, m:%2d, s:%2d>\n",
            t.year + 2000, t.month, t.day, t.hour, t.minute, t.second);
 }
 
-void printAlarms(const sb_cmd_t *frame, const char *entryFormat)
+void printAlarms(Block &out, const sb_cmd_t *frame, const char *entryFormat)
 {
     sb_alarm_t alarms[SB_ALARM_COUNT];
     memcpy(alarms, frame->payload, sizeof alarms);
     for (int i = 0; i < SB_ALARM_COUNT; ++i) {
-        printf("\t[%d]\t", i);
-        printf(entryFormat, alarms[i].minute, alarms[i].hour, alarms[i].mode);
+        out.add("\t[%d]\t", i);
+        out.add(entryFormat, alarms[i].minute, alarms[i].hour, alarms[i].mode);
     }
 }
 
-void printWriteCommand(const sb_cmd_t *cmd)
+void printWriteCommand(Block &out, const sb_cmd_t *cmd)
 {
     switch (itemCode(cmd)) {
     case SB_ITEM_ALARM:
-        printUuid(cmd, "alarm clock conf");
-        printAlarms(cmd, "<minute:%2d, hour:%2d, mode:%02x>\n");
+        printUuid(out, cmd, "alarm clock conf");
+        printAlarms(out, cmd, "<minute:%2d, hour:%2d, mode:%02x>\n");
         break;
     case SB_ITEM_CONF: {
-        printUuid(cmd, "pedometer conf");
+        printUuid(out, cmd, "pedometer conf");
         const sb_conf_t c = payloadAs<sb_conf_t>(cmd);
-        printf("\t<weight:%3d, height:%3d, sex:%s, age:%2d, goal:%5d>\n",
+        out.add("\t<weight:%3d, height:%3d, sex:%s, age:%2d, goal:%5d>\n",
                c.weight, c.height, sexName(c.sex), c.age, c.goal);
         break;
     }
     case SB_ITEM_LED:
-        printUuid(cmd, "led conf");
-        printLeds(cmd);
+        printUuid(out, cmd, "led conf");
+        printLeds(out, cmd);
         break;
     case SB_ITEM_TIME:
-        printUuid(cmd, "time");
-        printf("\t[%d]\t", 0);
-        printClock(cmd);
+        printUuid(out, cmd, "time");
+        out.add("\t[%d]\t", 0);
+        printClock(out, cmd);
         break;
     case SB_ITEM_INDEX: {
-        printUuid(cmd, "pedometer index");
+        printUuid(out, cmd, "pedometer index");
         const sb_index_t index = payloadAs<sb_index_t>(cmd);
-        printf("\t<%d, %3d >\n", index.value, index.index);
+        out.add("\t<%d, %3d >\n", index.value, index.index);
         break;
     }
     case SB_ITEM_START_UPLOAD:
-        printUuid(cmd, "Turn on uploading data");
+        printUuid(out, cmd, "Turn on uploading data");
         break;
     case SB_ITEM_STOP_UPLOAD:
-        printUuid(cmd, "Turn off uploading data");
+        printUuid(out, cmd, "Turn off uploading data");
         break;
     case SB_ITEM_RESET:
-        printUuid(cmd, "Reset");
+        printUuid(out, cmd, "Reset");
         break;
     default:
         break;
     }
 }
 
-void printReadCommand(const sb_cmd_t *cmd)
+void printReadCommand(Block &out, const sb_cmd_t *cmd)
 {
     const uint8_t item = itemCode(cmd);
     const char *name = nullptr;
@@ -150,10 +182,10 @@ void printReadCommand(const sb_cmd_t *cmd)
         break;
     }
     if (name != nullptr)
-        printUuid(cmd, name);
+        printUuid(out, cmd, name);
 }
 
-void printWriteReply(const sb_cmd_t *evt)
+void printWriteReply(Block &out, const sb_cmd_t *evt)
 {
     const char *name = nullptr;
     switch (itemCode(evt)) {
@@ -167,111 +199,111 @@ void printWriteReply(const sb_cmd_t *evt)
     default: break;
     }
     if (name != nullptr)
-        printUuid(evt, name);
-    printf("\tResult:  [%s]\n", evt->payload[0] != 0 ? "OK" : "ERROR");
+        printUuid(out, evt, name);
+    out.add("\tResult:  [%s]\n", evt->payload[0] != 0 ? "OK" : "ERROR");
 }
 
-void printStatistics(const sb_cmd_t *evt)
+void printStatistics(Block &out, const sb_cmd_t *evt)
 {
     const sb_stat_t s = payloadAs<sb_stat_t>(evt);
-    printf("\t<y:%4d, m:%2d, d:%2d, h:%2d, m:%2d>\n",
+    out.add("\t<y:%4d, m:%2d, d:%2d, h:%2d, m:%2d>\n",
            s.year + 2000, s.month + 1, s.day + 1, s.hour, s.minute);
-    printf("\t<steps:%4d, distance:%4d, calorie:%4d>\n", s.steps, s.distance, s.calorie);
+    out.add("\t<steps:%4d, distance:%4d, calorie:%4d>\n", s.steps, s.distance, s.calorie);
 }
 
-void printDayData(const sb_cmd_t *evt)
+void printDayData(Block &out, const sb_cmd_t *evt)
 {
     const sb_day_data_t d = payloadAs<sb_day_data_t>(evt);
-    printf("\t<y:%4d, m:%2d, d:%2d>\n", d.year + 2000, d.month + 1, d.day + 1);
-    printf("\t<steps:%d, distance:%d, calorie:%d>\n",
+    out.add("\t<y:%4d, m:%2d, d:%2d>\n", d.year + 2000, d.month + 1, d.day + 1);
+    out.add("\t<steps:%d, distance:%d, calorie:%d>\n",
            int(d.steps), int(d.distance), int(d.calorie));
 }
 
-void printMinStat(const sb_cmd_t *evt)
+void printMinStat(Block &out, const sb_cmd_t *evt)
 {
     const sb_min_stat_t m = payloadAs<sb_min_stat_t>(evt);
-    printf("\t<y:%4d, m:%2d, d:%2d --- h:%2d, M:%2d>\n",
+    out.add("\t<y:%4d, m:%2d, d:%2d --- h:%2d, M:%2d>\n",
            m.year + 2000, m.month + 1, m.day + 1, m.hour, m.minute);
-    printf("\t<steps:%d, distance:%d, calorie:%d, temperature:%3.1f, pressure:%4d >\n",
+    out.add("\t<steps:%d, distance:%d, calorie:%d, temperature:%3.1f, pressure:%4d >\n",
            m.steps, m.distance, m.calorie, m.temperature / 10.0, m.pressure);
 }
 
-void printDayStat(const sb_cmd_t *evt)
+void printDayStat(Block &out, const sb_cmd_t *evt)
 {
     const sb_day_stat_t d = payloadAs<sb_day_stat_t>(evt);
-    printf("\t flag:%s---<y:%4d, m:%2d, d:%2d>\n",
+    out.add("\t flag:%s---<y:%4d, m:%2d, d:%2d>\n",
            d.flag == SB_DAY_STAT_VALID ? "Ok" : "Err", d.year + 2000, d.month + 1, d.day + 1);
-    printf("\t<steps:%d, distance:%d, calorie:%d, count:%d>\n",
+    out.add("\t<steps:%d, distance:%d, calorie:%d, count:%d>\n",
            int(read24(d.steps)), int(read24(d.distance)), d.calorie, d.count);
 }
 
 // Two bytes to a tab-indented line.
-void printUpload(const sb_cmd_t *evt)
+void printUpload(Block &out, const sb_cmd_t *evt)
 {
     for (int i = 0; i < evt->len; ++i) {
         if (i % 2 == 0)
-            printf("\n\t");
-        printf("0x%02x ", evt->payload[i]);
+            out.add("\n\t");
+        out.add("0x%02x ", evt->payload[i]);
     }
 }
 
-void printVersion(const sb_cmd_t *evt)
+void printVersion(Block &out, const sb_cmd_t *evt)
 {
     const sb_version_t v = payloadAs<sb_version_t>(evt);
-    printf("\t<Version:%02d:%02d:%02d:%02d>\n",
+    out.add("\t<Version:%02d:%02d:%02d:%02d>\n",
            v.version[0], v.version[1], v.version[2], v.version[3]);
-    printf("\t<bluetooth address> %02x:%02x:%02x:%02x:%02x:%02x\n",
+    out.add("\t<bluetooth address> %02x:%02x:%02x:%02x:%02x:%02x\n",
            v.bdaddr[0], v.bdaddr[1], v.bdaddr[2], v.bdaddr[3], v.bdaddr[4], v.bdaddr[5]);
 }
 
-void printReadReply(const sb_cmd_t *evt)
+void printReadReply(Block &out, const sb_cmd_t *evt)
 {
     const uint8_t item = itemCode(evt);
     switch (item) {
     case SB_ITEM_ALARM:
-        printUuid(evt, "alarm clock");
-        printAlarms(evt, "<minute:%02d, hour:%02d, mode:%02x>\n");
+        printUuid(out, evt, "alarm clock");
+        printAlarms(out, evt, "<minute:%02d, hour:%02d, mode:%02x>\n");
         break;
     case SB_ITEM_CONF: {
-        printUuid(evt, "pedometer conf");
+        printUuid(out, evt, "pedometer conf");
         const sb_conf_t c = payloadAs<sb_conf_t>(evt);
-        printf("\t<weight:%03d, height:%03d, sex:%s, age:%02d, goal:%05d>\n",
+        out.add("\t<weight:%03d, height:%03d, sex:%s, age:%02d, goal:%05d>\n",
                c.weight, c.height, sexName(c.sex), c.age, c.goal);
         break;
     }
     case SB_ITEM_STAT:
-        printUuid(evt, "pedometer statistics");
-        printStatistics(evt);
+        printUuid(out, evt, "pedometer statistics");
+        printStatistics(out, evt);
         break;
     case SB_ITEM_LED:
-        printUuid(evt, "led conf");
-        printLeds(evt);
+        printUuid(out, evt, "led conf");
+        printLeds(out, evt);
         break;
     case SB_ITEM_TIME:
-        printUuid(evt, "pedometer time");
-        printf("\t");
-        printClock(evt);
+        printUuid(out, evt, "pedometer time");
+        out.add("\t");
+        printClock(out, evt);
         break;
     case SB_ITEM_DAY_DATA:
-        printUuid(evt, "pedometer day-data");
-        printDayData(evt);
+        printUuid(out, evt, "pedometer day-data");
+        printDayData(out, evt);
         break;
     case SB_ITEM_INDEX:
-        printUuid(evt, "pedometer min-stat");
-        printMinStat(evt);
+        printUuid(out, evt, "pedometer min-stat");
+        printMinStat(out, evt);
         break;
     case SB_ITEM_UPLOAD:
-        printUuid(evt, "uploading data");
-        printUpload(evt);
+        printUuid(out, evt, "uploading data");
+        printUpload(out, evt);
         break;
     case SB_ITEM_VERSION:
-        printUuid(evt, "version");
-        printVersion(evt);
+        printUuid(out, evt, "version");
+        printVersion(out, evt);
         break;
     default:
         if (isDayStat(item)) {
-            printUuid(evt, "pedometer day-stat");
-            printDayStat(evt);
+            printUuid(out, evt, "pedometer day-stat");
+            printDayStat(out, evt);
         }
         break;
     }
@@ -283,22 +315,26 @@ void sb_dbg_cmd(const sb_cmd_t *cmd)
 {
     if (cmd == nullptr)
         return;
-    printHead("[PC]  ---->  [USB]", cmd);
+    Block out;
+    printHead(out, "[PC]  ---->  [USB]", cmd);
     if (isWrite(cmd))
-        printWriteCommand(cmd);
+        printWriteCommand(out, cmd);
     else
-        printReadCommand(cmd);
-    printf("\n");
+        printReadCommand(out, cmd);
+    out.add("\n");
+    out.write();
 }
 
 void sb_dbg_evt(const sb_cmd_t *evt)
 {
     if (evt == nullptr)
         return;
-    printHead("[PC]  <----  [USB]", evt);
+    Block out;
+    printHead(out, "[PC]  <----  [USB]", evt);
     if (isWrite(evt))
-        printWriteReply(evt);
+        printWriteReply(out, evt);
     else
-        printReadReply(evt);
-    printf("\n");
+        printReadReply(out, evt);
+    out.add("\n");
+    out.write();
 }

@@ -68,6 +68,14 @@ double cpuSeconds(int who)
            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// Times the calling thread went to sleep waiting (for input, mostly).
+long wakeUps()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
+
 std::vector<Operation> operations()
 {
     static sb_version_t version;
@@ -211,6 +219,7 @@ struct StreamResult {
     double seconds = 0;
     double cpuPercent = 0;     // the whole process: band thread and terminal drainer included
     double linkCpuPercent = 0; // the thread calling the library, trace writes included
+    double wakeUpsPerEvent = 0; // of that thread
     uint64_t allocations = 0;
 };
 
@@ -230,6 +239,7 @@ StreamResult streamUploads(int events)
         return result;
     const double cpuStart = cpuSeconds(RUSAGE_SELF);
     const double linkCpuStart = cpuSeconds(RUSAGE_THREAD);
+    const long wakeUpsStart = wakeUps();
     const Clock::time_point start = Clock::now();
     long expected = -1;
     for (int i = 0; i < events; ++i) {
@@ -250,6 +260,7 @@ StreamResult streamUploads(int events)
     result.seconds = millisecondsSince(start) / 1000.0;
     result.cpuPercent = 100.0 * (cpuSeconds(RUSAGE_SELF) - cpuStart) / result.seconds;
     result.linkCpuPercent = 100.0 * (cpuSeconds(RUSAGE_THREAD) - linkCpuStart) / result.seconds;
+    result.wakeUpsPerEvent = double(wakeUps() - wakeUpsStart) / events;
     sb_setStopUpdata();
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the tail of the stream drains
     return result;
@@ -283,12 +294,13 @@ void measureStream(const char *sink, const std::string &path, int events, Stream
         totals->complete = false;
         return;
     }
-    std::vector<double> rates, cpu, linkCpu;
+    std::vector<double> rates, cpu, linkCpu, wakes;
     for (int run = 0; run < kStreamRuns; ++run) {
         const StreamResult r = streamUploads(events);
         rates.push_back(r.received / r.seconds);
         cpu.push_back(r.cpuPercent);
         linkCpu.push_back(r.linkCpuPercent);
+        wakes.push_back(r.wakeUpsPerEvent);
         totals->allocations += r.allocations;
         totals->complete = totals->complete && r.lost == 0 && r.failed == 0 && r.received == events;
         if (r.lost != 0 || r.failed != 0)
@@ -301,9 +313,9 @@ void measureStream(const char *sink, const std::string &path, int events, Stream
     const auto [rateLow, rateHigh] = range(rates);
     const auto [cpuLow, cpuHigh] = range(cpu);
     const auto [linkLow, linkHigh] = range(linkCpu);
-    std::fprintf(stderr, "%-15s %5.0f-%-5.0f %14.1f %5.1f-%-5.1f %14.1f %5.1f-%-5.1f\n", sink, rateLow,
-                 rateHigh, bench::percentile(linkCpu, 0.5), linkLow, linkHigh, bench::percentile(cpu, 0.5),
-                 cpuLow, cpuHigh);
+    std::fprintf(stderr, "%-15s %5.0f-%-5.0f %14.1f %5.1f-%-5.1f %8.1f %14.1f %5.1f-%-5.1f\n", sink, rateLow,
+                 rateHigh, bench::percentile(linkCpu, 0.5), linkLow, linkHigh, bench::percentile(wakes, 0.5),
+                 bench::percentile(cpu, 0.5), cpuLow, cpuHigh);
     totals->worstLinkCpu = std::max(totals->worstLinkCpu, linkHigh);
 }
 
@@ -331,8 +343,8 @@ int main(int argc, char **argv)
 
     std::fprintf(stderr, "\nupload stream: %d runs x %d events for each trace sink; CPU in %% of one core, "
                  "per wall second\n", kStreamRuns, events);
-    std::fprintf(stderr, "%-15s %11s %14s %11s %14s %11s\n", "trace to", "events/s", "bandlink thr.",
-                 "min-max", "process", "min-max");
+    std::fprintf(stderr, "%-15s %11s %14s %11s %8s %14s %11s\n", "trace to", "events/s", "bandlink thr.",
+                 "min-max", "wakes/ev", "process", "min-max");
     StreamTotals stream;
     measureStream("/dev/null", "/dev/null", events, &stream);
     {

@@ -4,10 +4,17 @@
  * One process-wide link: uart_* move bytes on the serial port, sb_init /
  * sb_exit open and close the link, sb_send_cmd / sb_recv_evt move one frame,
  * sb_get* / sb_set* / sb_reset / sb_upgrade perform one band operation each,
- * and sb_dbg_cmd / sb_dbg_evt print a frame on standard output.
+ * and sb_dbg_cmd / sb_dbg_evt print a frame on standard output. Call these
+ * from one thread at a time.
+ *
+ * A link per band: sb_link_open gives a handle on one band's port, and
+ * sb_link_<operation> performs each band operation on it, with the same
+ * frames, budgets, rules for replies and trace. Links are independent of
+ * each other and of the process-wide link: each may be used from its own
+ * thread while others are (one thread per link).
  *
  * Every result is a bool (true = success); a failed operation leaves the
- * caller's record untouched. Call from one thread at a time.
+ * caller's record untouched.
  */
 #ifndef BANDLINK_H
 #define BANDLINK_H
@@ -241,6 +248,39 @@ BANDLINK_API bool sb_upgrade(void);
 /* Listening: buf takes the payload of one received frame (up to 255 bytes). */
 BANDLINK_API bool sb_getMinStat(uint8_t *buf);
 BANDLINK_API bool sb_getUpload(uint8_t *buf);
+
+/* ---- A link per band ---------------------------------------------------- */
+
+typedef struct sb_link sb_link;
+
+/* Opens the device at device_path (/dev/ttyACM0, a /dev/serial/by-id link,
+ * a pseudo-terminal, \\.\COM3) exclusively, at 115200 bits per second,
+ * 8 data bits, no parity, 1 stop bit. NULL when it is absent, busy or
+ * refuses those settings. */
+BANDLINK_API sb_link *sb_link_open(const char *device_path);
+/* Closes the port and frees the link; NULL is harmless. */
+BANDLINK_API void sb_link_close(sb_link *link);
+
+/* The band operations above on one link; false for a NULL link. */
+BANDLINK_API bool sb_link_getVersion(sb_link *link, sb_version_t *version);
+BANDLINK_API bool sb_link_getTime(sb_link *link, sb_time_t *time);
+BANDLINK_API bool sb_link_setTime(sb_link *link, const sb_time_t *time);
+BANDLINK_API bool sb_link_getSBConf(sb_link *link, sb_conf_t *conf);
+BANDLINK_API bool sb_link_setSBConf(sb_link *link, const sb_conf_t *conf);
+BANDLINK_API bool sb_link_getLed(sb_link *link, sb_led_t *led);
+BANDLINK_API bool sb_link_setLed(sb_link *link, const sb_led_t *led);
+BANDLINK_API bool sb_link_getAlarmClock(sb_link *link, sb_alarm_t *alarms);
+BANDLINK_API bool sb_link_setAlarmClock(sb_link *link, const sb_alarm_t *alarms);
+BANDLINK_API bool sb_link_getSBStat(sb_link *link, sb_stat_t *stat);
+BANDLINK_API bool sb_link_getSBDayData(sb_link *link, sb_day_data_t *data);
+BANDLINK_API bool sb_link_getDayStat(sb_link *link, uint8_t day, sb_day_stat_t *stat);
+BANDLINK_API bool sb_link_setReceiveMinStat(sb_link *link, const sb_index_t *index);
+BANDLINK_API bool sb_link_setStartUpdata(sb_link *link);
+BANDLINK_API bool sb_link_setStopUpdata(sb_link *link);
+BANDLINK_API bool sb_link_reset(sb_link *link);
+BANDLINK_API bool sb_link_upgrade(sb_link *link);
+BANDLINK_API bool sb_link_getMinStat(sb_link *link, uint8_t *buf);
+BANDLINK_API bool sb_link_getUpload(sb_link *link, uint8_t *buf);
 
 /* ---- Protocol trace on standard output ---------------------------------- */
 

@@ -1,6 +1,7 @@
 # The library exports the functions its header declares and nothing else
 # (names starting with two underscores belong to the toolchain). A Windows
 # DLL is read with OBJDUMP (the cross toolchain's), a shared object with nm.
+cmake_policy(SET CMP0057 NEW) # if(IN_LIST)
 file(READ "${HEADER}" header)
 string(REGEX MATCHALL "BANDLINK_API [^(]*[ *][A-Za-z_0-9]+\\(" declarations "${header}")
 string(REGEX REPLACE "BANDLINK_API [^(;]*[ *]([A-Za-z_0-9]+)\\(" "\\1" expected "${declarations}")
@@ -20,6 +21,23 @@ list(FILTER exported EXCLUDE REGEX "^__")
 list(SORT expected)
 list(SORT exported)
 list(LENGTH expected count)
-if(count LESS 30 OR NOT expected STREQUAL exported)
+if(count LESS 54 OR NOT expected STREQUAL exported)
   message(FATAL_ERROR "exports differ from the header\nheader: ${expected}\nlibrary: ${exported}")
+endif()
+# Every band operation of the process-wide link has its twin on a link
+# handle, and a handle can be opened and closed.
+set(missing)
+foreach(name IN LISTS exported)
+  if(name MATCHES "^sb_(get[A-Za-z]+|set[A-Za-z]+|reset|upgrade)$")
+    string(REGEX REPLACE "^sb_" "sb_link_" twin "${name}")
+    list(APPEND required ${twin})
+  endif()
+endforeach()
+foreach(name IN LISTS required ITEMS sb_link_open sb_link_close)
+  if(NOT name IN_LIST exported)
+    list(APPEND missing ${name})
+  endif()
+endforeach()
+if(missing)
+  message(FATAL_ERROR "link handle functions missing: ${missing}")
 endif()

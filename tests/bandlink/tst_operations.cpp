@@ -6,6 +6,7 @@
 
 #include <QtTest>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -55,6 +56,8 @@ private slots:
     void refusesClosedLinkAndNullRecord();
     void repliesBelongToTheirCommand();
     void givesUpWithinItsBudget();
+    void hostileBandCannotHoldACall_data();
+    void hostileBandCannotHoldACall();
 };
 
 void OperationsTest::exchange_data()
@@ -184,13 +187,13 @@ void OperationsTest::repliesBelongToTheirCommand()
     QVERIFY(!sb_setAlarmClock(alarms)); // refused, whatever the other item said
 }
 
-// Budgets: 20 ms, then six frame-start reads of 110 ms; a payload that
-// stops coming gets six reads of 10 ms a byte plus 100 ms.
+// Budgets: 20 ms, then six frame-start reads of 110 ms; a reply that starts
+// and stops coming gets its own 16 bytes at 10 ms a byte on top.
 void OperationsTest::givesUpWithinItsBudget()
 {
     sb_version_t version;
     QElapsedTimer timer;
-    const QList<QPair<QByteArray, int>> stalls = {{{}, 680}, {bandFrame(0x00, 0xFF, counting(10)).left(10), 1020}};
+    const QList<QPair<QByteArray, int>> stalls = {{{}, 680}, {bandFrame(0x00, 0xFF, counting(10)).left(10), 840}};
     for (const auto &stall : stalls) {
         PtyBand band;
         QVERIFY(sb_init(kPort));
@@ -213,6 +216,55 @@ void OperationsTest::givesUpWithinItsBudget()
         const auto late = returned - band.unpluggedAt;
         QVERIFY2(late < std::chrono::milliseconds(250), qPrintable(QString::number(late.count() / 1000000)));
     }
+}
+
+// Whatever the band sends, a call ends about when a silent band's would,
+// plus its own frame's bytes at 10 ms a byte (the longest frame for a
+// listening call). Each shape once held a call for about 16 s.
+void OperationsTest::hostileBandCannotHoldACall_data()
+{
+    QTest::addColumn<int>("op");
+    QTest::addColumn<QByteArray>("burst");  // sent at once after the command
+    QTest::addColumn<QByteArray>("trickle"); // then one byte at a time, over and over
+    QTest::addColumn<int>("gapMs");
+    QTest::addColumn<int>("budgetMs");
+    const QByteArray foreign = bandFrame(0x00, 0x33, counting(255));
+    QTest::newRow("length byte garbled") << 14 << QByteArray::fromHex("AA01AA0109FF1D011C") << QByteArray() << 0 << 750;
+    QTest::newRow("long head, trickling payload") << 0 << QByteArray::fromHex("AA00FFFF00FF") << counting(255) << 100 << 840;
+    QTest::newRow("trickling foreign frames") << 3 << QByteArray() << foreign << 9 << 800;
+    QTest::newRow("listening, trickling payload") << 20 << QByteArray::fromHex("AA00FCFF00FF") << counting(255)
+                                                  << 100 << 660 + 2610;
+}
+
+void OperationsTest::hostileBandCannotHoldACall()
+{
+    QFETCH(int, op);
+    QFETCH(QByteArray, burst);
+    QFETCH(QByteArray, trickle);
+    QFETCH(int, gapMs);
+    QFETCH(int, budgetMs);
+    PtyBand band;
+    QVERIFY(sb_init(kPort));
+    std::atomic<bool> done{false};
+    std::thread hostile([&] {
+        if (kOps[op].size >= 0)
+            band.readCommand();
+        band.send(burst);
+        for (int i = 0; !trickle.isEmpty() && !done; i = (i + 1) % int(trickle.size())) {
+            band.send(trickle.mid(i, 1));
+            QThread::msleep(gapMs);
+        }
+    });
+    QByteArray record = kUntouched;
+    QElapsedTimer timer;
+    timer.start();
+    const bool ok = kOps[op].call(reinterpret_cast<uint8_t *>(record.data()));
+    const qint64 ms = timer.elapsed();
+    done = true;
+    hostile.join();
+    QVERIFY(!ok);
+    QCOMPARE(record, kUntouched);
+    QVERIFY2(ms < budgetMs * 3, qPrintable(QString::number(ms)));
 }
 
 QTEST_GUILESS_MAIN(OperationsTest)

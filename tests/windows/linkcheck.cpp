@@ -1,6 +1,7 @@
 // The band link from a caller's side, against a virtual band that bandhost
 // runs and steers: every operation and its records, the trace, faults, a
-// silent band, a band pulled out, a port that is not there, reopening. The
+// silent band, a band pulled out, a port that is not there, reopening, and
+// a link handle. The
 // same source is built for Linux and for Windows; both print the same lines
 // on standard output (answers, records and the library's trace), which the
 // test compares. A failed check prints a FAIL line and fails the run.
@@ -324,6 +325,33 @@ void restartUpgradeAndReopen()
     sb_exit();
 }
 
+// The band through a link handle: the same exchanges and trace as through
+// the process-wide link, which stays closed meanwhile.
+void linkHandle()
+{
+    std::printf("== link handle\n");
+    const std::string path = device.empty() ? "\\\\.\\COM" + std::to_string(kPort) : device;
+    sb_link *link = sb_link_open(path.c_str());
+    CHECK(link != nullptr);
+    const sb_conf_t conf{61, 172, 0, 33, 9000};
+    uint8_t record[256];
+    std::memset(record, 0xEE, sizeof record);
+    bool ok = sb_link_setSBConf(link, &conf);
+    show("link set conf", ok, &conf, sizeof conf);
+    CHECK(ok);
+    ok = sb_link_getSBConf(link, as<sb_conf_t>(record));
+    show("link get conf", ok, record, sizeof conf);
+    CHECK(ok && std::memcmp(record, &conf, sizeof conf) == 0);
+    ok = sb_link_getVersion(link, as<sb_version_t>(record));
+    show("link version", ok, record, sizeof(sb_version_t));
+    CHECK(ok);
+    CHECK(!run("version"));
+    sb_link_close(link);
+    CHECK(sb_link_open("no-such-band-port") == nullptr);
+    CHECK(!sb_link_getVersion(nullptr, as<sb_version_t>(record)));
+    sb_link_close(nullptr);
+}
+
 void absentPort()
 {
     std::printf("== absent port\n");
@@ -385,6 +413,7 @@ int main(int argc, char **argv)
     faultyAnswers();
     bandPulledOut();
     restartUpgradeAndReopen();
+    linkHandle();
     absentPort();
     traceTexts();
 
