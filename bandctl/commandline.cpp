@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "simulatedband.h"
+
 namespace {
 
 // "-1" is a (negative) number, left for the range check to refuse by name.
@@ -37,6 +39,7 @@ public:
 
 private:
     bool takeBandOption(qsizetype &i, QString *error);
+    bool takeSimulateOption(qsizetype &i, QString *error);
     std::optional<QString> valueOf(qsizetype &i, const QString &name, QString *error);
     bool choose(BandChoice::Kind kind, QString *error);
 
@@ -98,7 +101,32 @@ bool GlobalParser::takeBandOption(qsizetype &i, QString *error)
         band.devices.append(*path);
         return choose(BandChoice::Kind::Device, error);
     }
-    return choose(BandChoice::Kind::Simulate, error); // --simulate
+    return takeSimulateOption(i, error);
+}
+
+// "--simulate", "--simulate N" or "--simulate=N": N virtual bands, 1 by default.
+bool GlobalParser::takeSimulateOption(qsizetype &i, QString *error)
+{
+    QString text;
+    bool hasInline = false;
+    splitOption(args[i], QStringLiteral("--simulate"), &text, &hasInline);
+    if (!hasInline && i + 1 < args.size() && !args[i + 1].isEmpty() && args[i + 1].at(0).isDigit())
+        text = args[++i];
+    else if (!hasInline)
+        text = QStringLiteral("1");
+    const auto count = parseInteger(text, 1, SimulatedBand::kMaxSlots);
+    if (!count) {
+        *error = QStringLiteral("--simulate takes a number of bands from 1 to %1, not \"%2\"")
+                     .arg(SimulatedBand::kMaxSlots).arg(text);
+        return false;
+    }
+    BandChoice &band = invocation.options.band;
+    if (bandChosen && band.kind == BandChoice::Kind::Simulate && band.simulated != *count) {
+        *error = QStringLiteral("--simulate given twice");
+        return false;
+    }
+    band.simulated = int(*count);
+    return choose(BandChoice::Kind::Simulate, error);
 }
 
 std::optional<Invocation> GlobalParser::parse(QString *error)
@@ -110,7 +138,7 @@ std::optional<Invocation> GlobalParser::parse(QString *error)
             options.json = true;
         } else if (word == QLatin1StringView("--help") || word == QLatin1StringView("-h")) {
             options.help = true;
-        } else if (word == QLatin1StringView("--simulate") || isOption(word, QStringLiteral("--port"))
+        } else if (isOption(word, QStringLiteral("--simulate")) || isOption(word, QStringLiteral("--port"))
                    || isOption(word, QStringLiteral("--device"))) {
             if (!takeBandOption(i, error))
                 return std::nullopt;

@@ -13,6 +13,7 @@ struct BandChoice {
     Kind kind = Kind::Found;  // Found: the one band the port watcher's source shows
     int port = -1;            // --port
     QStringList devices;      // --device, possibly repeated (test --all)
+    int simulated = 1;        // --simulate N: how many virtual bands
 };
 
 struct GlobalOptions {

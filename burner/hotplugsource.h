@@ -18,6 +18,11 @@ struct VolumeInfo {
     bool ownerKnown = false;
     quint16 ownerVendorId = 0;
     quint16 ownerProductId = 0;
+    // Where that USB device is plugged in (see usblocation.h) and its serial
+    // number; empty when unknown. (Given an initialiser so that
+    // brace lists naming only the fields before them stay valid.)
+    QString ownerLocation = {};
+    QString ownerSerial = {};
 };
 Q_DECLARE_METATYPE(VolumeInfo)
 
@@ -33,7 +38,8 @@ public:
     virtual bool start() = 0;
 
 signals:
-    void usbDeviceArrived(quint16 vendorId, quint16 productId);
-    void usbDeviceLeft(quint16 vendorId, quint16 productId);
+    // location: where the device is plugged in; empty when the source can't tell.
+    void usbDeviceArrived(quint16 vendorId, quint16 productId, const QString &location = QString());
+    void usbDeviceLeft(quint16 vendorId, quint16 productId, const QString &location = QString());
     void volumeMounted(const VolumeInfo &volume);
 };

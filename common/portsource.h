@@ -13,6 +13,11 @@ struct SerialPortEntry {
     bool hasUsbIds = false;
     quint16 vendorId = 0;
     quint16 productId = 0;
+    // Where the port's USB device is plugged in (see usblocation.h) and its
+    // serial number; empty when unknown or absent. (Given an initialiser so that
+    // brace lists naming only the fields before them stay valid.)
+    QString usbLocation = {};
+    QString serialNumber = {};
 };
 
 // Called from the watcher's thread; implementations must be thread-safe.
