@@ -59,8 +59,7 @@ const PortSource &BandSet::ports() const
 
 QString BandSet::deviceOfPort(int port) const
 {
-    const int slot = port - SimulatedBand::kPort;
-    if (hub && slot >= 0 && slot < hub->count())
-        return QString::fromStdString(hub->band(slot).band().devicePath());
+    if (hub)
+        return hub->devicePathOfPort(port);
     return QStringLiteral("/dev/ttyACM%1").arg(port);
 }

@@ -1,5 +1,6 @@
 #include "parallelburn.h"
 
+#include "bandchannel.h"
 #include "hotplugatlocation.h"
 #include "hotplugsource.h"
 #include "portsatlocation.h"
@@ -80,6 +81,11 @@ bool ParallelBurn::start(const QList<BurnSlot> &places, const BurnCycleOptions &
         bands.push_back(std::make_unique<Band>(hotplug, *ports, where.usbPath));
         Band &band = *bands.back();
         BurnCycleOptions own = options;
+        if (!own.openBand) {
+            own.openBand = [](quint8 port) {
+                return std::make_unique<LinkChannel>(QStringLiteral("/dev/ttyACM%1").arg(port).toStdString());
+            };
+        }
         own.upgradePort = where.port;
         own.logLocation = where.usbPath;
         connect(band.cycle.get(), &BurnCycle::stageChanged, this,

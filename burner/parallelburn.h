@@ -31,7 +31,9 @@ public:
     ~ParallelBurn() override; // stops every running cycle and waits for its thread
 
     // Starts a cycle per slot with `options` (upgradePort, logLocation and
-    // the port watch are set per band). False when a run is going on or the
+    // the port watch are set per band). Each band gets links of its own:
+    // options.openBand, or else a link on /dev/ttyACM<port>; never the
+    // process-wide link, which serves one band only. False when a run is going on or the
     // hot-plug source cannot start; then nothing starts.
     bool start(const QList<BurnSlot> &places, const BurnCycleOptions &options);
     // Every running cycle ends as interrupted with reason.

@@ -161,6 +161,18 @@ void SimulatedHotplugSource::finishUpgrade(BandDisk &slot)
     slot.band->plugIn();
 }
 
+void SimulatedHotplugSource::pullOut(int index)
+{
+    if (index < 0 || size_t(index) >= disks.size())
+        return;
+    BandDisk &slot = *disks[size_t(index)];
+    slot.band->unplug();
+    if (!slot.disk)
+        return;
+    emit usbDeviceLeft(kBandVendorId, kBandDiskProductId, slot.band->usbLocation());
+    removeDisk(slot);
+}
+
 void SimulatedHotplugSource::removeDisk(BandDisk &slot)
 {
     slot.restartTimer.stop();

@@ -34,6 +34,10 @@ public:
     // mounted, empty otherwise.
     QString diskRoot(int index = 0) const;
 
+    // The band with that index pulled out while in upgrade mode: its USB
+    // device leaves, its disk goes, and it stays out.
+    void pullOut(int index);
+
 private:
     struct BandDisk;
 

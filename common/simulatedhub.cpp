@@ -1,5 +1,7 @@
 #include "simulatedhub.h"
 
+#include <bandsim/virtualband.h>
+
 SimulatedHub::SimulatedHub(int count, QObject *parent, bool paced) : QObject(parent)
 {
     count = qBound(1, count, SimulatedBand::kMaxSlots);
@@ -29,6 +31,14 @@ QList<SimulatedBand *> SimulatedHub::bands() const
     for (const auto &band : bandsInSlots)
         all.append(band.get());
     return all;
+}
+
+QString SimulatedHub::devicePathOfPort(int port) const
+{
+    const int slot = port - SimulatedBand::kPort;
+    if (slot < 0 || slot >= count())
+        return QString();
+    return QString::fromStdString(bandsInSlots[size_t(slot)]->band().devicePath());
 }
 
 QList<SerialPortEntry> SimulatedHub::availablePorts() const

@@ -24,6 +24,9 @@ public:
     int count() const { return int(bandsInSlots.size()); }
     SimulatedBand &band(int slot) { return *bandsInSlots.at(size_t(slot)); }
     QList<SimulatedBand *> bands() const;
+    // The terminal of the band on port number `port` now (it changes each
+    // time the band comes back); empty when no band here has that port.
+    QString devicePathOfPort(int port) const;
 
     QList<SerialPortEntry> availablePorts() const override;
     void watchChanges(QObject *context, const std::function<void()> &changed) const override;
