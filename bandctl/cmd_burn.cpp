@@ -178,9 +178,9 @@ int run(CommandContext &context)
     RecordStore store;
     RunRecord record = store.begin(QStringLiteral("burner"));
     fillBurnRecord(record, report);
-    keepRecord(store, record, shown);
+    const int code = keepRecord(store, record, shown, exitCodeOf(report));
     context.out.print(shown);
-    return exitCodeOf(report);
+    return code;
 }
 
 } // namespace

@@ -58,9 +58,9 @@ int runOne(CommandContext &context, const QString &defFile)
     RecordStore store;
     RunRecord record = store.begin(QStringLiteral("tester"));
     fillTestRecord(record, result);
-    keepRecord(store, record, shown);
+    const int code = keepRecord(store, record, shown, result.passed() ? ExitOk : ExitBandFailed);
     context.out.print(shown);
-    return result.passed() ? ExitOk : ExitBandFailed;
+    return code;
 }
 
 int run(CommandContext &context)

@@ -8,7 +8,8 @@ enum ExitCode : int {
     ExitNoBand = 3,       // no band found, or several where one was needed
     ExitBadFiles = 4,     // unusable def.xml or burn folder
     ExitBurnFailed = 5,   // the burn failed on the band's disk
-    ExitNoRecords = 6     // the station's records could not be read
+    ExitNoRecords = 6,    // the station's records could not be read, or sync left some waiting
+    ExitRecordLost = 7    // the run's record could not be kept (neither results.db nor its spool took it)
 };
 
 // The table printed by every --help.
@@ -22,5 +23,8 @@ inline const char *exitCodeHelp()
            "  3  no band found, or several found where one is needed\n"
            "  4  a bad def.xml or burn folder\n"
            "  5  the burn failed on the band's disk\n"
-           "  6  the station's records could not be read (results.db or the records server)\n";
+           "  6  the station's records could not be read (results.db or the records server),\n"
+           "     or sync left records waiting\n"
+           "  7  the run's record could not be kept: neither results.db nor results-spool/ took it\n"
+           "     (the record is printed on standard error; the result above still holds)\n";
 }

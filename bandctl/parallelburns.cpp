@@ -60,6 +60,7 @@ int runParallelBurns(CommandContext &context, const BurnCycleOptions &given)
 
     RecordStore store;
     int exitCode = ExitOk;
+    bool recordLost = false;
     for (int slot = 0; slot < reports.size(); ++slot) {
         const AttachedBand &band = set.bands()[slot];
         Result shown = describeBurn(reports[slot], band.device);
@@ -67,12 +68,13 @@ int runParallelBurns(CommandContext &context, const BurnCycleOptions &given)
             shown.add(QStringLiteral("usb_path"), band.usbPath);
         RunRecord record = store.begin(QStringLiteral("burner"));
         fillBurnRecord(record, reports[slot]);
-        keepRecord(store, record, shown);
+        recordLost = keepRecord(store, record, shown, ExitOk) == ExitRecordLost || recordLost;
         context.out.print(shown);
         // One kind of failure keeps its own code; several kinds give 1.
         const int code = exitCodeOf(reports[slot]);
         if (code != ExitOk)
             exitCode = exitCode == ExitOk || exitCode == code ? code : int(ExitBandFailed);
     }
-    return exitCode;
+    // A record that could not be kept anywhere outweighs any outcome.
+    return recordLost ? int(ExitRecordLost) : exitCode;
 }

@@ -83,6 +83,7 @@ int runParallelTests(CommandContext &context, const sb_conf_t &person)
         test->thread->wait();
 
     bool allPassed = true;
+    bool recordLost = false;
     RecordStore store;
     for (const auto &test : tests) {
         Result shown = describeTestRun(test->result, test->band.device);
@@ -90,9 +91,10 @@ int runParallelTests(CommandContext &context, const sb_conf_t &person)
             shown.add(QStringLiteral("usb_path"), test->band.usbPath);
         RunRecord record = store.begin(QStringLiteral("tester"));
         fillTestRecord(record, test->result);
-        keepRecord(store, record, shown);
+        recordLost = keepRecord(store, record, shown, ExitOk) == ExitRecordLost || recordLost;
         context.out.print(summaryOf(shown, test->band));
         allPassed = allPassed && test->result.passed();
     }
-    return allPassed ? ExitOk : ExitBandFailed;
+    // A record that could not be kept anywhere outweighs any outcome.
+    return recordLost ? int(ExitRecordLost) : allPassed ? int(ExitOk) : int(ExitBandFailed);
 }

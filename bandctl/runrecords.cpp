@@ -1,11 +1,50 @@
 #include "runrecords.h"
 
+#include "exitcodes.h"
 #include "result.h"
 
-void keepRecord(RecordStore &store, RunRecord &record, Result &result)
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+// Every virtual band, in bandctl or the bandsim command, is a pseudo-terminal;
+// a real band never is.
+bool isPseudoTerminal(const QString &device)
 {
-    if (store.write(record))
+    // A band that restarted at the end of its test has taken its terminal
+    // with it: then its name still tells.
+    const QString path = QFileInfo(device).canonicalFilePath();
+    if (device.startsWith(QLatin1String("/dev/pts/")) || path.startsWith(QLatin1String("/dev/pts/")))
+        return true;
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned int major = ::major(st.st_rdev);
+    return major >= 136 && major <= 143; // the pseudo-terminal slaves' device numbers
+}
+
+} // namespace
+
+int keepRecord(RecordStore &store, RunRecord &record, Result &result, int exitCode)
+{
+    if (isPseudoTerminal(result.json().value(QStringLiteral("device")).toString()))
+        record.simulated = true;
+    if (!store.settingsProblem().isEmpty())
+        result.add(QStringLiteral("station_problem"), store.settingsProblem());
+    switch (store.keep(record)) {
+    case RecordStore::Kept::Stored:
         result.add(QStringLiteral("record"), record.id.toString(QUuid::WithoutBraces));
-    else
+        return exitCode;
+    case RecordStore::Kept::Spooled:
+        result.add(QStringLiteral("record_spooled"), record.id.toString(QUuid::WithoutBraces));
         result.add(QStringLiteral("record_problem"), store.problem());
+        return exitCode;
+    case RecordStore::Kept::NotKept:
+        break;
+    }
+    result.add(QStringLiteral("record_problem"), store.problem());
+    return ExitRecordLost;
 }

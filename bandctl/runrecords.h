@@ -7,6 +7,8 @@
 class Result;
 
 // Writes record and notes in result what became of it: "record" with its id,
-// or "record_problem" with why it was not kept. The run's outcome and exit
-// code stay as they are either way.
-void keepRecord(RecordStore &store, RunRecord &record, Result &result);
+// or "record_problem" with why it is not in results.db (and "record_spooled"
+// when results-spool/ holds it instead); "station_problem" when station.ini
+// is wrong. A run on a pseudo-terminal (a virtual band) is marked simulated.
+// Returns exitCode, or ExitRecordLost when the record could not be kept at all.
+int keepRecord(RecordStore &store, RunRecord &record, Result &result, int exitCode);

@@ -13,13 +13,14 @@ extern const Subcommand testCommand;
 extern const Subcommand burnCommand;
 extern const Subcommand recordsCommandEntry;
 extern const Subcommand yieldCommandEntry;
+extern const Subcommand syncCommandEntry;
 
 const QList<const Subcommand *> &subcommands()
 {
     static const QList<const Subcommand *> all = {
         &listCommand, &infoCommand, &getCommand, &setCommand, &watchCommand,
         &resetCommand, &upgradeCommand, &testCommand, &burnCommand,
-        &recordsCommandEntry, &yieldCommandEntry,
+        &recordsCommandEntry, &yieldCommandEntry, &syncCommandEntry,
     };
     return all;
 }

@@ -2,7 +2,10 @@
 
 #include "activityrecords.h"
 
+#include <atomic>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace bandsim {
 
@@ -55,8 +58,22 @@ CommandOutcome ignoredCommand()
 
 BandState::BandState(BandClock::Steady::time_point now)
     : bandClock(now), wearer{60, 170, 0, 30, 8000}, leds{{0, 0}}, alarms{}, minStatIndex{},
-      firmware{{1, 2, 3, 4}, {0x5A, 0x1B, 0x3C, 0x4D, 0x5E, 0x6F}}
+      firmware{{1, 2, 3, 4}, {0x5A, 0x1B, 0, 0, 0, 0}}
 {
+    // Each virtual band its own address, so that records tell them apart:
+    // the process (two bytes) and a count of bands in it (two bytes).
+    static std::atomic<uint16_t> bandsMade{0};
+    const auto pid = uint16_t(::getpid());
+    const uint16_t serial = ++bandsMade;
+    firmware.bdaddr[2] = uint8_t(pid >> 8);
+    firmware.bdaddr[3] = uint8_t(pid);
+    firmware.bdaddr[4] = uint8_t(serial >> 8);
+    firmware.bdaddr[5] = uint8_t(serial);
+}
+
+void BandState::setBluetoothAddress(const std::array<uint8_t, 6> &address)
+{
+    std::memcpy(firmware.bdaddr, address.data(), address.size());
 }
 
 CommandOutcome BandState::handle(const Frame &command, Fault fault, BandClock::Steady::time_point now)

@@ -34,6 +34,7 @@ public:
     sb_conf_t conf() const { return wearer; }
     sb_led_t led() const { return leds; }
     sb_version_t version() const { return firmware; }
+    void setBluetoothAddress(const std::array<uint8_t, 6> &address);
 
 private:
     CommandOutcome read(uint8_t item, BandClock::Steady::time_point now) const;

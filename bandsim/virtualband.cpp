@@ -13,6 +13,8 @@ namespace bandsim {
 
 namespace {
 
+std::atomic<int> bandsAlive{0};
+
 Options sanitized(Options options)
 {
     options.strayByteCount = std::clamp(options.strayByteCount, 0, 255);
@@ -24,7 +26,11 @@ Options sanitized(Options options)
 } // namespace
 
 struct VirtualBand::Impl {
-    explicit Impl(const Options &options) : options(sanitized(options)), band(BandClock::Steady::now()) {}
+    explicit Impl(const Options &options) : options(sanitized(options)), band(BandClock::Steady::now())
+    {
+        if (options.bluetoothAddress != std::array<uint8_t, 6>{})
+            band.state.setBluetoothAddress(options.bluetoothAddress);
+    }
 
     void serve(PseudoTerminal pty);
     void stopService();
@@ -86,11 +92,20 @@ void VirtualBand::Impl::stopService()
     stopRequested = false;
 }
 
-VirtualBand::VirtualBand(Options options) : d(std::make_unique<Impl>(options)) {}
+VirtualBand::VirtualBand(Options options) : d(std::make_unique<Impl>(options))
+{
+    ++bandsAlive;
+}
 
 VirtualBand::~VirtualBand()
 {
     unplug();
+    --bandsAlive;
+}
+
+bool VirtualBand::anyInProcess()
+{
+    return bandsAlive > 0;
 }
 
 bool VirtualBand::plugIn()

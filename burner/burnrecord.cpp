@@ -1,5 +1,7 @@
 #include "burnrecord.h"
 
+#include <bandsim/virtualband.h>
+
 void fillBurnRecord(RunRecord &record, const BurnReport &report)
 {
     // Outside the steps (upgrade, waiting for the disk or the port) the stage names the failure.
@@ -17,4 +19,5 @@ void fillBurnRecord(RunRecord &record, const BurnReport &report)
     d.remove(QStringLiteral("outcome"));
     d.remove(QStringLiteral("failed_step"));
     record.details = d;
+    record.simulated = bandsim::VirtualBand::anyInProcess();
 }

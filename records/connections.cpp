@@ -16,6 +16,12 @@ namespace {
 // that a file held by another program does not freeze a window.
 constexpr int kBusyTimeoutMs = 100;
 
+// The server's bounds on this session: no statement, lock wait or open
+// transaction outlasts them, whatever another session holds.
+constexpr int kServerStatementMs = 3000;
+constexpr int kServerLockMs = 1000;
+constexpr int kServerIdleTransactionMs = 10000;
+
 bool runPragma(QSqlDatabase &db, const QString &pragma, QString *error)
 {
     QSqlQuery q(db);
@@ -59,12 +65,32 @@ QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool 
             *error = describeSqlError(db, q.lastError());
             return QSqlDatabase();
         }
-        if (q.value(0).toInt() > kSchemaVersion) {
+        const int version = q.value(0).toInt();
+        if (version > kSchemaVersion) {
             *error = QStringLiteral("results.db has schema version %1, newer than this program's %2; update the program")
-                         .arg(q.value(0).toInt()).arg(kSchemaVersion);
+                         .arg(version).arg(kSchemaVersion);
             return QSqlDatabase();
         }
-        return db;
+        if (version == kSchemaVersion)
+            return db;
+        // An older file is brought up to date once, then read.
+        q = QSqlQuery();
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        {
+            QSqlDatabase upgrade = openLocalDatabase(name + QStringLiteral("-upgrade"), folder, false, error);
+            const bool upgraded = upgrade.isOpen();
+            upgrade.close();
+            upgrade = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name + QStringLiteral("-upgrade"));
+            if (!upgraded) {
+                error->prepend(QStringLiteral("results.db has the older schema version %1 and could not be updated: ")
+                                   .arg(version));
+                return QSqlDatabase();
+            }
+        }
+        return openLocalDatabase(name, folder, true, error);
     }
     // A commit counts only once it is on the disk: WAL, and every commit synced.
     if (!runPragma(db, QStringLiteral("PRAGMA journal_mode = WAL"), error)
@@ -74,7 +100,7 @@ QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool 
     return db;
 }
 
-QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeoutSeconds, QString *error)
+QSqlDatabase connectServer(const QString &name, const QUrl &url, int timeoutSeconds, QString *error)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
     db.setHostName(url.host());
@@ -82,9 +108,16 @@ QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeou
     db.setUserName(url.userName());
     db.setPassword(url.password());
     db.setDatabaseName(url.path().mid(1));
-    // Give up quickly on a server that is down or does not answer.
+    // Give up quickly on a server that is down or does not answer, notice a
+    // connection that died, and let the server end what waits too long: a
+    // statement, a lock, a transaction left open by a client that froze.
     QStringList options{QStringLiteral("connect_timeout=%1").arg(timeoutSeconds),
                         QStringLiteral("tcp_user_timeout=%1").arg(timeoutSeconds * 1000),
+                        QStringLiteral("keepalives=1"), QStringLiteral("keepalives_idle=5"),
+                        QStringLiteral("keepalives_interval=2"), QStringLiteral("keepalives_count=2"),
+                        QStringLiteral("options='-c statement_timeout=%1 -c lock_timeout=%2"
+                                       " -c idle_in_transaction_session_timeout=%3'")
+                            .arg(kServerStatementMs).arg(kServerLockMs).arg(kServerIdleTransactionMs),
                         QStringLiteral("application_name=bandtools")};
     const auto items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
     for (const auto &item : items)
@@ -95,9 +128,20 @@ QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeou
                      .arg(displayUrl(url), db.lastError().text().simplified());
         return QSqlDatabase();
     }
+    return db;
+}
+
+bool prepareServer(QSqlDatabase &db, QString *error)
+{
     // Creating what exists already is not news to the operator.
     QSqlQuery(db).exec(QStringLiteral("SET client_min_messages = warning"));
-    if (!prepareSchema(db, error))
+    return prepareSchema(db, error);
+}
+
+QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeoutSeconds, QString *error)
+{
+    QSqlDatabase db = connectServer(name, url, timeoutSeconds, error);
+    if (!db.isOpen() || !prepareServer(db, error))
         return QSqlDatabase();
     return db;
 }

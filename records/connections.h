@@ -14,7 +14,12 @@ QString uniqueConnectionName(const QString &purpose);
 // read-only opening never creates the file. On failure *error says why.
 QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool readOnly, QString *error);
 
-// The server named by url; gives up connecting after timeoutSeconds.
+// The server named by url, its session bounded (statement, lock wait, idle
+// transaction); gives up connecting after timeoutSeconds.
+QSqlDatabase connectServer(const QString &name, const QUrl &url, int timeoutSeconds, QString *error);
+// Prepares a connected server's schema.
+bool prepareServer(QSqlDatabase &db, QString *error);
+// Both of the above.
 QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeoutSeconds, QString *error);
 
 void closeConnection(const QString &name);

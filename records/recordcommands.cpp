@@ -1,18 +1,32 @@
 #include "recordcommands.h"
 
 #include "connections.h"
+#include "outboxsender.h"
 #include "recordfilter.h"
+#include "recordspool.h"
+#include "recordstore.h"
 #include "runlisting.h"
 #include "runrecord.h"
 #include "stationsettings.h"
 #include "yieldreport.h"
 
 #include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTextStream>
 
 namespace {
 
-constexpr int kReadTimeoutSeconds = 5;
+// records and yield end within 5 s whatever the server does; sending what
+// waits may take part of that.
+constexpr int kReadBudgetMs = 4000;
+constexpr int kSendShareMs = 1000;
+// sync: the longest wait for one batch (or for the connection).
+constexpr int kSyncBatchMs = 5000;
+
+const QString kResults = QStringLiteral("results.db");
 
 const QCommandLineOption kSince(QStringLiteral("since"), QStringLiteral("Runs started at or after this UTC date or time."),
                                 QStringLiteral("when"));
@@ -26,6 +40,8 @@ const QCommandLineOption kOutcome(QStringLiteral("outcome"), QStringLiteral("Onl
                                   QStringLiteral("outcome"));
 const QCommandLineOption kLocal(QStringLiteral("local"), QStringLiteral("Read results.db even when station.ini names a server."));
 const QCommandLineOption kJson(QStringLiteral("json"), QStringLiteral("One JSON object per line."));
+const QCommandLineOption kIncludeSimulated(QStringLiteral("include-simulated"),
+                                           QStringLiteral("Count runs on a virtual band too."));
 const QCommandLineOption kCsv(QStringLiteral("csv"), QStringLiteral("Comma-separated values with a header line."));
 
 // Parses the shared options; false with a message on err when they are wrong.
@@ -60,34 +76,58 @@ bool parseArguments(QCommandLineParser &parser, const QString &command, const QS
     return true;
 }
 
-// The shared server when station.ini names one and local is false, else results.db.
-QSqlDatabase openForReading(const QString &name, bool local, QTextStream &err)
+StationSettings readStation(QTextStream &err)
 {
     const StationSettings station = StationSettings::read(QStringLiteral("."));
     if (!station.problem.isEmpty())
         err << station.problem << '\n';
-    QString error;
-    QSqlDatabase db = station.hasServer() && !local
-        ? openServerDatabase(name, station.serverUrl, kReadTimeoutSeconds, &error)
-        : openLocalDatabase(name, QStringLiteral("."), true, &error);
-    if (!db.isOpen())
-        err << error << '\n';
-    return db;
+    return station;
 }
 
-// Runs body on an open database and closes it afterwards.
+// Runs body on the station's records: results.db when no server is named or
+// local is set, else the server, after sending it what waits here.
 template <typename Body>
 int withDatabase(bool local, QTextStream &err, Body body)
 {
-    const QString name = uniqueConnectionName(QStringLiteral("read"));
-    int status = 1;
-    {
-        QSqlDatabase db = openForReading(name, local, err);
-        if (db.isOpen())
-            status = body(db);
+    const StationSettings station = readStation(err);
+    QString error;
+    if (!station.hasServer() || local) {
+        const QString name = uniqueConnectionName(QStringLiteral("read"));
+        int status = 1;
+        {
+            QSqlDatabase db = openLocalDatabase(name, QStringLiteral("."), true, &error);
+            if (db.isOpen())
+                status = body(db);
+            else
+                err << error << '\n';
+        }
+        closeConnection(name);
+        return status;
     }
-    closeConnection(name);
+    OutboxSender sender(QStringLiteral("."), station.serverUrl);
+    Watchdog bound(kReadBudgetMs, [&sender] { sender.hangUp(); });
+    QSqlDatabase db = sender.serverDatabase(&error);
+    if (db.isOpen() && QFileInfo::exists(kResults)) {
+        db = QSqlDatabase();
+        QElapsedTimer sending;
+        sending.start();
+        sender.sendWaiting(&error, [&sending] { return sending.elapsed() < kSendShareMs; });
+        if (!error.isEmpty())
+            err << "Records wait for the server: " << error << '\n';
+        db = sender.serverDatabase(&error);
+    }
+    if (!db.isOpen()) {
+        err << error << '\n';
+        return 1;
+    }
+    const int status = body(db);
+    db = QSqlDatabase(); // the sender closes it
     return status;
+}
+
+QString jsonLine(const QJsonObject &o)
+{
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
 }
 
 } // namespace
@@ -114,9 +154,11 @@ int recordsCommand(const QStringList &arguments, QTextStream &out, QTextStream &
 int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
     QCommandLineParser parser;
+    parser.addOption(kIncludeSimulated);
     RecordFilter filter;
     if (!parseArguments(parser, QStringLiteral("yield"), arguments, &filter, err))
         return 2;
+    filter.includeSimulated = parser.isSet(kIncludeSimulated);
     return withDatabase(parser.isSet(kLocal), err, [&](QSqlDatabase &db) {
         YieldReport report;
         QString error;
@@ -127,4 +169,52 @@ int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &er
         out << (parser.isSet(kJson) ? report.asJsonLines() : report.asText());
         return 0;
     });
+}
+
+int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    QCommandLineParser parser;
+    parser.addOption(kJson);
+    if (!parser.parse(QStringList{QStringLiteral("sync")} + arguments) || !parser.positionalArguments().isEmpty()) {
+        err << "sync: " << (parser.errorText().isEmpty() ? QStringLiteral("takes no words") : parser.errorText()) << '\n';
+        return 2;
+    }
+    const StationSettings station = readStation(err);
+    if (!station.hasServer()) {
+        err << "sync: station.ini names no records server; the records stay in results.db\n";
+        return 1;
+    }
+    // What an earlier program could not store goes in first.
+    if (RecordSpool(QStringLiteral(".")).count() > 0) {
+        RecordStore store(QStringLiteral("."), 0);
+        if (!store.takeIn())
+            err << store.problem() << '\n';
+    }
+    int sent = 0, waiting = 0;
+    QString error;
+    if (QFileInfo::exists(kResults)) {
+        OutboxSender sender(QStringLiteral("."), station.serverUrl);
+        Watchdog bound(kSyncBatchMs, [&sender] { sender.hangUp(); });
+        sent = sender.sendWaiting(&error, {}, [&bound](int) { bound.kick(); });
+        QString countError;
+        waiting = sender.waitingCount(&countError);
+        if (waiting < 0) {
+            err << countError << '\n';
+            return 1;
+        }
+    }
+    waiting += RecordSpool(QStringLiteral(".")).count();
+    const QString server = displayUrl(station.serverUrl);
+    if (parser.isSet(kJson)) {
+        QJsonObject o{{QStringLiteral("command"), QStringLiteral("sync")}, {QStringLiteral("server"), server},
+                      {QStringLiteral("sent"), sent}, {QStringLiteral("waiting"), waiting}};
+        if (!station.problem.isEmpty())
+            o.insert(QStringLiteral("station_problem"), station.problem);
+        out << jsonLine(o);
+    } else {
+        out << QStringLiteral("%1 record(s) sent to %2, %3 still waiting\n").arg(sent).arg(server).arg(waiting);
+    }
+    if (!error.isEmpty())
+        err << error << '\n';
+    return waiting == 0 ? 0 : 1;
 }

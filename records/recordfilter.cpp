@@ -5,21 +5,60 @@
 #include <QDateTime>
 #include <QStringList>
 
-QString RecordFilter::whereClause(QVariantList *binds) const
-{
-    QStringList terms;
-    const auto add = [&](const QString &term, const QString &value) {
+namespace {
+
+class Terms {
+public:
+    explicit Terms(QVariantList *binds) : binds(binds) {}
+    void add(const QString &term, const QString &value)
+    {
         if (value.isEmpty())
             return;
         terms << term;
         binds->append(value);
+    }
+    void add(const QString &term) { terms << term; }
+    QString clause() const
+    {
+        return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+    }
+
+private:
+    QVariantList *binds;
+    QStringList terms;
+};
+
+} // namespace
+
+QString RecordFilter::whereClause(QVariantList *binds) const
+{
+    Terms terms(binds);
+    terms.add(QStringLiteral("started_at >= ?"), since);
+    terms.add(QStringLiteral("started_at < ?"), until);
+    terms.add(QStringLiteral("station = ?"), station);
+    terms.add(QStringLiteral("program = ?"), program);
+    terms.add(QStringLiteral("outcome = ?"), outcome);
+    if (!includeSimulated)
+        terms.add(QStringLiteral("simulated = 0"));
+    return terms.clause();
+}
+
+QString RecordFilter::daysClause(QVariantList *binds) const
+{
+    Terms terms(binds);
+    // ISO times begin with their day: from the start of since's day to the
+    // end of until's (by start time, so that the index on it serves).
+    const auto dayStart = [](const QString &bound, int days) {
+        const QDate day = QDate::fromString(bound.left(10), Qt::ISODate).addDays(days);
+        return bound.isEmpty() ? QString() : isoUtc(QDateTime(day, QTime(0, 0), Qt::UTC));
     };
-    add(QStringLiteral("started_at >= ?"), since);
-    add(QStringLiteral("started_at < ?"), until);
-    add(QStringLiteral("station = ?"), station);
-    add(QStringLiteral("program = ?"), program);
-    add(QStringLiteral("outcome = ?"), outcome);
-    return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+    terms.add(QStringLiteral("started_at >= ?"), dayStart(since, 0));
+    terms.add(QStringLiteral("started_at < ?"), dayStart(until, 1));
+    terms.add(QStringLiteral("station = ?"), station);
+    terms.add(QStringLiteral("program = ?"), program);
+    if (!includeSimulated)
+        terms.add(QStringLiteral("simulated = 0"));
+    return terms.clause();
 }
 
 bool parseTimeBound(const QString &text, bool isUntil, QString *iso)

@@ -11,9 +11,13 @@ struct RecordFilter {
     QString station;
     QString program;
     QString outcome;
+    bool includeSimulated = true; // runs on a virtual band
 
     // " WHERE ..." (or empty) with its values appended to binds in order.
     QString whereClause(QVariantList *binds) const;
+    // The same for every run of the days the time range touches, whatever
+    // its outcome: where a unit's first run of a day may be.
+    QString daysClause(QVariantList *binds) const;
 };
 
 // A bound from the command line: a date (yyyy-MM-dd, a whole UTC day: since

@@ -4,12 +4,12 @@
 // each record id once.
 #pragma once
 
+#include "outboxsender.h"
+
 #include <QMutex>
 #include <QThread>
 #include <QUrl>
 #include <QWaitCondition>
-
-class QSqlDatabase;
 
 class RecordForwarder : public QThread {
     Q_OBJECT
@@ -20,8 +20,12 @@ public:
 
     // Try now (a record was just written). Never blocks.
     void wake();
-    // Asks the thread to end after its current step and waits for it.
-    void stop();
+    // Asks the thread to end. A record written just before still goes when
+    // the server answers within graceMs; after that the connection is cut,
+    // so that no program's end waits for a server that does not answer.
+    void stop(int graceMs = kStopGraceMs);
+
+    static constexpr int kStopGraceMs = 400;
 
 signals:
     // After records reached the server; count is how many.
@@ -33,15 +37,12 @@ protected:
     void run() override;
 
 private:
-    void forwardRound(const QString &localName, const QString &serverName);
-    // Sends one batch; returns how many records went, -1 with *error on failure.
-    int forwardBatch(QSqlDatabase &local, QSqlDatabase &server, QString *error);
     void setProblem(const QString &problem);
     bool waitForWork();
 
-    const QString folder;
     const QUrl server;
     const int intervalMs;
+    OutboxSender sender; // its connections live on this thread
     QMutex mutex;
     QWaitCondition wakeUp;
     bool woken = false;

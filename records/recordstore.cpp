@@ -1,6 +1,7 @@
 #include "recordstore.h"
 
 #include "connections.h"
+#include "firsttries.h"
 #include "recordforwarder.h"
 #include "schema.h"
 #include "sqlerrors.h"
@@ -39,10 +40,29 @@ QVariant textOrNull(const QString &s)
     return s.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s);
 }
 
-bool insertRun(QSqlDatabase &db, const RunRecord &r, bool queueForServer, QSqlError *error)
+bool exists(QSqlDatabase &db, const RunRecord &r, bool *found, QSqlError *error)
 {
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+    q.prepare(QStringLiteral("SELECT 1 FROM runs WHERE id = ?"));
+    q.addBindValue(r.id.toString(QUuid::WithoutBraces));
+    if (!q.exec()) {
+        *error = q.lastError();
+        return false;
+    }
+    *found = q.next();
+    return true;
+}
+
+// Every record is queued for the server, also while none is named: once
+// station.ini names one, the station's earlier records go there too.
+bool insertRun(QSqlDatabase &db, RunRecord &r, QSqlError *error)
+{
+    bool seen = false;
+    if (!seenToday(db, r, &seen, error))
+        return false;
+    r.firstTry = !seen;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
                   .arg(QLatin1String(kRunColumns)));
     q.addBindValue(r.id.toString(QUuid::WithoutBraces));
     q.addBindValue(r.program);
@@ -58,17 +78,28 @@ bool insertRun(QSqlDatabase &db, const RunRecord &r, bool queueForServer, QSqlEr
     q.addBindValue(textOrNull(r.unit));
     q.addBindValue(r.firstTry ? 1 : 0);
     q.addBindValue(QString::fromUtf8(QJsonDocument(r.details).toJson(QJsonDocument::Compact)));
+    q.addBindValue(r.simulated ? 1 : 0);
+    QSqlQuery queue(db);
     if (!q.exec()) {
         *error = q.lastError();
         return false;
     }
-    if (!queueForServer)
-        return true;
-    QSqlQuery queue(db);
     if (!queue.exec(QStringLiteral("INSERT INTO outbox (seq) VALUES (last_insert_rowid())"))) {
         *error = queue.lastError();
         return false;
     }
+    // A record taken in late may start before runs already here.
+    if (r.unit.isEmpty())
+        return true;
+    QSqlQuery readBack(db);
+    readBack.prepare(QStringLiteral("SELECT first_try FROM runs WHERE id = ?"));
+    readBack.addBindValue(r.id.toString(QUuid::WithoutBraces));
+    if (!markFirstTries(db, r.id.toString(QUuid::WithoutBraces), error) || !readBack.exec() || !readBack.next()) {
+        if (!error->isValid())
+            *error = readBack.lastError();
+        return false;
+    }
+    r.firstTry = readBack.value(0).toInt() != 0;
     return true;
 }
 
@@ -76,11 +107,19 @@ bool insertRun(QSqlDatabase &db, const RunRecord &r, bool queueForServer, QSqlEr
 
 RecordStore::RecordStore(const QString &folder, int forwardIntervalMs, QObject *parent)
     : QObject(parent), folder(folder), station(StationSettings::read(folder)),
-      connectionName(uniqueConnectionName(QStringLiteral("store")))
+      connectionName(uniqueConnectionName(QStringLiteral("store"))), spool(folder)
 {
     if (!station.problem.isEmpty())
         qWarning("%s", qPrintable(station.problem));
-    if (station.hasServer()) {
+    // Records an earlier program could not store go in before anything new.
+    if (spool.count() > 0)
+        takeIn();
+    if (station.hasServer() && forwardIntervalMs > 0) {
+        // The file and its tables first, so that the forwarder starting
+        // beside it never holds the write lock for creating them while a
+        // record is being written.
+        QString ignored; // said at the first write, if it lasts
+        openDatabase(&ignored);
         forwarder = new RecordForwarder(folder, station.serverUrl, forwardIntervalMs, this);
         connect(forwarder, &RecordForwarder::problemChanged, this, &RecordStore::serverProblemChanged);
         forwarder->start();
@@ -92,7 +131,8 @@ RecordStore::~RecordStore()
     if (forwarder)
         forwarder->stop();
     closeConnection(connectionName);
-    // Last resort for records no file would take: the debug output keeps them.
+    // Last resort for records neither results.db nor the spool would take:
+    // the debug output keeps them.
     for (const RunRecord &r : std::as_const(held))
         qWarning("Record not kept: %s", QJsonDocument(r.toJson()).toJson(QJsonDocument::Compact).constData());
 }
@@ -102,26 +142,75 @@ RunRecord RecordStore::begin(const QString &program) const
     return RunRecord::begin(program, station.name);
 }
 
-bool RecordStore::write(RunRecord &record)
+RecordStore::Kept RecordStore::keep(RunRecord &record)
 {
     held.append(record);
-    const bool ok = writeHeld(&record.firstTry);
-    if (ok && forwarder)
-        forwarder->wake();
-    return ok;
+    QString reason;
+    if (writeHeld(&record.firstTry, &reason)) {
+        if (forwarder)
+            forwarder->wake();
+        return Kept::Stored;
+    }
+    return keepElsewhere(reason);
 }
 
-bool RecordStore::writeHeld(bool *lastFirstTry)
+bool RecordStore::takeIn()
 {
-    QString error;
-    QSqlDatabase db = reuseConnection(connectionName);
-    if (!db.isOpen()) {
-        db = openLocalDatabase(connectionName, folder, false, &error);
-        if (!db.isOpen()) {
-            holdBecause(error);
-            return false;
-        }
+    if (held.isEmpty() && spool.count() == 0)
+        return true;
+    bool firstTry = true;
+    QString reason;
+    if (writeHeld(&firstTry, &reason))
+        return true;
+    keepElsewhere(reason);
+    return false;
+}
+
+RecordStore::Kept RecordStore::keepElsewhere(const QString &reason)
+{
+    QString spoolError;
+    if (spoolHeld(&spoolError)) {
+        const QString problem = QStringLiteral("%1; %2 record(s) kept in %3/ until results.db takes them")
+                                    .arg(reason).arg(spool.count()).arg(RecordSpool::folderName());
+        if (problem != currentProblem)
+            qWarning("Record spooled: %s", qPrintable(problem));
+        setProblem(problem);
+        return Kept::Spooled;
     }
+    const QString problem = QStringLiteral("%1; %2; %3 record(s) held in memory only")
+                                .arg(reason, spoolError).arg(held.size());
+    if (problem != currentProblem)
+        qWarning("Record not kept: %s", qPrintable(problem));
+    setProblem(problem);
+    return Kept::NotKept;
+}
+
+bool RecordStore::spoolHeld(QString *error)
+{
+    // In order: a record that cannot go stops the ones after it.
+    while (!held.isEmpty()) {
+        if (!spool.put(held.constFirst(), error))
+            return false;
+        held.removeFirst();
+    }
+    return true;
+}
+
+QSqlDatabase RecordStore::openDatabase(QString *error)
+{
+    QSqlDatabase db = reuseConnection(connectionName);
+    return db.isOpen() ? db : openLocalDatabase(connectionName, folder, false, error);
+}
+
+bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
+{
+    QSqlDatabase db = openDatabase(error);
+    if (!db.isOpen())
+        return false;
+    QStringList spoolProblems;
+    const QList<RecordSpool::Entry> spooled = spool.waiting(&spoolProblems);
+    for (const QString &p : std::as_const(spoolProblems))
+        qWarning("Record spool: %s", qPrintable(p));
     // IMMEDIATE: take the write lock first. A transaction that read first
     // would fail at once, without waiting, if another connection wrote
     // in between.
@@ -130,15 +219,18 @@ bool RecordStore::writeHeld(bool *lastFirstTry)
     bool ok = control.exec(QStringLiteral("BEGIN IMMEDIATE"));
     if (!ok)
         sqlError = control.lastError();
-    for (RunRecord &r : held) {
-        bool seen = false;
-        if (ok && !seenToday(db, r, &seen, &sqlError))
+    for (RecordSpool::Entry entry : spooled) {
+        bool found = false;
+        if (!ok || !exists(db, entry.record, &found, &sqlError) || (!found && !insertRun(db, entry.record, &sqlError))) {
             ok = false;
-        r.firstTry = !seen;
-        if (ok)
-            ok = insertRun(db, r, station.hasServer(), &sqlError);
-        if (!ok)
             break;
+        }
+    }
+    for (RunRecord &r : held) {
+        if (!ok || !insertRun(db, r, &sqlError)) {
+            ok = false;
+            break;
+        }
     }
     if (ok && !control.exec(QStringLiteral("COMMIT"))) {
         ok = false;
@@ -149,18 +241,15 @@ bool RecordStore::writeHeld(bool *lastFirstTry)
         control.finish();
         // Reopen next time: the file may have been repaired or replaced.
         db.close();
-        holdBecause(describeSqlError(db, sqlError));
+        *error = describeSqlError(db, sqlError);
         return false;
     }
-    *lastFirstTry = held.constLast().firstTry;
+    spool.remove(spooled);
+    if (!held.isEmpty())
+        *lastFirstTry = held.constLast().firstTry;
     held.clear();
     setProblem(QString());
     return true;
-}
-
-void RecordStore::holdBecause(const QString &reason)
-{
-    setProblem(QStringLiteral("%1; %2 record(s) held in memory until it can be written").arg(reason).arg(held.size()));
 }
 
 void RecordStore::setProblem(const QString &problem)
@@ -168,7 +257,5 @@ void RecordStore::setProblem(const QString &problem)
     if (problem == currentProblem)
         return;
     currentProblem = problem;
-    if (!problem.isEmpty())
-        qWarning("Record not kept: %s", qPrintable(problem));
     emit problemChanged(problem);
 }

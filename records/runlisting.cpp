@@ -14,10 +14,11 @@ namespace {
 const QStringList kTableColumns{
     QStringLiteral("started_at"), QStringLiteral("station"), QStringLiteral("program"), QStringLiteral("outcome"),
     QStringLiteral("failed_step"), QStringLiteral("duration_ms"), QStringLiteral("unit"), QStringLiteral("operator"),
-    QStringLiteral("id")};
+    QStringLiteral("id"), QStringLiteral("simulated")};
 
-const QStringList kCsvColumns = kTableColumns + QStringList{
-    QStringLiteral("ended_at"), QStringLiteral("failed_row"), QStringLiteral("first_try"), QStringLiteral("details")};
+const QStringList kCsvColumns = kTableColumns.mid(0, kTableColumns.size() - 1) + QStringList{
+    QStringLiteral("ended_at"), QStringLiteral("failed_row"), QStringLiteral("first_try"), QStringLiteral("details"),
+    QStringLiteral("simulated")};
 
 QString cellText(const QJsonValue &v)
 {
@@ -47,10 +48,10 @@ bool listRuns(QSqlDatabase &db, const RecordFilter &filter, QList<QJsonObject> *
     const QString where = filter.whereClause(&binds);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM runs%2 ORDER BY started_at, id").arg(QLatin1String(kRunColumns), where));
+    bool ok = q.prepare(QStringLiteral("SELECT %1 FROM runs%2 ORDER BY started_at, id").arg(QLatin1String(kRunColumns), where));
     for (const QVariant &v : std::as_const(binds))
         q.addBindValue(v);
-    if (!q.exec()) {
+    if (!ok || !q.exec()) {
         *error = describeSqlError(db, q.lastError());
         return false;
     }
@@ -64,7 +65,7 @@ bool listRuns(QSqlDatabase &db, const RecordFilter &filter, QList<QJsonObject> *
                 run.insert(name, QJsonValue());
             else if (name == QLatin1String("details"))
                 run.insert(name, QJsonDocument::fromJson(value.toString().toUtf8()).object());
-            else if (name == QLatin1String("first_try"))
+            else if (name == QLatin1String("first_try") || name == QLatin1String("simulated"))
                 run.insert(name, value.toInt() != 0);
             else if (name == QLatin1String("duration_ms") || name == QLatin1String("failed_row"))
                 run.insert(name, value.toLongLong());
@@ -83,6 +84,8 @@ QString runsAsTable(const QList<QJsonObject> &runs)
         QStringList row;
         for (const QString &c : kTableColumns)
             row << cellText(run.value(c));
+        // Marked where the eye falls, so a simulated run is never taken for production.
+        row.last() = run.value(QStringLiteral("simulated")).toBool() ? QStringLiteral("SIMULATED") : QString();
         rows << row;
     }
     return textTable(kTableColumns, rows) + QStringLiteral("%1 run(s)\n").arg(runs.size());

@@ -87,5 +87,28 @@ QJsonObject RunRecord::toJson() const
     o.insert(QStringLiteral("unit"), unit.isEmpty() ? QJsonValue() : QJsonValue(unit));
     o.insert(QStringLiteral("first_try"), firstTry);
     o.insert(QStringLiteral("details"), details);
+    o.insert(QStringLiteral("simulated"), simulated);
     return o;
+}
+
+bool RunRecord::fromJson(const QJsonObject &json, RunRecord *record)
+{
+    RunRecord r;
+    r.id = QUuid::fromString(json.value(QStringLiteral("id")).toString());
+    r.program = json.value(QStringLiteral("program")).toString();
+    r.station = json.value(QStringLiteral("station")).toString();
+    r.operatorLogin = json.value(QStringLiteral("operator")).toString();
+    r.startedAt = QDateTime::fromString(json.value(QStringLiteral("started_at")).toString(), Qt::ISODateWithMs);
+    r.endedAt = QDateTime::fromString(json.value(QStringLiteral("ended_at")).toString(), Qt::ISODateWithMs);
+    r.failedStep = json.value(QStringLiteral("failed_step")).toString();
+    r.failedRow = json.value(QStringLiteral("failed_row")).toInt(-1);
+    r.unit = json.value(QStringLiteral("unit")).toString();
+    r.firstTry = json.value(QStringLiteral("first_try")).toBool(true);
+    r.details = json.value(QStringLiteral("details")).toObject();
+    r.simulated = json.value(QStringLiteral("simulated")).toBool(false);
+    if (r.id.isNull() || r.program.isEmpty() || !r.startedAt.isValid() || !r.endedAt.isValid()
+        || !outcomeFromName(json.value(QStringLiteral("outcome")).toString(), &r.outcome))
+        return false;
+    *record = r;
+    return true;
 }

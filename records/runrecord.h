@@ -36,6 +36,7 @@ struct RunRecord {
     int failedRow = -1;    // its row in the window's table
     QString unit;          // the band's identity (Bluetooth address) when it was read
     QJsonObject details;   // what the program sent, read and copied
+    bool simulated = false; // ran on a virtual band: never counted as production
     bool firstTry = true;  // set by the store: the unit's first run here today
 
     // A new record with a fresh id, the operator's login and the start time.
@@ -46,6 +47,8 @@ struct RunRecord {
     qint64 durationMs() const;
     QString day() const;   // UTC day of the start, yyyy-MM-dd
     QJsonObject toJson() const;
+    // The record toJson() gave; false when json is not one.
+    static bool fromJson(const QJsonObject &json, RunRecord *record);
 };
 
 // ISO 8601 UTC with milliseconds; sorts as text in the same order as in time.

@@ -9,7 +9,7 @@
 
 const char *const kRunColumns =
     "id, program, station, operator, started_at, ended_at, day, duration_ms,"
-    " outcome, failed_step, failed_row, unit, first_try, details";
+    " outcome, failed_step, failed_row, unit, first_try, details, simulated";
 
 namespace {
 
@@ -33,23 +33,37 @@ QStringList createStatements(bool postgres)
                        " day TEXT NOT NULL, duration_ms BIGINT NOT NULL,"
                        " outcome TEXT NOT NULL CHECK (outcome IN ('pass', 'fail', 'interrupted')),"
                        " failed_step TEXT, failed_row INTEGER, unit TEXT, first_try INTEGER NOT NULL,"
-                       " details TEXT NOT NULL)").arg(seq),
+                       " details TEXT NOT NULL, simulated INTEGER NOT NULL DEFAULT 0)").arg(seq),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_yield ON runs (station, day, program, outcome, first_try, started_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_started ON runs (started_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_failures ON runs (outcome, program, failed_step)"),
+        // A band's runs of a day: whether a run was its first there.
+        QStringLiteral("CREATE INDEX IF NOT EXISTS runs_unit ON runs (unit, station, program, day)"),
     };
     if (postgres) {
         s << QStringLiteral("CREATE TABLE IF NOT EXISTS schema_info (version INTEGER NOT NULL)");
         s << QStringLiteral("INSERT INTO schema_info (version) SELECT %1"
                             " WHERE NOT EXISTS (SELECT 1 FROM schema_info)").arg(kSchemaVersion);
     } else {
-        // Local only: the store asks whether a unit was already seen today.
-        s << QStringLiteral("CREATE INDEX IF NOT EXISTS runs_unit ON runs (unit, station, program, day)");
         // Records waiting for the shared server, oldest first.
         s << QStringLiteral("CREATE TABLE IF NOT EXISTS outbox (seq INTEGER PRIMARY KEY)");
         s << QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion);
     }
     return s;
+}
+
+// From version 1 to 2, keeping every run: the simulated flag (old runs were
+// not marked), and locally every run queued, since version 1 queued a run
+// only while a server was named; a run the server has already is ignored there.
+QStringList upgradeFrom1(bool postgres)
+{
+    if (postgres)
+        return {QStringLiteral("ALTER TABLE runs ADD COLUMN IF NOT EXISTS simulated INTEGER NOT NULL DEFAULT 0"),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS runs_unit ON runs (unit, station, program, day)"),
+                QStringLiteral("UPDATE schema_info SET version = 2")};
+    return {QStringLiteral("ALTER TABLE runs ADD COLUMN simulated INTEGER NOT NULL DEFAULT 0"),
+            QStringLiteral("INSERT OR IGNORE INTO outbox (seq) SELECT seq FROM runs"),
+            QStringLiteral("PRAGMA user_version = 2")};
 }
 
 // The version found, 0 for an empty database, -1 with *error on failure.
@@ -82,27 +96,38 @@ int schemaVersion(QSqlDatabase &db, QString *error)
 bool prepareSchema(QSqlDatabase &db, QString *error)
 {
     const bool postgres = isPostgres(db);
-    const QString where = postgres ? QStringLiteral("the server's database") : QStringLiteral("results.db");
+    const auto newer = [&](int version) {
+        *error = QStringLiteral("%1 has schema version %2, newer than this program's %3; update the program")
+                     .arg(postgres ? QStringLiteral("the server's database") : QStringLiteral("results.db"))
+                     .arg(version).arg(kSchemaVersion);
+        return false;
+    };
     int version = schemaVersion(db, error);
     if (version < 0)
         return false;
-    if (version > kSchemaVersion) {
-        *error = QStringLiteral("%1 has schema version %2, newer than this program's %3; update the program")
-                     .arg(where).arg(version).arg(kSchemaVersion);
-        return false;
-    }
+    if (version > kSchemaVersion)
+        return newer(version);
     if (version == kSchemaVersion)
         return true;
 
-    // Several stations may create the server's tables at the same moment.
-    if (!db.transaction()) {
-        *error = describeSqlError(db, db.lastError());
+    // Several stations (or programs of one station) may prepare it at the
+    // same moment: take the lock first, then look again.
+    QSqlQuery q(db);
+    const bool locked = postgres ? db.transaction() && q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(7419)"))
+                                 : q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    if (!locked) {
+        *error = describeSqlError(db, q.lastError().isValid() ? q.lastError() : db.lastError());
+        db.rollback();
         return false;
     }
-    QSqlQuery q(db);
-    QStringList statements = createStatements(postgres);
-    if (postgres)
-        statements.prepend(QStringLiteral("SELECT pg_advisory_xact_lock(7419)"));
+    version = schemaVersion(db, error);
+    if (version < 0 || version > kSchemaVersion) {
+        db.rollback();
+        return version < 0 ? false : newer(version);
+    }
+    const QStringList statements = version == 0 ? createStatements(postgres)
+                                   : version == 1 ? upgradeFrom1(postgres)
+                                                  : QStringList();
     for (const QString &sql : statements) {
         if (!q.exec(sql)) {
             *error = describeSqlError(db, q.lastError());

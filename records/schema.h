@@ -6,10 +6,12 @@
 
 class QSqlDatabase;
 
-constexpr int kSchemaVersion = 1;
+// 1: the first; 2: runs.simulated, and every local record queued for the server.
+constexpr int kSchemaVersion = 2;
 
-// Creates the tables and indexes when they are missing; refuses a database
-// whose schema is newer than this program's. False with *error set otherwise.
+// Creates the tables and indexes when they are missing and brings an older
+// schema up to this program's, in place and in one transaction; refuses a
+// database whose schema is newer. False with *error set otherwise.
 bool prepareSchema(QSqlDatabase &db, QString *error);
 
 // The runs' columns, in the order the store writes and the queries read them.

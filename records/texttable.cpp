@@ -13,7 +13,11 @@ QString textTable(const QStringList &header, const QList<QStringList> &rows)
         QStringList padded;
         for (int i = 0; i < cells.size(); ++i)
             padded << (i + 1 < cells.size() ? cells[i].leftJustified(widths[i]) : cells[i]);
-        return padded.join(QStringLiteral("  ")) + QLatin1Char('\n');
+        // An empty last cell leaves no blanks at the end of the line.
+        QString text = padded.join(QStringLiteral("  "));
+        while (text.endsWith(QLatin1Char(' ')))
+            text.chop(1);
+        return text + QLatin1Char('\n');
     };
     QString out = line(header);
     for (const QStringList &row : rows)

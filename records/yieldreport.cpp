@@ -26,6 +26,13 @@ QString percent(double share)
     return QString::number(share * 100.0, 'f', 1) + QLatin1Char('%');
 }
 
+// Both bounds at midnight (or none): every day taken whole.
+bool coversWholeDays(const RecordFilter &filter)
+{
+    const auto midnight = [](const QString &bound) { return bound.isEmpty() || bound.mid(10) == QLatin1String("T00:00:00.000Z"); };
+    return midnight(filter.since) && midnight(filter.until);
+}
+
 QString jsonLine(const QJsonObject &o)
 {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
@@ -37,17 +44,39 @@ bool YieldReport::compute(QSqlDatabase &db, const RecordFilter &filter, QString 
 {
     rows.clear();
     failingSteps.clear();
+    // Each run's first_try says whether it was its band's first run there
+    // that day, across every results.db of the station. A range that cuts a
+    // day also takes the bands first seen before it, judged by that first
+    // run: worked out from all of those days' runs.
     QVariantList binds;
-    const QString where = filter.whereClause(&binds);
+    QString counts;
+    if (coversWholeDays(filter)) {
+        counts = QStringLiteral(
+            "SELECT station, day, program, COUNT(*),"
+            " SUM(CASE WHEN outcome = 'pass' THEN 1 ELSE 0 END),"
+            " SUM(CASE WHEN outcome = 'fail' THEN 1 ELSE 0 END),"
+            " SUM(CASE WHEN outcome = 'interrupted' THEN 1 ELSE 0 END),"
+            " SUM(first_try),"
+            " SUM(CASE WHEN first_try = 1 AND outcome = 'pass' THEN 1 ELSE 0 END)"
+            " FROM runs%1 GROUP BY station, day, program ORDER BY day, station, program")
+                     .arg(filter.whereClause(&binds));
+    } else {
+        const QString days = filter.daysClause(&binds);
+        counts = QStringLiteral(
+            "SELECT station, day, program, COUNT(*),"
+            " SUM(CASE WHEN outcome = 'pass' THEN 1 ELSE 0 END),"
+            " SUM(CASE WHEN outcome = 'fail' THEN 1 ELSE 0 END),"
+            " SUM(CASE WHEN outcome = 'interrupted' THEN 1 ELSE 0 END),"
+            " COUNT(DISTINCT unit_key),"
+            " COUNT(DISTINCT CASE WHEN first_outcome = 'pass' THEN unit_key END)"
+            " FROM (SELECT station, day, program, outcome, started_at, simulated, COALESCE(unit, id) AS unit_key,"
+            "  FIRST_VALUE(outcome) OVER (PARTITION BY station, day, program, COALESCE(unit, id)"
+            "   ORDER BY started_at, id) AS first_outcome"
+            "  FROM runs%1) AS runs%2"
+            " GROUP BY station, day, program ORDER BY day, station, program")
+                     .arg(days, filter.whereClause(&binds));
+    }
     QSqlQuery q(db);
-    const QString counts = QStringLiteral(
-        "SELECT station, day, program, COUNT(*),"
-        " SUM(CASE WHEN outcome = 'pass' THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN outcome = 'fail' THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN outcome = 'interrupted' THEN 1 ELSE 0 END),"
-        " SUM(first_try),"
-        " SUM(CASE WHEN first_try = 1 AND outcome = 'pass' THEN 1 ELSE 0 END)"
-        " FROM runs%1 GROUP BY station, day, program ORDER BY day, station, program").arg(where);
     if (!runQuery(q, counts, binds)) {
         *error = describeSqlError(db, q.lastError());
         return false;

@@ -1,11 +1,12 @@
 // Pass and fail counts and first-pass yield per station, UTC day and
 // program, and the steps that fail most often.
 //
-// First-pass yield: of the units a station saw on a day for a program, the
-// share whose first run there that day passed. A unit is a band, known by
-// its Bluetooth address once a run read it; a run that never learnt the
-// address (it failed before reading the version, or the program does not
-// read it) counts as a unit of its own.
+// First-pass yield: of the units a station (by name, across all its
+// results.db) saw on a day for a program, the share whose first run there
+// that day passed. A unit is a band, known by its Bluetooth address once a
+// run read it; a run that never learnt the address (it failed before reading
+// the version, or the program does not read it) counts as a unit of its own.
+// Runs on a virtual band count only when the filter includes them.
 #pragma once
 
 #include "recordfilter.h"

@@ -2,6 +2,8 @@
 
 #include "banddate.h"
 
+#include <bandsim/virtualband.h>
+
 #include <QJsonObject>
 
 namespace {
@@ -47,4 +49,5 @@ void fillTestRecord(RunRecord &record, const TestResult &r)
     if (r.readConfValid)
         d.insert(QStringLiteral("settings_read"), confObject(r.readConf));
     record.details = d;
+    record.simulated = bandsim::VirtualBand::anyInProcess();
 }

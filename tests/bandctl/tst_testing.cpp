@@ -4,6 +4,8 @@
 
 #include <bandsim/virtualband.h>
 
+#include <QDir>
+#include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -112,8 +114,10 @@ private slots:
         QCOMPARE(kept[1].value("outcome").toString(), QStringLiteral("pass"));
         QCOMPARE(kept[1].value("unit"), kept[0].value("unit")); // the same band, by its address
         QCOMPARE(kept[1].value("first_try").toBool(), false);
+        QCOMPARE(kept[0].value("simulated").toBool(), true); // a virtual band is no production
 
-        const BandctlRun yield = runBandctl({"yield", "--json"}, 30000, dir.path());
+        QCOMPARE(runBandctl({"yield", "--json"}, 30000, dir.path()).out, QByteArray());
+        const BandctlRun yield = runBandctl({"yield", "--json", "--include-simulated"}, 30000, dir.path());
         QCOMPARE(yield.exitCode, 0);
         const QJsonObject day = yield.json().value(0);
         QCOMPARE(day.value("runs").toInt(), 2);
@@ -121,6 +125,22 @@ private slots:
         QCOMPARE(day.value("first_pass").toInt(), 0);
         QCOMPARE(yield.json().value(1).value("failing_step").toString(), QStringLiteral("read settings"));
         QCOMPARE(runBandctl({"records", "--outcome", "maybe"}, 30000, dir.path()).exitCode, 2);
+    }
+
+    // A record nothing would take: the exit code says so, the record is on standard error.
+    void recordNotKeptSaysSo()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("results.db"));
+        QFile spoolInTheWay(dir.filePath("results-spool"));
+        QVERIFY(spoolInTheWay.open(QIODevice::WriteOnly));
+        spoolInTheWay.close();
+        const BandctlRun run = runBandctl({"test", "--simulate", "--json", "--def", TESTER_DEF_XML}, 30000, dir.path());
+        QCOMPARE(run.exitCode, 7);
+        const QJsonObject result = run.json().value(0);
+        QCOMPARE(result.value("outcome").toString(), QStringLiteral("pass"));
+        QVERIFY2(result.value("record_problem").toString().contains("held in memory only"), run.out.constData());
+        QVERIFY(run.err.contains("Record not kept: {"));
     }
 
     void pulledOutOrStoppedIsInterruptedNeverPassed()

@@ -2,6 +2,8 @@
 #include "bandclient.h"
 
 #include <bandsim/virtualband.h>
+
+#include <unistd.h>
 #include <outputqueue.h>
 
 #include <QElapsedTimer>
@@ -88,7 +90,19 @@ private slots:
         if (item >= SB_ITEM_DAY_STAT && item < SB_ITEM_DAY_STAT + 7)
             QCOMPARE(quint8(reply[6]), quint8(SB_DAY_STAT_VALID));
         if (item == SB_ITEM_VERSION)
-            QCOMPARE(payloadOf(reply), QByteArray::fromHex("010203045a1b3c4d5e6f"));
+            QCOMPARE(payloadOf(reply), QByteArray::fromHex("010203045a1b")
+                                           + QByteArray(reinterpret_cast<const char *>(band->version().bdaddr) + 2, 4));
+    }
+
+    // Records tell virtual bands apart by their address, also across processes.
+    void eachBandItsOwnAddress()
+    {
+        const VirtualBand other;
+        const sb_version_t mine = band->version(), theirs = other.version();
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(mine.bdaddr), 2), QByteArray::fromHex("5a1b"));
+        QVERIFY(QByteArray(reinterpret_cast<const char *>(mine.bdaddr), 6)
+                != QByteArray(reinterpret_cast<const char *>(theirs.bdaddr), 6));
+        QCOMPARE(int(mine.bdaddr[2]) << 8 | mine.bdaddr[3], int(quint16(getpid())));
     }
 
     void writesAreReadBack_data()

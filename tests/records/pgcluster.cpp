@@ -1,5 +1,6 @@
 #include "pgcluster.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -7,6 +8,8 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 
+#include <cerrno>
+#include <csignal>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -105,19 +108,57 @@ QUrl PgCluster::url(const QString &password) const
     return QUrl(QStringLiteral("postgresql://band:%1@127.0.0.1:%2/postgres").arg(password).arg(port));
 }
 
+QSqlDatabase PgCluster::session(const QString &name) const
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    const QUrl u = url();
+    db.setHostName(u.host());
+    db.setPort(u.port());
+    db.setUserName(u.userName());
+    db.setPassword(u.password());
+    db.setDatabaseName(QStringLiteral("postgres"));
+    db.open();
+    return db;
+}
+
+bool PgCluster::freeze(bool frozen)
+{
+    QFile pidFile(dir.filePath(QStringLiteral("data/postmaster.pid")));
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return false;
+    const pid_t postmaster = pid_t(pidFile.readLine().trimmed().toInt());
+    if (postmaster <= 0)
+        return false;
+    // The postmaster and each of its children (every session's own process,
+    // each in a process group of its own).
+    QList<pid_t> pids{postmaster};
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        const pid_t pid = pid_t(entry.toInt(&numeric));
+        if (!numeric || pid <= 0)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (name) state ppid ...; the name may hold blanks, so count from its end.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toInt() == postmaster)
+            pids << pid;
+    }
+    bool ok = true;
+    for (pid_t pid : pids)
+        ok = (::kill(pid, frozen ? SIGSTOP : SIGCONT) == 0 || errno == ESRCH) && ok; // a session may just have ended
+    return ok;
+}
+
 bool PgCluster::dropTables()
 {
     const QString name = QStringLiteral("pgcluster-admin");
     bool ok = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        const QUrl u = url();
-        db.setHostName(u.host());
-        db.setPort(u.port());
-        db.setUserName(u.userName());
-        db.setPassword(u.password());
-        db.setDatabaseName(QStringLiteral("postgres"));
-        ok = db.open() && QSqlQuery(db).exec(QStringLiteral("DROP TABLE IF EXISTS runs, schema_info"));
+        QSqlDatabase db = session(name);
+        ok = db.isOpen() && QSqlQuery(db).exec(QStringLiteral("DROP TABLE IF EXISTS runs, schema_info"));
         if (!ok)
             lastError = db.lastError().text();
     }

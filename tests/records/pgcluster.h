@@ -3,6 +3,7 @@
 // root), stopped and removed at the end.
 #pragma once
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -23,6 +24,11 @@ public:
     QUrl url(const QString &password = QStringLiteral("band-secret")) const;
     // Removes the records' tables so that the next case starts empty.
     bool dropTables();
+    // Stops (SIGSTOP) or resumes every process of the server: it still
+    // accepts connections in the kernel but answers nothing.
+    bool freeze(bool frozen);
+    // A plain session of the test's own (no time-outs), under name.
+    QSqlDatabase session(const QString &name) const;
 
 private:
     bool run(const QString &program, const QStringList &arguments);

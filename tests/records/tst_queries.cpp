@@ -15,6 +15,8 @@ private slots:
     void listing_data();
     void listing();
     void yieldPerStationAndDay();
+    void yieldOfPartOfADay();
+    void simulatedRuns();
     void badArguments();
 
 private:
@@ -29,7 +31,12 @@ void TestQueries::initTestCase()
 {
     writeStationIni(dir.path(), "A");
     RecordStore store(dir.path());
-    struct Run { const char *station, *program, *start; RunOutcome outcome; const char *unit, *step; };
+    struct Run {
+        const char *station, *program, *start;
+        RunOutcome outcome;
+        const char *unit, *step;
+        bool simulated = false;
+    };
     const Run runs[] = {
         {"A", "tester", "2026-12-07T08:00:00", RunOutcome::Fail, "u1", "7.读取参数"},
         {"A", "tester", "2026-12-07T08:05:00", RunOutcome::Pass, "u1", ""},
@@ -41,12 +48,16 @@ void TestQueries::initTestCase()
         {"B", "tester", "2026-12-07T11:05:00", RunOutcome::Pass, "u3", ""},
         {"B", "tester", "2026-12-07T12:00:00", RunOutcome::Fail, "u4", "3.读取时间"},
         {"B", "tester", "2026-12-07T13:00:00", RunOutcome::Fail, "u5", "7.读取参数"},
+        {"A", "tester", "2026-12-07T10:30:00", RunOutcome::Pass, "u2", ""},
+        {"A", "tester", "2026-12-07T14:00:00", RunOutcome::Fail, "5a:1b:00:01", "3.读取时间", true},
+        {"A", "tester", "2026-12-07T14:01:00", RunOutcome::Pass, "5a:1b:00:02", "", true},
     };
     int n = 0;
     for (const Run &run : runs) {
         RunRecord r = makeRun(run.program, run.station, run.start, run.outcome, run.unit, run.step);
         r.id = QUuid(QStringLiteral("00000000-0000-0000-0000-0000000000%1").arg(++n, 2, 10, QLatin1Char('0')));
         r.operatorLogin = QStringLiteral("op");
+        r.simulated = run.simulated;
         if (n == 1)
             r.details.insert(QStringLiteral("settings_read"), QStringLiteral("a,\"b\""));
         QVERIFY(store.write(r));
@@ -80,7 +91,7 @@ void TestQueries::listing_data()
     QTest::newRow("table, one station")
         << QStringList{"--station", "B"}
         << QStringLiteral(
-               "started_at                station  program  outcome      failed_step  duration_ms  unit  operator  id\n"
+               "started_at                station  program  outcome      failed_step  duration_ms  unit  operator  id                                    simulated\n"
                "2026-12-07T11:00:00.000Z  B        tester   interrupted               2000         u3    op        00000000-0000-0000-0000-000000000007\n"
                "2026-12-07T11:05:00.000Z  B        tester   pass                      2000         u3    op        00000000-0000-0000-0000-000000000008\n"
                "2026-12-07T12:00:00.000Z  B        tester   fail         3.读取时间       2000         u4    op        00000000-0000-0000-0000-000000000009\n"
@@ -89,21 +100,21 @@ void TestQueries::listing_data()
     QTest::newRow("csv quotes what needs it")
         << QStringList{"--csv", "--until", "2026-12-07T08:00:01Z"}
         << QStringLiteral(
-               "started_at,station,program,outcome,failed_step,duration_ms,unit,operator,id,ended_at,failed_row,first_try,details\n"
+               "started_at,station,program,outcome,failed_step,duration_ms,unit,operator,id,ended_at,failed_row,first_try,details,simulated\n"
                "2026-12-07T08:00:00.000Z,A,tester,fail,7.读取参数,2000,u1,op,00000000-0000-0000-0000-000000000001,"
-               "2026-12-07T08:00:02.000Z,7,1,\"{\"\"settings_read\"\":\"\"a,\\\"\"b\\\"\"\"\"}\"\n");
+               "2026-12-07T08:00:02.000Z,7,1,\"{\"\"settings_read\"\":\"\"a,\\\"\"b\\\"\"\"\"}\",0\n");
     QTest::newRow("json, filters together")
-        << QStringList{"--json", "--since", "2026-12-07", "--until", "2026-12-07", "--program", "tester",
+        << QStringList{"--json", "--since", "2026-12-07", "--until", "2026-12-07T09:30", "--program", "tester",
                        "--outcome", "pass", "--station", "A"}
         << QStringLiteral(
                "{\"day\":\"2026-12-07\",\"details\":{},\"duration_ms\":2000,\"ended_at\":\"2026-12-07T08:05:02.000Z\","
                "\"failed_row\":null,\"failed_step\":null,\"first_try\":false,\"id\":\"00000000-0000-0000-0000-000000000002\","
-               "\"operator\":\"op\",\"outcome\":\"pass\",\"program\":\"tester\",\"started_at\":\"2026-12-07T08:05:00.000Z\","
-               "\"station\":\"A\",\"unit\":\"u1\"}\n"
+               "\"operator\":\"op\",\"outcome\":\"pass\",\"program\":\"tester\",\"simulated\":false,"
+               "\"started_at\":\"2026-12-07T08:05:00.000Z\",\"station\":\"A\",\"unit\":\"u1\"}\n"
                "{\"day\":\"2026-12-07\",\"details\":{},\"duration_ms\":2000,\"ended_at\":\"2026-12-07T09:00:02.000Z\","
                "\"failed_row\":null,\"failed_step\":null,\"first_try\":true,\"id\":\"00000000-0000-0000-0000-000000000003\","
-               "\"operator\":\"op\",\"outcome\":\"pass\",\"program\":\"tester\",\"started_at\":\"2026-12-07T09:00:00.000Z\","
-               "\"station\":\"A\",\"unit\":\"u2\"}\n");
+               "\"operator\":\"op\",\"outcome\":\"pass\",\"program\":\"tester\",\"simulated\":false,"
+               "\"started_at\":\"2026-12-07T09:00:00.000Z\",\"station\":\"A\",\"unit\":\"u2\"}\n");
 }
 
 void TestQueries::listing()
@@ -122,7 +133,7 @@ void TestQueries::yieldPerStationAndDay()
     QCOMPARE(out, QStringLiteral(
                       "day         station  program  runs  pass  fail  interrupted  units  first-pass  FPY\n"
                       "2026-12-07  A        burner   1     1     0     0            1      1           100.0%\n"
-                      "2026-12-07  A        tester   4     2     2     0            3      1           33.3%\n"
+                      "2026-12-07  A        tester   5     3     2     0            3      1           33.3%\n"
                       "2026-12-07  B        tester   4     1     2     1            3      0           0.0%\n"
                       "2026-12-08  A        tester   1     1     0     0            1      1           100.0%\n"
                       "\n"
@@ -131,6 +142,34 @@ void TestQueries::yieldPerStationAndDay()
                       "2      tester   7.读取参数\n"
                       "1      tester   3.读取时间\n"
                       "1      tester   [打开串口]\n"));
+}
+
+void TestQueries::yieldOfPartOfADay()
+{
+    // A band first seen before the range is one unit, judged by its first run that day.
+    QString out;
+    QCOMPARE(command(yieldCommand, {"--json", "--since", "2026-12-07T10:00", "--until", "2026-12-07", "--station", "A",
+                                    "--program", "tester"}, &out), 0);
+    QCOMPARE(out, QStringLiteral("{\"day\":\"2026-12-07\",\"fail\":0,\"first_pass\":1,\"first_pass_yield\":1,"
+                                 "\"interrupted\":0,\"pass\":1,\"program\":\"tester\",\"runs\":1,\"station\":\"A\","
+                                 "\"units\":1}\n"));
+}
+
+void TestQueries::simulatedRuns()
+{
+    QString out;
+    QCOMPARE(command(yieldCommand, {"--json", "--include-simulated", "--station", "A", "--program", "tester",
+                                    "--until", "2026-12-07"}, &out), 0);
+    QVERIFY2(out.startsWith("{\"day\":\"2026-12-07\",\"fail\":3,\"first_pass\":2,\"first_pass_yield\":0.4,"
+                            "\"interrupted\":0,\"pass\":4,\"program\":\"tester\",\"runs\":7,\"station\":\"A\","
+                            "\"units\":5}\n"), qPrintable(out));
+    out.clear();
+    QCOMPARE(command(recordsCommand, {"--since", "2026-12-07T13:59"}, &out), 0);
+    const QStringList lines = out.split('\n');
+    QVERIFY2(lines[1].endsWith("SIMULATED") && lines[2].endsWith("SIMULATED"), qPrintable(out));
+    out.clear();
+    QCOMPARE(command(recordsCommand, {"--json", "--since", "2026-12-07T14:01"}, &out), 0);
+    QVERIFY2(out.contains("\"simulated\":true"), qPrintable(out));
 }
 
 void TestQueries::badArguments()

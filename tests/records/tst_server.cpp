@@ -24,8 +24,19 @@ private slots:
     void twoStationsAtOnce();
     void refusedLogin();
     void readBackFromServerOrLocal();
+    void oneStationTwoFiles();
+    void syncSendsEverythingWaiting();
+    void lockedTableHoldsNothing();
+    void frozenServerHoldsNothing();
 
 private:
+    // A station in folder whose first record (*first) reached the server.
+    std::unique_ptr<RecordStore> connectedStation(const QString &folder, QString *first);
+    // A program's end waits at most about half a second for the server.
+    void endWithinBound(std::unique_ptr<RecordStore> store);
+    // Runs command in folder; its status, what it printed, and how long it took.
+    int inFolder(const QString &folder, int (*command)(const QStringList &, QTextStream &, QTextStream &),
+                 const QStringList &args, QString *out, qint64 *ms = nullptr);
     // Ids on the server, in the order it received them; station "" = all.
     QStringList serverIds(const QString &station = QString());
     QStringList localIds(const QString &folder);
@@ -79,6 +90,42 @@ QStringList TestServer::localIds(const QString &folder)
     }
     closeConnection(name);
     return ids;
+}
+
+std::unique_ptr<RecordStore> TestServer::connectedStation(const QString &folder, QString *first)
+{
+    writeStationIni(folder, "line1-a", cluster.url());
+    auto store = std::make_unique<RecordStore>(folder);
+    *first = writeRun(*store).id.toString(QUuid::WithoutBraces);
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(serverIds(), QStringList{*first}, 10000); }();
+    return store;
+}
+
+void TestServer::endWithinBound(std::unique_ptr<RecordStore> store)
+{
+    QElapsedTimer timer;
+    timer.start();
+    store.reset();
+    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString("the end waited %1 ms for the server").arg(timer.elapsed())));
+}
+
+int TestServer::inFolder(const QString &folder, int (*command)(const QStringList &, QTextStream &, QTextStream &),
+                         const QStringList &args, QString *out, qint64 *ms)
+{
+    const QString here = QDir::currentPath();
+    QDir::setCurrent(folder);
+    QString err;
+    QTextStream outStream(out), errStream(&err);
+    QElapsedTimer timer;
+    timer.start();
+    const int status = command(args, outStream, errStream);
+    if (ms)
+        *ms = timer.elapsed();
+    QDir::setCurrent(here);
+    outStream.flush();
+    errStream.flush();
+    out->append(err);
+    return status;
 }
 
 RunRecord TestServer::writeRun(RecordStore &store, RunOutcome outcome)
@@ -223,6 +270,118 @@ void TestServer::readBackFromServerOrLocal()
              QStringLiteral("{\"day\":\"2026-12-07\",\"fail\":1,\"first_pass\":0,\"first_pass_yield\":0,\"interrupted\":0,"
                             "\"pass\":1,\"program\":\"tester\",\"runs\":2,\"station\":\"line1-a\",\"units\":1}"));
     QVERIFY(yield.contains("{\"count\":1,\"failing_step\":\"7.读取参数\",\"program\":\"tester\"}"));
+}
+
+void TestServer::oneStationTwoFiles()
+{
+    // A damaged file moved aside, or two operators' folders: one station, one band.
+    QTemporaryDir a, b;
+    writeStationIni(a.path(), "line1-a", cluster.url());
+    writeStationIni(b.path(), "line1-a", cluster.url());
+    {
+        RecordStore storeA(a.path()), storeB(b.path());
+        RunRecord failed = makeRun("tester", "line1-a", "2026-12-07T08:00:00", RunOutcome::Fail, "aa", "7.读取参数");
+        RunRecord passed = makeRun("tester", "line1-a", "2026-12-07T09:00:00", RunOutcome::Pass, "aa");
+        QVERIFY(storeA.write(failed));
+        QVERIFY(storeB.write(passed));
+        QTRY_COMPARE_WITH_TIMEOUT(serverIds().size(), 2, 10000);
+    }
+    QString out;
+    QCOMPARE(inFolder(a.path(), yieldCommand, {"--json"}, &out), 0);
+    QVERIFY2(out.startsWith("{\"day\":\"2026-12-07\",\"fail\":1,\"first_pass\":0,\"first_pass_yield\":0,"
+                            "\"interrupted\":0,\"pass\":1,\"program\":\"tester\",\"runs\":2,\"station\":\"line1-a\","
+                            "\"units\":1}"), qPrintable(out));
+}
+
+void TestServer::syncSendsEverythingWaiting()
+{
+    // Records of a station that had no server yet, more than one run used to send.
+    QTemporaryDir dir;
+    writeStationIni(dir.path(), "line1-a");
+    QStringList ids;
+    {
+        RecordStore store(dir.path());
+        for (int i = 0; i < 1100; ++i)
+            ids << writeRun(store).id.toString(QUuid::WithoutBraces);
+    }
+    QString out;
+    QCOMPARE(inFolder(dir.path(), syncCommand, {}, &out), 1);
+    QVERIFY2(out.contains("names no records server"), qPrintable(out));
+
+    writeStationIni(dir.path(), "line1-a", cluster.url());
+    out.clear();
+    QCOMPARE(inFolder(dir.path(), syncCommand, {"--json"}, &out), 0);
+    QVERIFY2(out.contains("\"sent\":1100") && out.contains("\"waiting\":0"), qPrintable(out));
+    QVERIFY(!out.contains("band-secret"));
+    QCOMPARE(serverIds(), ids);
+    out.clear();
+    QCOMPARE(inFolder(dir.path(), syncCommand, {}, &out), 0);
+    QVERIFY2(out.startsWith("0 record(s) sent to postgresql://band@127.0.0.1:"), qPrintable(out));
+    QVERIFY(out.contains(", 0 still waiting"));
+}
+
+void TestServer::lockedTableHoldsNothing()
+{
+    QTemporaryDir dir;
+    QString first;
+    auto store = connectedStation(dir.path(), &first);
+
+    // A second session holds the table: every statement on it waits.
+    QSqlDatabase holder = cluster.session("holder");
+    QVERIFY(holder.isOpen());
+    QSqlQuery lock(holder);
+    QVERIFY(holder.transaction() && lock.exec("LOCK TABLE runs IN ACCESS EXCLUSIVE MODE"));
+
+    const QString second = writeRun(*store).id.toString(QUuid::WithoutBraces);
+    endWithinBound(std::move(store));
+
+    QString out;
+    qint64 ms = 0;
+    for (auto command : {recordsCommand, yieldCommand}) {
+        out.clear();
+        QCOMPARE(inFolder(dir.path(), command, {}, &out, &ms), 1);
+        QVERIFY2(ms < 5000, qPrintable(QString("%1 ms: %2").arg(ms).arg(out)));
+        QVERIFY2(out.contains("lock"), qPrintable(out));
+    }
+    out.clear();
+    QCOMPARE(inFolder(dir.path(), syncCommand, {}, &out, &ms), 1);
+    QVERIFY2(out.contains("0 record(s) sent") && out.contains("1 still waiting"), qPrintable(out));
+
+    holder.rollback();
+    out.clear();
+    QCOMPARE(inFolder(dir.path(), syncCommand, {}, &out), 0);
+    QVERIFY2(out.contains("1 record(s) sent"), qPrintable(out));
+    QCOMPARE(serverIds(), (QStringList{first, second}));
+    holder.close();
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase("holder");
+}
+
+void TestServer::frozenServerHoldsNothing()
+{
+    QTemporaryDir dir;
+    QString first;
+    auto store = connectedStation(dir.path(), &first);
+
+    QVERIFY(cluster.freeze(true));
+    const auto thaw = qScopeGuard([this] { cluster.freeze(false); });
+    // The forwarder's connection is open: its next insert gets no answer.
+    writeRun(*store);
+    QTest::qWait(200);
+    endWithinBound(std::move(store));
+
+    QString out;
+    qint64 ms = 0;
+    for (auto command : {recordsCommand, yieldCommand, syncCommand}) {
+        out.clear();
+        QVERIFY2(inFolder(dir.path(), command, {}, &out, &ms) == 1, qPrintable(out));
+        QVERIFY2(ms < 5000, qPrintable(QString("%1 ms: %2").arg(ms).arg(out)));
+        QVERIFY2(out.contains("does not answer"), qPrintable(out));
+    }
+    cluster.freeze(false);
+    out.clear();
+    QCOMPARE(inFolder(dir.path(), syncCommand, {}, &out), 0);
+    QCOMPARE(serverIds().size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestServer)

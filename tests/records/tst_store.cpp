@@ -28,7 +28,26 @@ private slots:
     void lockedByAnotherProcess();
     void corruptFile();
     void newerSchema();
+    void olderSchemaBroughtUpToDate();
+    void spoolTakenInOnce();
+    void realFullDisk();
 };
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QString spoolDir(const QTemporaryDir &dir)
+{
+    return dir.filePath(RecordSpool::folderName());
+}
+
+} // namespace
 
 void TestStore::stationSettings()
 {
@@ -53,6 +72,27 @@ void TestStore::stationSettings()
     s = StationSettings::read(dir.path());
     QVERIFY(!s.hasServer());
     QVERIFY(s.problem.contains("records stay local"));
+
+    // Mistakes are said, with what the station does instead; never a silent fallback.
+    const struct {
+        QByteArray ini;
+        const char *said;
+    } mistakes[] = {
+        {"\x7f\x45\x4c\x46 junk \x01\x02 no settings here\n", "not a settings file"},
+        {"[station]\nname=line1, tester 3\n", "name has a comma"},
+        {"[station]\nname=line1-b\n[database]\nurl=postgresql://band@10.0.0.5:99999/records\n", "url is not"},
+        {"[station]\nnmae=line1-b\n", "unknown setting station/nmae"},
+    };
+    for (const auto &m : mistakes) {
+        writeFile(dir.filePath("station.ini"), m.ini);
+        s = StationSettings::read(dir.path());
+        QVERIFY2(s.problem.contains(m.said), qPrintable(m.ini + " gave: " + s.problem));
+        QVERIFY(!s.hasServer());
+    }
+    QVERIFY(s.problem.contains("using the host name"));
+    writeFile(dir.filePath("station.ini"), "[station]\nname=\"line1, tester 3\"\n");
+    QCOMPARE(StationSettings::read(dir.path()).name, QStringLiteral("line1, tester 3"));
+    QVERIFY(StationSettings::read(dir.path()).problem.isEmpty());
 }
 
 void TestStore::recordsOfEveryOutcome()
@@ -67,6 +107,7 @@ void TestStore::recordsOfEveryOutcome()
     RunRecord fail = makeRun("tester", store.settings().name, "2026-12-07T08:01:00", RunOutcome::Fail,
                              "11:22:33:44:55:66", QStringLiteral("7.读取参数"));
     RunRecord interrupted = makeRun("burner", store.settings().name, "2026-12-07T08:02:00", RunOutcome::Interrupted);
+    interrupted.simulated = true;
     RunRecord nextDay = makeRun("tester", store.settings().name, "2026-12-08T00:00:01", RunOutcome::Pass, "11:22:33:44:55:66");
     for (RunRecord *r : {&pass, &fail, &interrupted, &nextDay})
         QVERIFY2(store.write(*r), qPrintable(store.problem()));
@@ -88,6 +129,8 @@ void TestStore::recordsOfEveryOutcome()
     QCOMPARE(runs[1].value("failed_row").toInt(), 7);
     QCOMPARE(runs[2].value("outcome").toString(), QStringLiteral("interrupted"));
     QCOMPARE(runs[2].value("unit"), QJsonValue());
+    QCOMPARE(runs[2].value("simulated"), QJsonValue(true));
+    QCOMPARE(runs[1].value("simulated"), QJsonValue(false));
     QCOMPARE(runs[0].value("duration_ms").toInt(), 2000);
 
     QSqlDatabase probe = QSqlDatabase::addDatabase("QSQLITE", "probe");
@@ -97,7 +140,7 @@ void TestStore::recordsOfEveryOutcome()
     QVERIFY(q.exec("PRAGMA journal_mode") && q.next());
     QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
     QVERIFY(q.exec("PRAGMA user_version") && q.next());
-    QCOMPARE(q.value(0).toInt(), 1);
+    QCOMPARE(q.value(0).toInt(), 2);
     probe.close();
     probe = QSqlDatabase();
     QSqlDatabase::removeDatabase("probe");
@@ -120,14 +163,33 @@ void TestStore::readOnlyFile()
     QTemporaryDir dir;
     QCOMPARE(runChild(dir.path(), {"write"}).value("written").toInt(), 1);
     QVERIFY(chmod(qPrintable(dir.filePath("results.db")), 0444) == 0);
-    QVERIFY(chmod(qPrintable(dir.path()), 0555) == 0);
-    // Root writes anyway, so the station process gives up root first.
-    const QJsonObject result = runChild(dir.path(), {"write-as-nobody"});
-    chmod(qPrintable(dir.path()), 0755);
-    QCOMPARE(result.value("ok").toBool(), false);
-    QVERIFY2(result.value("problem").toString().contains("read-only"), qPrintable(result.value("problem").toString()));
-    QVERIFY(result.value("problem").toString().contains("1 record(s) held in memory"));
+    // Root writes anyway, so the station process gives up root first; the
+    // folder is open to it, the file is not: the record waits in the spool.
+    QVERIFY(chmod(qPrintable(dir.path()), 0777) == 0);
+    const QJsonObject spooled = runChild(dir.path(), {"write-as-nobody"});
+    QCOMPARE(spooled.value("kept").toString(), QStringLiteral("spooled"));
+    QVERIFY2(spooled.value("problem").toString().contains("read-only"), qPrintable(spooled.value("problem").toString()));
+    QVERIFY(spooled.value("problem").toString().contains("1 record(s) kept in results-spool/"));
     QCOMPARE(localRunCount(dir.path()), 1);
+
+    // Neither file nor folder writable: nothing keeps it, and it says so.
+    QVERIFY(chmod(qPrintable(spoolDir(dir)), 0555) == 0);
+    QVERIFY(chmod(qPrintable(dir.path()), 0555) == 0);
+    const QJsonObject lost = runChild(dir.path(), {"write-as-nobody"});
+    QVERIFY(chmod(qPrintable(dir.path()), 0755) == 0);
+    QVERIFY(chmod(qPrintable(spoolDir(dir)), 0755) == 0);
+    QCOMPARE(lost.value("kept").toString(), QStringLiteral("lost"));
+    QVERIFY2(lost.value("problem").toString().contains("1 record(s) held in memory only"),
+             qPrintable(lost.value("problem").toString()));
+
+    // Writable again: the next writer takes the spooled record in first.
+    QVERIFY(chmod(qPrintable(dir.filePath("results.db")), 0644) == 0);
+    const QJsonObject next = runChild(dir.path(), {"write"});
+    QCOMPARE(next.value("written").toInt(), 1);
+    const QList<QJsonObject> runs = localRuns(dir.path());
+    QCOMPARE(runs.size(), 3);
+    QCOMPARE(runs[1].value("id"), spooled.value("id"));
+    QCOMPARE(QDir(spoolDir(dir)).entryList(QDir::Files).size(), 0);
 }
 
 void TestStore::fullDisk()
@@ -135,10 +197,55 @@ void TestStore::fullDisk()
     QTemporaryDir dir;
     QCOMPARE(runChild(dir.path(), {"write"}).value("written").toInt(), 1);
     const QJsonObject result = runChild(dir.path(), {"write-file-limit"});
-    QCOMPARE(result.value("ok").toBool(), false);
+    QCOMPARE(result.value("kept").toString(), QStringLiteral("lost"));
     QVERIFY2(result.value("problem").toString().contains("could not be written"),
              qPrintable(result.value("problem").toString()));
     QCOMPARE(localRunCount(dir.path()), 1);
+}
+
+void TestStore::realFullDisk()
+{
+    QTemporaryDir dir;
+    const QString mount = dir.filePath("disk");
+    QDir().mkpath(mount);
+    QProcess mounter;
+    mounter.start("mount", {"-t", "tmpfs", "-o", "size=512k", "tmpfs", mount});
+    if (!mounter.waitForFinished(10000) || mounter.exitCode() != 0)
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {mount}); });
+    {
+        RecordStore store(mount);
+        RunRecord first = store.begin("tester");
+        first.finish(RunOutcome::Pass);
+        QVERIFY(store.write(first));
+        // Fill the disk to the last byte.
+        QFile filler(QDir(mount).filePath("filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        while (filler.write(block.left(1)) == 1 && filler.flush()) {
+        }
+        filler.close();
+
+        RunRecord second = store.begin("tester");
+        second.finish(RunOutcome::Fail, "1.读取版本", 1);
+        second.startedAt = first.startedAt.addSecs(1); // listed in this order
+        QCOMPARE(store.keep(second), RecordStore::Kept::NotKept);
+        QVERIFY2(store.problem().contains("full") || store.problem().contains("could not be written"),
+                 qPrintable(store.problem()));
+        QCOMPARE(store.heldCount(), 1);
+
+        // Room again: the held record goes in first, then the new one.
+        QVERIFY(QFile::remove(filler.fileName()));
+        RunRecord third = store.begin("tester");
+        third.finish(RunOutcome::Pass);
+        third.startedAt = first.startedAt.addSecs(2);
+        QVERIFY2(store.write(third), qPrintable(store.problem()));
+        const QList<QJsonObject> runs = localRuns(mount);
+        QCOMPARE(runs.size(), 3);
+        QCOMPARE(runs[1].value("id").toString(), second.id.toString(QUuid::WithoutBraces));
+    }
 }
 
 void TestStore::lockedByAnotherProcess()
@@ -159,19 +266,20 @@ void TestStore::lockedByAnotherProcess()
     second.finish(RunOutcome::Fail, "1.读取版本", 1);
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(!store.write(second));
+    QCOMPARE(store.keep(second), RecordStore::Kept::Spooled);
     QVERIFY2(timer.elapsed() < 1000, "a locked file must not hold the window");
     QVERIFY2(store.problem().contains("locked by another program"), qPrintable(store.problem()));
     QCOMPARE(problems.size(), 1);
-    QCOMPARE(store.heldCount(), 1);
+    QCOMPARE(store.heldCount(), 0);
+    QCOMPARE(store.spooledCount(), 1);
 
     locker.closeWriteChannel();
     QVERIFY(locker.waitForFinished(20000));
-    // The held record goes in first, then the new one.
+    // The spooled record goes in first, then the new one.
     RunRecord third = store.begin("tester");
     third.finish(RunOutcome::Pass);
     QVERIFY2(store.write(third), qPrintable(store.problem()));
-    QCOMPARE(store.heldCount(), 0);
+    QCOMPARE(store.spooledCount(), 0);
     QCOMPARE(problems.size(), 2);
     QVERIFY(problems.last().first().toString().isEmpty());
     const QList<QJsonObject> runs = localRuns(dir.path());
@@ -191,7 +299,7 @@ void TestStore::corruptFile()
     RecordStore store(dir.path());
     RunRecord r = store.begin("tester");
     r.finish(RunOutcome::Pass);
-    QVERIFY(!store.write(r));
+    QCOMPARE(store.keep(r), RecordStore::Kept::Spooled);
     QVERIFY2(store.problem().contains("damaged"), qPrintable(store.problem()));
     // Left for someone to look at, never overwritten.
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -214,7 +322,7 @@ void TestStore::newerSchema()
     RunRecord r = store.begin("tester");
     r.finish(RunOutcome::Pass);
     QVERIFY(!store.write(r));
-    QVERIFY2(store.problem().contains("schema version 99, newer than this program's 1"), qPrintable(store.problem()));
+    QVERIFY2(store.problem().contains("schema version 99, newer than this program's 2"), qPrintable(store.problem()));
 
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
@@ -224,6 +332,76 @@ void TestStore::newerSchema()
     QDir::setCurrent(here);
     errStream.flush();
     QVERIFY2(err.contains("newer than this program's"), qPrintable(err));
+}
+
+void TestStore::olderSchemaBroughtUpToDate()
+{
+    // A file as the first version wrote it, its one run written while no server was named.
+    QTemporaryDir dir;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "v1");
+        db.setDatabaseName(dir.filePath("results.db"));
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (const char *sql : {
+                 "CREATE TABLE runs (seq INTEGER PRIMARY KEY AUTOINCREMENT, id TEXT NOT NULL UNIQUE,"
+                 " program TEXT NOT NULL, station TEXT NOT NULL, operator TEXT NOT NULL, started_at TEXT NOT NULL,"
+                 " ended_at TEXT NOT NULL, day TEXT NOT NULL, duration_ms BIGINT NOT NULL, outcome TEXT NOT NULL,"
+                 " failed_step TEXT, failed_row INTEGER, unit TEXT, first_try INTEGER NOT NULL, details TEXT NOT NULL)",
+                 "CREATE INDEX runs_unit ON runs (unit, station, program, day)",
+                 "CREATE TABLE outbox (seq INTEGER PRIMARY KEY)",
+                 "INSERT INTO runs VALUES (1, 'old-run', 'tester', 'line1-a', 'op', '2026-12-01T08:00:00.000Z',"
+                 " '2026-12-01T08:00:02.000Z', '2026-12-01', 2000, 'pass', NULL, NULL, 'aa', 1, '{}')",
+                 "PRAGMA user_version = 1"})
+            QVERIFY2(q.exec(sql), sql);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("v1");
+
+    // Reading it brings it up to date, keeping the run.
+    const QList<QJsonObject> runs = localRuns(dir.path());
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs[0].value("id").toString(), QStringLiteral("old-run"));
+    QCOMPARE(runs[0].value("simulated"), QJsonValue(false));
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "v2");
+    db.setDatabaseName(dir.filePath("results.db"));
+    QVERIFY(db.open());
+    QSqlQuery q(db);
+    QVERIFY(q.exec("PRAGMA user_version") && q.next());
+    QCOMPARE(q.value(0).toInt(), 2);
+    // Queued for a server named later.
+    QVERIFY(q.exec("SELECT COUNT(*) FROM outbox") && q.next());
+    QCOMPARE(q.value(0).toInt(), 1);
+    q = QSqlQuery();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase("v2");
+}
+
+void TestStore::spoolTakenInOnce()
+{
+    QTemporaryDir dir;
+    RecordSpool spool(dir.path());
+    RecordStore store(dir.path());
+    RunRecord stored = store.begin("tester");
+    stored.finish(RunOutcome::Pass);
+    QVERIFY(store.write(stored));
+    // As if a program died after taking a spooled record in but before removing its file.
+    QString error;
+    QVERIFY2(spool.put(stored, &error), qPrintable(error));
+    RunRecord waiting = store.begin("burner");
+    waiting.finish(RunOutcome::Fail, "CNB", 8);
+    QVERIFY2(spool.put(waiting, &error), qPrintable(error));
+    writeFile(QDir(spoolDir(dir)).filePath("0-cut-off.json"), "{\"id\": \"1234");
+
+    RecordStore next(dir.path());
+    QCOMPARE(spool.count(), 0);
+    const QList<QJsonObject> runs = localRuns(dir.path());
+    QCOMPARE(runs.size(), 2);
+    QCOMPARE(runs[1].value("id").toString(), waiting.id.toString(QUuid::WithoutBraces));
+    QCOMPARE(runs[1].value("failed_step").toString(), QStringLiteral("CNB"));
+    // A file that is no record is kept aside for a person to look at.
+    QVERIFY(QFile::exists(QDir(spoolDir(dir)).filePath("0-cut-off.json.damaged")));
 }
 
 QTEST_GUILESS_MAIN(TestStore)

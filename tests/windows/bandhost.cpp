@@ -59,6 +59,7 @@ public:
     {
         bandsim::Options options;
         options.minStatIntervalMs = 100; // events soon enough for a listener's budget
+        options.bluetoothAddress = {0x5A, 0x1B, 0x3C, 0x4D, 0x5E, 0x6F}; // the same in both runs compared
         band = std::make_unique<bandsim::VirtualBand>(options);
         band->stopClock();
         band->onRestart([this] { dropReason = "restarted"; });

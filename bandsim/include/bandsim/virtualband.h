@@ -4,6 +4,7 @@
 
 #include <bandlink.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,12 +40,19 @@ struct Options {
     int uploadPayloadSize = 16;
     // Pause between two min-stat events.
     int minStatIntervalMs = 1000;
+    // The band's Bluetooth address in stored order; all zero (the default):
+    // one of its own, 5a:1b, then the process and a count of bands in it.
+    std::array<uint8_t, 6> bluetoothAddress{};
 };
 
 class VirtualBand {
 public:
     explicit VirtualBand(Options options = {});
     ~VirtualBand(); // unplugs and joins the band's thread
+
+    // True while any virtual band exists in this process: what such a
+    // process records is never production.
+    static bool anyInProcess();
 
     VirtualBand(const VirtualBand &) = delete;
     VirtualBand &operator=(const VirtualBand &) = delete;

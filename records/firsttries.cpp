@@ -1,0 +1,23 @@
+#include "firsttries.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+
+bool markFirstTries(QSqlDatabase &db, const QString &id, QSqlError *error)
+{
+    // Few rows: one band's runs of one day, found through runs_unit.
+    QSqlQuery q(db);
+    const bool ok = q.prepare(QStringLiteral(
+        "UPDATE runs SET first_try = CASE WHEN EXISTS (SELECT 1 FROM runs e WHERE e.unit = runs.unit"
+        " AND e.station = runs.station AND e.program = runs.program AND e.day = runs.day"
+        " AND (e.started_at < runs.started_at OR (e.started_at = runs.started_at AND e.id < runs.id)))"
+        " THEN 0 ELSE 1 END"
+        " WHERE (unit, station, program, day) = (SELECT unit, station, program, day FROM runs WHERE id = ?)"));
+    q.addBindValue(id);
+    if (ok && q.exec())
+        return true;
+    *error = q.lastError();
+    return false;
+}

@@ -1,0 +1,170 @@
+#include "outboxsender.h"
+
+#include "connections.h"
+#include "firsttries.h"
+#include "schema.h"
+#include "sqlerrors.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+constexpr int kBatchSize = 500;
+constexpr int kLocalBusyTimeoutMs = 2000;
+
+} // namespace
+
+OutboxSender::OutboxSender(const QString &folder, const QUrl &server)
+    : folder(folder), server(server), localName(uniqueConnectionName(QStringLiteral("outbox"))),
+      link(QStringLiteral("outbox-server"))
+{
+}
+
+OutboxSender::~OutboxSender()
+{
+    close();
+}
+
+void OutboxSender::close()
+{
+    link.close();
+    closeConnection(localName);
+}
+
+bool OutboxSender::openLocal(QString *error)
+{
+    QSqlDatabase local = reuseConnection(localName);
+    if (local.isOpen())
+        return true;
+    local = openLocalDatabase(localName, folder, false, error);
+    if (!local.isOpen())
+        return false;
+    // Taking records off the queue need not wait for the disk: if that is
+    // lost, they are sent again and the server ignores them. So this
+    // connection holds the file's write lock for microseconds, never for a
+    // sync that would make the window's write wait.
+    QSqlQuery(local).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    // It may wait for the window's writes as long as they take.
+    QSqlQuery(local).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kLocalBusyTimeoutMs));
+    return true;
+}
+
+QSqlDatabase OutboxSender::serverDatabase(QString *error)
+{
+    return link.open(server, error) ? link.database() : QSqlDatabase();
+}
+
+int OutboxSender::waitingCount(QString *error)
+{
+    if (!openLocal(error))
+        return -1;
+    QSqlDatabase local = QSqlDatabase::database(localName, false);
+    QSqlQuery q(local);
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM outbox")) || !q.next()) {
+        *error = describeSqlError(local, q.lastError());
+        return -1;
+    }
+    return q.value(0).toInt();
+}
+
+int OutboxSender::sendWaiting(QString *error, const std::function<bool()> &keepGoing,
+                              const std::function<void(int)> &progress)
+{
+    error->clear();
+    if (!openLocal(error) || !link.open(server, error))
+        return 0;
+    int total = 0;
+    for (;;) {
+        const int sent = sendBatch(error);
+        if (sent < 0) {
+            // Start afresh next time: the server may have gone, the file been replaced.
+            close();
+            return total;
+        }
+        total += sent;
+        if (progress && sent > 0)
+            progress(sent);
+        if (sent < kBatchSize)
+            return total;
+        if (keepGoing && !keepGoing())
+            return total;
+    }
+}
+
+int OutboxSender::sendBatch(QString *error)
+{
+    QSqlDatabase local = QSqlDatabase::database(localName, false);
+    QSqlDatabase remote = link.database();
+    QSqlQuery pending(local);
+    pending.setForwardOnly(true);
+    if (!pending.exec(QStringLiteral("SELECT o.seq, %1 FROM outbox o JOIN runs r ON r.seq = o.seq"
+                                     " ORDER BY o.seq LIMIT %2").arg(QLatin1String(kRunColumns)).arg(kBatchSize))) {
+        *error = describeSqlError(local, pending.lastError()) + QStringLiteral(" [reading the queue]");
+        return -1;
+    }
+    const int columns = pending.record().count() - 1;
+    QStringList marks;
+    for (int i = 0; i < columns; ++i)
+        marks << QStringLiteral("?");
+    if (!remote.transaction()) {
+        *error = describeSqlError(remote, remote.lastError());
+        return -1;
+    }
+    QSqlQuery insert(remote);
+    if (!insert.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (%2) ON CONFLICT (id) DO NOTHING")
+                            .arg(QLatin1String(kRunColumns), marks.join(QLatin1Char(','))))) {
+        *error = describeSqlError(remote, insert.lastError());
+        if (remote.isOpen())
+            remote.rollback();
+        return -1;
+    }
+    int count = 0;
+    qint64 lastSeq = 0;
+    QStringList ids;
+    while (pending.next()) {
+        lastSeq = pending.value(0).toLongLong();
+        for (int i = 0; i < columns; ++i)
+            insert.bindValue(i, pending.value(i + 1));
+        ids << pending.value(1).toString();
+        if (!insert.exec()) {
+            *error = describeSqlError(remote, insert.lastError());
+            if (remote.isOpen())
+                remote.rollback();
+            return -1;
+        }
+        ++count;
+    }
+    if (count == 0) {
+        if (remote.isOpen())
+            remote.rollback();
+        return 0;
+    }
+    if (!remote.commit()) {
+        *error = describeSqlError(remote, remote.lastError());
+        if (remote.isOpen())
+            remote.rollback();
+        return -1;
+    }
+    // After the commit, so that of two stations sending the same band's
+    // runs at once, the later marking sees both (it sets every run of that
+    // band and day again).
+    for (const QString &id : std::as_const(ids)) {
+        QSqlError sqlError;
+        if (!markFirstTries(remote, id, &sqlError)) {
+            *error = describeSqlError(remote, sqlError);
+            return -1;
+        }
+    }
+    // Only now may they leave the queue; if this fails they are sent again
+    // and the server ignores them. The read ends first, or the delete would
+    // have to upgrade a stale read and fail without waiting.
+    pending.finish();
+    QSqlQuery done(local);
+    if (!done.exec(QStringLiteral("DELETE FROM outbox WHERE seq <= %1").arg(lastSeq))) {
+        *error = describeSqlError(local, done.lastError()) + QStringLiteral(" [emptying the queue]");
+        return -1;
+    }
+    return count;
+}

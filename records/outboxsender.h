@@ -1,0 +1,46 @@
+// Sends the records waiting in results.db's queue to the shared server,
+// oldest first, in batches. A record leaves the queue only after the server
+// committed it; a resend after a crash is harmless because the server keeps
+// each record id once. Used on one thread (the forwarder's, or bandctl's);
+// hangUp() may come from any thread.
+#pragma once
+
+#include "serverlink.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+class OutboxSender {
+public:
+    OutboxSender(const QString &folder, const QUrl &server);
+    ~OutboxSender();
+
+    // Sends batches until the queue is empty, a step fails, or keepGoing()
+    // (asked before every batch but the first) says stop. Returns how many
+    // records went; *error says why they stopped going, empty when the queue
+    // emptied or keepGoing() ended it.
+    int sendWaiting(QString *error, const std::function<bool()> &keepGoing = {},
+                    const std::function<void(int sent)> &progress = {});
+    // How many records wait; -1 with *error.
+    int waitingCount(QString *error);
+
+    // The server connection the records go through, opened when needed:
+    // reading back shares it. Invalid with *error when it cannot be opened.
+    QSqlDatabase serverDatabase(QString *error);
+
+    void hangUp() { link.hangUp(); }
+    // Closes both connections, on the thread that used them.
+    void close();
+
+private:
+    bool openLocal(QString *error);
+    // One batch; how many went, -1 with *error.
+    int sendBatch(QString *error);
+
+    const QString folder;
+    const QUrl server;
+    const QString localName;
+    ServerLink link;
+};

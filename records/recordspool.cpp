@@ -1,0 +1,93 @@
+#include "recordspool.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The folder's entry of a renamed or removed file is on the disk only
+// once the folder itself is synced.
+bool syncFolder(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Sorts in the order records were spooled: time, then a counter for records
+// of one millisecond, then the id to keep two programs' names apart.
+QString fileNameFor(const RunRecord &record)
+{
+    static QAtomicInt counter;
+    return QStringLiteral("%1-%2-%3.json")
+        .arg(QDateTime::currentMSecsSinceEpoch(), 15, 10, QLatin1Char('0'))
+        .arg(counter.fetchAndAddRelaxed(1) % 10000, 4, 10, QLatin1Char('0'))
+        .arg(record.id.toString(QUuid::WithoutBraces));
+}
+
+} // namespace
+
+RecordSpool::RecordSpool(const QString &folder) : path(QDir(folder).filePath(folderName())) {}
+
+bool RecordSpool::put(const RunRecord &record, QString *error) const
+{
+    if (!QDir().mkpath(path)) {
+        *error = QStringLiteral("%1/ cannot be created").arg(folderName());
+        return false;
+    }
+    QSaveFile file(QDir(path).filePath(fileNameFor(record)));
+    // The file is renamed into place only once all of it is on the disk.
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact)) < 0 || !file.flush()
+        || ::fsync(file.handle()) != 0 || !file.commit()) {
+        *error = QStringLiteral("%1/ cannot be written (%2)").arg(folderName(), file.errorString());
+        return false;
+    }
+    if (!syncFolder(path)) {
+        *error = QStringLiteral("%1/ cannot be synced").arg(folderName());
+        return false;
+    }
+    return true;
+}
+
+QList<RecordSpool::Entry> RecordSpool::waiting(QStringList *problems) const
+{
+    QList<Entry> entries;
+    const QDir dir(path);
+    for (const QString &name : dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+        QFile file(dir.filePath(name));
+        Entry entry{file.fileName(), RunRecord()};
+        if (file.open(QIODevice::ReadOnly)
+            && RunRecord::fromJson(QJsonDocument::fromJson(file.readAll()).object(), &entry.record)) {
+            entries << entry;
+            continue;
+        }
+        file.close();
+        QFile::rename(entry.file, entry.file + QStringLiteral(".damaged"));
+        *problems << QStringLiteral("%1/%2 is not a record; renamed .damaged").arg(folderName(), name);
+    }
+    return entries;
+}
+
+void RecordSpool::remove(const QList<Entry> &entries) const
+{
+    for (const Entry &e : entries)
+        QFile::remove(e.file);
+    if (!entries.isEmpty())
+        syncFolder(path);
+}
+
+int RecordSpool::count() const
+{
+    return int(QDir(path).entryList({QStringLiteral("*.json")}, QDir::Files).size());
+}

@@ -1,0 +1,61 @@
+// The records' line in the narrow tester window: whole, however long.
+#include "recordstatus.h"
+#include "recordstore.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QMainWindow>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestStatus : public QObject {
+    Q_OBJECT
+private slots:
+    void longProblemShownWhole();
+};
+
+void TestStatus::longProblemShownWhole()
+{
+    QTemporaryDir dir;
+    QFile ini(dir.filePath("station.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[station]\nname=line1, tester 3\n");
+    ini.close();
+    QFile damaged(dir.filePath("results.db"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(8192, 'x'));
+    damaged.close();
+
+    RecordStore store(dir.path());
+    QMainWindow window;
+    window.setCentralWidget(new QWidget);
+    window.setFixedSize(220, 555);
+    window.statusBar()->addWidget(new QLabel("端口: 3"));
+    showRecordProblems(store, window.statusBar());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    auto *label = window.findChild<QLabel *>("recordStatus");
+    QVERIFY(label);
+    // station.ini's mistake is said from the start.
+    QTRY_VERIFY(label->isVisible());
+    QVERIFY2(label->text().contains("name has a comma"), qPrintable(label->text()));
+
+    RunRecord r = store.begin("tester");
+    r.finish(RunOutcome::Pass);
+    QCOMPARE(store.keep(r), RecordStore::Kept::Spooled);
+    QVERIFY(label->text().startsWith("记录未保存: results.db is damaged"));
+    QVERIFY(label->text().contains(store.problem()));
+    QTest::qWait(50);
+    // All of it inside the window: as wide as the window at most, as tall as its lines.
+    const QRect inWindow(label->mapTo(&window, QPoint(0, 0)), label->size());
+    QVERIFY2(window.rect().contains(inWindow), qPrintable(QString("label %1,%2 %3x%4").arg(inWindow.x()).arg(inWindow.y())
+                                                              .arg(inWindow.width()).arg(inWindow.height())));
+    QVERIFY2(label->height() >= label->heightForWidth(label->width()),
+             qPrintable(QString("%1 px tall, the text needs %2").arg(label->height()).arg(label->heightForWidth(label->width()))));
+    QVERIFY(label->height() > 3 * label->fontMetrics().height());
+}
+
+QTEST_MAIN(TestStatus)
+#include "tst_status.moc"
