@@ -68,6 +68,7 @@ int runParallelBurns(CommandContext &context, const BurnCycleOptions &given)
             shown.add(QStringLiteral("usb_path"), band.usbPath);
         RunRecord record = store.begin(QStringLiteral("burner"));
         fillBurnRecord(record, reports[slot]);
+        record.usbPath = band.usbPath;
         recordLost = keepRecord(store, record, shown, ExitOk) == ExitRecordLost || recordLost;
         context.out.print(shown);
         // One kind of failure keeps its own code; several kinds give 1.

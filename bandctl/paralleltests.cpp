@@ -91,6 +91,7 @@ int runParallelTests(CommandContext &context, const sb_conf_t &person)
             shown.add(QStringLiteral("usb_path"), test->band.usbPath);
         RunRecord record = store.begin(QStringLiteral("tester"));
         fillTestRecord(record, test->result);
+        record.usbPath = test->band.usbPath;
         recordLost = keepRecord(store, record, shown, ExitOk) == ExitRecordLost || recordLost;
         context.out.print(summaryOf(shown, test->band));
         allPassed = allPassed && test->result.passed();

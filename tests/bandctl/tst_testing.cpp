@@ -86,8 +86,11 @@ private slots:
         const QList<QJsonObject> kept = runBandctl({"records", "--json"}, 30000, dir.path()).json();
         QCOMPARE(kept.size(), 5);
         QSet<QString> ids;
-        for (const QJsonObject &record : kept)
+        for (const QJsonObject &record : kept) {
             ids.insert(record.value("id").toString());
+            QVERIFY(record.value("usb_path").toString().startsWith("1-1.")); // each band's place kept
+            QVERIFY(record.value("simulated").toBool());
+        }
         for (const QJsonObject &result : run.json())
             QVERIFY(ids.contains(result.value("record").toString()));
     }

@@ -108,6 +108,7 @@ void TestStore::recordsOfEveryOutcome()
                              "11:22:33:44:55:66", QStringLiteral("7.读取参数"));
     RunRecord interrupted = makeRun("burner", store.settings().name, "2026-12-07T08:02:00", RunOutcome::Interrupted);
     interrupted.simulated = true;
+    interrupted.usbPath = QStringLiteral("1-1.4.2");
     RunRecord nextDay = makeRun("tester", store.settings().name, "2026-12-08T00:00:01", RunOutcome::Pass, "11:22:33:44:55:66");
     for (RunRecord *r : {&pass, &fail, &interrupted, &nextDay})
         QVERIFY2(store.write(*r), qPrintable(store.problem()));
@@ -130,6 +131,8 @@ void TestStore::recordsOfEveryOutcome()
     QCOMPARE(runs[2].value("outcome").toString(), QStringLiteral("interrupted"));
     QCOMPARE(runs[2].value("unit"), QJsonValue());
     QCOMPARE(runs[2].value("simulated"), QJsonValue(true));
+    QCOMPARE(runs[2].value("usb_path").toString(), QStringLiteral("1-1.4.2"));
+    QCOMPARE(runs[1].value("usb_path"), QJsonValue());
     QCOMPARE(runs[1].value("simulated"), QJsonValue(false));
     QCOMPARE(runs[0].value("duration_ms").toInt(), 2000);
 
@@ -140,7 +143,7 @@ void TestStore::recordsOfEveryOutcome()
     QVERIFY(q.exec("PRAGMA journal_mode") && q.next());
     QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
     QVERIFY(q.exec("PRAGMA user_version") && q.next());
-    QCOMPARE(q.value(0).toInt(), 2);
+    QCOMPARE(q.value(0).toInt(), 3);
     probe.close();
     probe = QSqlDatabase();
     QSqlDatabase::removeDatabase("probe");
@@ -322,7 +325,7 @@ void TestStore::newerSchema()
     RunRecord r = store.begin("tester");
     r.finish(RunOutcome::Pass);
     QVERIFY(!store.write(r));
-    QVERIFY2(store.problem().contains("schema version 99, newer than this program's 2"), qPrintable(store.problem()));
+    QVERIFY2(store.problem().contains("schema version 99, newer than this program's 3"), qPrintable(store.problem()));
 
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
@@ -363,12 +366,13 @@ void TestStore::olderSchemaBroughtUpToDate()
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs[0].value("id").toString(), QStringLiteral("old-run"));
     QCOMPARE(runs[0].value("simulated"), QJsonValue(false));
+    QCOMPARE(runs[0].value("usb_path"), QJsonValue());
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "v2");
     db.setDatabaseName(dir.filePath("results.db"));
     QVERIFY(db.open());
     QSqlQuery q(db);
     QVERIFY(q.exec("PRAGMA user_version") && q.next());
-    QCOMPARE(q.value(0).toInt(), 2);
+    QCOMPARE(q.value(0).toInt(), 3);
     // Queued for a server named later.
     QVERIFY(q.exec("SELECT COUNT(*) FROM outbox") && q.next());
     QCOMPARE(q.value(0).toInt(), 1);
