@@ -28,6 +28,7 @@ private slots:
     void lockedByAnotherProcess();
     void corruptFile();
     void newerSchema();
+    void olderSchemaBroughtUpToDate_data();
     void olderSchemaBroughtUpToDate();
     void spoolTakenInOnce();
     void realFullDisk();
@@ -337,9 +338,18 @@ void TestStore::newerSchema()
     QVERIFY2(err.contains("newer than this program's"), qPrintable(err));
 }
 
+void TestStore::olderSchemaBroughtUpToDate_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("version 1") << 1;
+    QTest::newRow("version 2") << 2;
+}
+
 void TestStore::olderSchemaBroughtUpToDate()
 {
-    // A file as the first version wrote it, its one run written while no server was named.
+    // A file as the first version wrote it, its one run written while no server was named;
+    // or that file as version 2 left it.
+    QFETCH(int, version);
     QTemporaryDir dir;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "v1");
@@ -357,6 +367,11 @@ void TestStore::olderSchemaBroughtUpToDate()
                  " '2026-12-01T08:00:02.000Z', '2026-12-01', 2000, 'pass', NULL, NULL, 'aa', 1, '{}')",
                  "PRAGMA user_version = 1"})
             QVERIFY2(q.exec(sql), sql);
+        if (version == 2) {
+            for (const char *sql : {"ALTER TABLE runs ADD COLUMN simulated INTEGER NOT NULL DEFAULT 0",
+                                    "INSERT OR IGNORE INTO outbox (seq) SELECT seq FROM runs", "PRAGMA user_version = 2"})
+                QVERIFY2(q.exec(sql), sql);
+        }
         db.close();
     }
     QSqlDatabase::removeDatabase("v1");
