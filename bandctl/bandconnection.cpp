@@ -1,15 +1,20 @@
 #include "bandconnection.h"
 
 #include "bandports.h"
+#include "devicecheck.h"
 #include "output.h"
 #include "portsource.h"
 #include "simulatedband.h"
+#include "ttyusbplace.h"
+#include "usblocation.h"
 
 #include <bandlink.h>
 #include <bandsim/virtualband.h>
 
 #include <QFileInfo>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace {
 
@@ -56,6 +61,8 @@ int BandConnection::locate(Output &out)
         device = choice.devices.first();
         if (!QFileInfo::exists(device))
             return out.fail(ExitNoBand, QStringLiteral("no band: %1 does not exist").arg(device));
+        if (const auto problem = notADevice(device))
+            return out.fail(problem->code, problem->message);
         if (!uart_bind_device_path(kDevicePort, QFile::encodeName(device).constData()))
             return out.fail(ExitUsage, QStringLiteral("device path too long: %1").arg(device));
         portNumber = kDevicePort;
@@ -65,7 +72,22 @@ int BandConnection::locate(Output &out)
         device = ttyPath(choice.port);
         if (!QFileInfo::exists(device))
             return out.fail(ExitNoBand, QStringLiteral("no band on port %1: %2 does not exist").arg(choice.port).arg(device));
+        location = usbPlaceOfTty(QFileInfo(device).fileName()).location;
         break;
+    case BandChoice::Kind::UsbPath: {
+        if (choice.usbPaths.size() != 1)
+            return out.fail(ExitUsage, QStringLiteral("name one --usb-path here (several are for test --all)"));
+        const QString wanted = choice.usbPaths.first();
+        const QList<BandPort> bands = bandPortsIn(SystemPortSource().availablePorts());
+        const auto at = std::find_if(bands.begin(), bands.end(),
+                                     [&](const BandPort &band) { return isSameUsbLocation(wanted, band.entry.usbLocation); });
+        if (at == bands.end())
+            return out.fail(ExitNoBand, QStringLiteral("no band on a serial port at USB location %1 (bandctl list shows where the bands are)").arg(wanted));
+        portNumber = quint8(at->number);
+        device = ttyPath(at->number);
+        location = wanted;
+        break;
+    }
     case BandChoice::Kind::Found: {
         const QList<BandPort> bands = bandPortsIn(SystemPortSource().availablePorts());
         if (bands.isEmpty())
@@ -73,12 +95,14 @@ int BandConnection::locate(Output &out)
         if (bands.size() > 1) {
             QStringList names;
             for (const BandPort &band : bands)
-                names.append(band.entry.portName);
-            return out.fail(ExitNoBand, QStringLiteral("%1 bands found (%2): choose one with --port N")
+                names.append(band.entry.usbLocation.isEmpty() ? band.entry.portName
+                                                              : band.entry.portName + QStringLiteral(" at ") + band.entry.usbLocation);
+            return out.fail(ExitNoBand, QStringLiteral("%1 bands found (%2): choose one with --port N or --usb-path LOCATION")
                                             .arg(bands.size()).arg(names.join(QStringLiteral(", "))));
         }
         portNumber = quint8(bands.first().number);
         device = ttyPath(bands.first().number);
+        location = bands.first().entry.usbLocation;
         break;
     }
     }
@@ -93,7 +117,8 @@ int BandConnection::open(Output &out)
     if (!sb_init(portNumber)) {
         if (isGone())
             return out.fail(ExitNoBand, QStringLiteral("no band: %1 went away").arg(device));
-        return out.fail(ExitBandFailed, QStringLiteral("cannot open %1 (in use by another program, or not a serial device)").arg(device));
+        const DeviceProblem problem = whyNotOpened(device);
+        return out.fail(problem.code, problem.message);
     }
     linkOpen = true;
     return ExitOk;

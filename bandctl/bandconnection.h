@@ -32,6 +32,9 @@ public:
 
     quint8 port() const { return portNumber; }
     QString devicePath() const { return device; }
+    // Where the band is plugged in; empty when unknown (a --device path, a
+    // virtual band, a system that does not tell).
+    QString usbLocation() const { return location; }
     // The in-process virtual band of --simulate; null otherwise.
     SimulatedBand *simulated() const { return simulatedBand.get(); }
 
@@ -40,6 +43,7 @@ private:
     std::unique_ptr<SimulatedBand> simulatedBand;
     quint8 portNumber = 0;
     QString device;
+    QString location;
     bool located = false;
     bool linkOpen = false;
 };

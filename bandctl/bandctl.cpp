@@ -43,6 +43,10 @@ int runBandctl(const QStringList &arguments)
     if (!invocation)
         return usageError(arguments, error);
     const Subcommand *command = findSubcommand(invocation->command);
+    if (invocation->options.version) {
+        std::fputs("bandctl " BANDTOOLS_VERSION "\n", stdout);
+        return ExitOk;
+    }
     if (invocation->options.help) {
         printHelp(command ? subcommandHelp(*command) : overviewHelp());
         return ExitOk;

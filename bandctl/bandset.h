@@ -1,6 +1,6 @@
 // The bands an --all command runs on: every --device given, every band port
-// the system shows, or the bands of --simulate N, each with its device path
-// and USB location.
+// the system shows (or those at the --usb-path locations given), or the bands
+// of --simulate N, each with its device path and USB location.
 #pragma once
 
 #include "commandline.h"

@@ -140,6 +140,7 @@ int run(CommandContext &context)
         if (const int code = band.locate(context.out); code != ExitOk)
             return code;
         options.upgradePort = band.port();
+        options.bandLocation = band.usbLocation();
         if (SimulatedBand *simulated = band.simulated()) {
             auto source = std::make_unique<SimulatedHotplugSource>(simulated);
             source->setFirmwareName(options.files.binName);
@@ -178,6 +179,8 @@ int run(CommandContext &context)
     RecordStore store;
     RunRecord record = store.begin(QStringLiteral("burner"));
     fillBurnRecord(record, report);
+    if (disk.isEmpty())
+        record.usbPath = band.usbLocation();
     const int code = keepRecord(store, record, shown, exitCodeOf(report));
     context.out.print(shown);
     return code;

@@ -16,6 +16,22 @@ QString hex4(quint16 value)
     return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
 }
 
+// Where the band is plugged in (empty when the system does not say) and,
+// where it has one, its serial number.
+void addPlace(Result &result, const QString &location, const QString &serial)
+{
+    result.add(QStringLiteral("usb_path"), location.isEmpty() ? QJsonValue() : QJsonValue(location),
+               location.isEmpty() ? QStringLiteral("unknown") : location);
+    if (!serial.isEmpty())
+        result.add(QStringLiteral("serial"), serial);
+}
+
+// With --usb-path, only the bands at the locations given.
+bool isChosen(const BandChoice &choice, const QString &location)
+{
+    return choice.kind != BandChoice::Kind::UsbPath || choice.usbPaths.contains(location);
+}
+
 Result serialBand(const BandPort &band, const QString &device)
 {
     Result result;
@@ -23,8 +39,7 @@ Result serialBand(const BandPort &band, const QString &device)
     result.add(QStringLiteral("port"), band.number);
     result.add(QStringLiteral("device"), device);
     result.add(QStringLiteral("usb_id"), hex4(band.entry.vendorId) + u':' + hex4(band.entry.productId));
-    if (!band.entry.usbLocation.isEmpty())
-        result.add(QStringLiteral("usb_path"), band.entry.usbLocation);
+    addPlace(result, band.entry.usbLocation, band.entry.serialNumber);
     return result;
 }
 
@@ -35,7 +50,7 @@ Result diskBand(const UpgradeDisk &disk)
     result.add(QStringLiteral("device"), disk.blockDevice);
     result.add(QStringLiteral("mount"), disk.mountPoint);
     result.add(QStringLiteral("usb_id"), QStringLiteral("0451:16a8"));
-    result.add(QStringLiteral("usb_path"), disk.usbPath);
+    addPlace(result, disk.usbLocation, disk.serialNumber);
     return result;
 }
 
@@ -45,7 +60,8 @@ int run(CommandContext &context)
     const auto words = reader.words();
     if (!words || !words->isEmpty())
         return context.out.fail(ExitUsage, words ? QStringLiteral("list takes no words") : reader.error());
-    const BandChoice::Kind kind = context.options.band.kind;
+    const BandChoice &choice = context.options.band;
+    const BandChoice::Kind kind = choice.kind;
     if (kind == BandChoice::Kind::Port || kind == BandChoice::Kind::Device)
         return context.out.fail(ExitUsage, QStringLiteral("list shows every band; --port and --device do not apply"));
 
@@ -62,14 +78,20 @@ int run(CommandContext &context)
         }
     } else {
         for (const BandPort &band : bandPortsIn(SystemPortSource().availablePorts())) {
+            if (!isChosen(choice, band.entry.usbLocation))
+                continue;
             context.out.print(serialBand(band, QStringLiteral("/dev/") + band.entry.portName));
             ++count;
         }
         for (const UpgradeDisk &disk : upgradeDisks()) {
+            if (!isChosen(choice, disk.usbLocation))
+                continue;
             context.out.print(diskBand(disk));
             ++count;
         }
     }
+    if (count == 0 && kind == BandChoice::Kind::UsbPath)
+        return context.out.fail(ExitNoBand, QStringLiteral("no band at USB location %1").arg(choice.usbPaths.join(QStringLiteral(", "))));
     if (count == 0)
         return context.out.fail(ExitNoBand, QStringLiteral("no band attached"));
     return ExitOk;
@@ -78,9 +100,11 @@ int run(CommandContext &context)
 } // namespace
 
 extern const Subcommand listCommand = {
-    "list", "list", "every band attached: port, device, mode and USB ids",
+    "list", "list", "every band attached: port, device, mode, USB ids and location",
     "One result per band: mode (serial, or upgrade for a band in upgrade mode), port and\n"
-    "device of a serial band, block device and mount point of an upgrade disk, and usb_id.\n"
-    "Exit code 3 when no band is attached.\n",
+    "device of a serial band, block device and mount point of an upgrade disk, usb_id,\n"
+    "usb_path (where it is plugged in: bus and hub ports, e.g. 1-1.4.2; a band keeps it\n"
+    "when it restarts as a disk in the same port) and serial where the band has one.\n"
+    "--usb-path LOCATION shows only the band there. Exit code 3 when no band is attached.\n",
     run,
 };

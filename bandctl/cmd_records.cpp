@@ -13,6 +13,11 @@ namespace {
 int runReport(int (*report)(const QStringList &, QTextStream &, QTextStream &), CommandContext &context)
 {
     QStringList arguments = context.arguments;
+    const QString missing = missingValue(arguments, {QStringLiteral("--since"), QStringLiteral("--until"),
+                                                     QStringLiteral("--station"), QStringLiteral("--program"),
+                                                     QStringLiteral("--outcome")});
+    if (!missing.isEmpty())
+        return context.out.fail(ExitUsage, missing);
     if (context.out.isJson())
         arguments << QStringLiteral("--json");
     QString text, messages;

@@ -1,12 +1,16 @@
 // set ITEM VALUES: changes one item of the band. Every value is checked
-// before anything is written, so bad input never reaches the band.
+// before anything is written, so bad input never reaches the band; every
+// write is read back, so a value the band did not keep is never reported as set.
 #include "bandconnection.h"
 #include "bandrecords.h"
+#include "items.h"
 #include "output.h"
+#include "readback.h"
 #include "recordvalues.h"
 #include "subcommand.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 
 #include <functional>
 
@@ -93,9 +97,23 @@ int run(CommandContext &context)
         return code;
     if (change->readCurrent && !change->readCurrent())
         return band.failed(context.out, QStringLiteral("reading the current %1 before changing it").arg(change->item));
+    QElapsedTimer sinceWrite;
+    sinceWrite.start();
     if (!change->write())
         return band.failed(context.out, change->what);
-    context.out.print(change->describe());
+    const auto stored = readItem(change->item);
+    if (!stored)
+        return band.failed(context.out, QStringLiteral("reading the %1 back after writing it").arg(change->item));
+    // The clock has run on since it was set: up to the seconds that passed, plus the one it was in.
+    const qint64 clockSlack = sinceWrite.elapsed() / 1000 + 1;
+    const auto differences = storedDifferences(change->describe().json(), stored->json(), clockSlack);
+    if (!differences.isEmpty())
+        return context.out.fail(ExitBandFailed,
+                                QStringLiteral("the band stored other values than were written: %1")
+                                    .arg(describeDifferences(differences)),
+                                QJsonObject{{QStringLiteral("item"), change->item},
+                                            {QStringLiteral("differences"), differencesJson(differences)}});
+    context.out.print(*stored);
     return ExitOk;
 }
 
@@ -111,6 +129,9 @@ extern const Subcommand setCommand = {
     "  led led0=on|off led1=on|off\n"
     "  alarm ENTRY hour=H minute=M mode=N\n"
     "                                 ENTRY 0-7, hour 0-23, minute 0-59, mode 0-255 (0x.. allowed)\n"
-    "Every value is checked before anything is written; on success the values written are printed.\n",
+    "Every value is checked before anything is written. Each write is read back: on success the\n"
+    "values the band now holds are printed; a value it did not keep is exit code 1, naming each\n"
+    "such field with what was sent and what the band stored (JSON: differences [{field, sent,\n"
+    "stored}]). The clock counts as kept when it reads at most the seconds since the write ahead.\n",
     run,
 };

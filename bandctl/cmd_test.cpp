@@ -2,6 +2,7 @@
 // against every band at once, one thread and link each.
 #include "bandconnection.h"
 #include "defreader.h"
+#include "devicecheck.h"
 #include "interrupt.h"
 #include "output.h"
 #include "paralleltests.h"
@@ -17,12 +18,26 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSqlDatabase>
 #include <QThread>
+
+#include <functional>
+#include <optional>
 
 namespace {
 
+// Loads the SQLite driver and library now rather than when the record is written.
+void loadDatabaseDriver()
+{
+    const QString name = QStringLiteral("bandctl-driver");
+    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    QSqlDatabase::removeDatabase(name);
+}
+
 // The sequence runs on its own thread so that Ctrl-C reaches it between steps.
-TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const sb_conf_t &person)
+// meanwhile runs on this thread while the sequence waits on the band.
+TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const sb_conf_t &person,
+                       const std::function<void()> &meanwhile)
 {
     TestSequence sequence;
     sequence.setPresenceCheck([&band] { return !band.isGone(); });
@@ -35,7 +50,9 @@ TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const sb
     if (InterruptWatch::requested())
         sequence.requestStop();
     worker->start();
-    loop.exec();
+    meanwhile();
+    if (!worker->isFinished())
+        loop.exec();
     worker->wait();
     delete worker;
     if (!result.passed())
@@ -53,12 +70,21 @@ int runOne(CommandContext &context, const QString &defFile)
     BandConnection band(context.options.band);
     if (const int code = band.locate(context.out); code != ExitOk)
         return code;
-    const TestResult result = runSequence(context.interrupt, band, person);
+    // The band's pauses leave this thread idle: it gets the record's store
+    // ready meanwhile (the station's settings, the database driver), so that
+    // after the run only the record's own write remains.
+    std::optional<RecordStore> store;
+    const TestResult result = runSequence(context.interrupt, band, person, [&store] {
+        store.emplace();
+        loadDatabaseDriver();
+    });
     Result shown = describeTestRun(result, band.devicePath());
-    RecordStore store;
-    RunRecord record = store.begin(QStringLiteral("tester"));
+    if (result.failedRow == TestSequence::RowOpenPort && !band.isGone())
+        shown.add(QStringLiteral("error"), whyNotOpened(band.devicePath()).message);
+    RunRecord record = store->begin(QStringLiteral("tester"));
     fillTestRecord(record, result);
-    const int code = keepRecord(store, record, shown, result.passed() ? ExitOk : ExitBandFailed);
+    record.usbPath = band.usbLocation();
+    const int code = keepRecord(*store, record, shown, result.passed() ? ExitOk : ExitBandFailed);
     context.out.print(shown);
     return code;
 }

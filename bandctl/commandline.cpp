@@ -10,6 +10,13 @@ bool startsOption(const QString &word)
     return word.startsWith(u'-') && word.size() > 1 && !word.at(1).isDigit();
 }
 
+// words[i] can be an option's value: there, not empty, and no option itself,
+// so that "--device --json" lacks the device rather than taking "--json".
+bool valueAt(const QStringList &words, qsizetype i)
+{
+    return i < words.size() && !words[i].isEmpty() && !startsOption(words[i]);
+}
+
 bool isOption(const QString &word, const QString &name)
 {
     return word == name || word.startsWith(name + u'=');
@@ -52,7 +59,7 @@ private:
 bool GlobalParser::choose(BandChoice::Kind kind, QString *error)
 {
     if (bandChosen && invocation.options.band.kind != kind) {
-        *error = QStringLiteral("choose the band one way only: --port, --device or --simulate");
+        *error = QStringLiteral("choose the band one way only: --port, --device, --usb-path or --simulate");
         return false;
     }
     bandChosen = true;
@@ -67,7 +74,7 @@ std::optional<QString> GlobalParser::valueOf(qsizetype &i, const QString &name, 
     splitOption(args[i], name, &inlineValue, &hasInline);
     if (hasInline)
         return inlineValue;
-    if (i + 1 >= args.size() || args[i + 1].isEmpty()) {
+    if (!valueAt(args, i + 1)) {
         *error = QStringLiteral("%1 needs a value").arg(name);
         return std::nullopt;
     }
@@ -100,6 +107,13 @@ bool GlobalParser::takeBandOption(qsizetype &i, QString *error)
             return false;
         band.devices.append(*path);
         return choose(BandChoice::Kind::Device, error);
+    }
+    if (isOption(word, QStringLiteral("--usb-path"))) {
+        const auto location = valueOf(i, QStringLiteral("--usb-path"), error);
+        if (!location)
+            return false;
+        band.usbPaths.append(*location);
+        return choose(BandChoice::Kind::UsbPath, error);
     }
     return takeSimulateOption(i, error);
 }
@@ -138,8 +152,10 @@ std::optional<Invocation> GlobalParser::parse(QString *error)
             options.json = true;
         } else if (word == QLatin1StringView("--help") || word == QLatin1StringView("-h")) {
             options.help = true;
+        } else if (word == QLatin1StringView("--version")) {
+            options.version = true;
         } else if (isOption(word, QStringLiteral("--simulate")) || isOption(word, QStringLiteral("--port"))
-                   || isOption(word, QStringLiteral("--device"))) {
+                   || isOption(word, QStringLiteral("--device")) || isOption(word, QStringLiteral("--usb-path"))) {
             if (!takeBandOption(i, error))
                 return std::nullopt;
         } else if (word == QLatin1StringView("--trace")) {
@@ -169,6 +185,15 @@ std::optional<Invocation> parseCommandLine(const QStringList &arguments, bool (*
                                            QString *error)
 {
     return GlobalParser(arguments, isCommandName).parse(error);
+}
+
+QString missingValue(const QStringList &arguments, const QStringList &valueOptions)
+{
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (valueOptions.contains(arguments[i]) && !valueAt(arguments, i + 1))
+            return QStringLiteral("%1 needs a value").arg(arguments[i]);
+    }
+    return QString();
 }
 
 std::optional<long long> parseInteger(const QString &text, long long min, long long max)
@@ -202,7 +227,7 @@ QStringList ArgumentReader::values(const QString &name)
         if (hasInline) {
             found.append(inlineValue);
             rest.removeAt(i);
-        } else if (i + 1 < rest.size() && !rest[i + 1].isEmpty()) {
+        } else if (valueAt(rest, i + 1)) {
             found.append(rest[i + 1]);
             rest.remove(i, 2);
         } else {

@@ -9,10 +9,11 @@
 #include <optional>
 
 struct BandChoice {
-    enum class Kind { Found, Port, Device, Simulate };
+    enum class Kind { Found, Port, Device, UsbPath, Simulate };
     Kind kind = Kind::Found;  // Found: the one band the port watcher's source shows
     int port = -1;            // --port
     QStringList devices;      // --device, possibly repeated (test --all)
+    QStringList usbPaths;     // --usb-path LOCATION, possibly repeated (test --all)
     int simulated = 1;        // --simulate N: how many virtual bands
 };
 
@@ -22,6 +23,7 @@ struct GlobalOptions {
     bool trace = false;
     QString traceFile;        // empty: standard error
     bool help = false;
+    bool version = false;
 };
 
 struct Invocation {
@@ -34,6 +36,11 @@ struct Invocation {
 // nullopt with *error set for a bad command line.
 std::optional<Invocation> parseCommandLine(const QStringList &arguments, bool (*isCommandName)(const QString &),
                                            QString *error);
+
+// For words read by another parser: "NAME needs a value" for the first of
+// valueOptions followed by an option or nothing, so that "--station --local"
+// never names a station "--local". Empty when none is.
+QString missingValue(const QStringList &arguments, const QStringList &valueOptions);
 
 // A whole decimal number (or 0x hexadecimal) within [min, max].
 std::optional<long long> parseInteger(const QString &text, long long min, long long max);

@@ -9,6 +9,9 @@ const char kBandOptions[] =
     "Choosing the band (before or after the subcommand):\n"
     "  --port N        the band on /dev/ttyACMN\n"
     "  --device PATH   any serial device, e.g. the path bandsim prints\n"
+    "  --usb-path LOCATION\n"
+    "                  the band plugged in there: bus and hub ports as\n"
+    "                  bandctl list shows them, e.g. 1-1.4.2\n"
     "  --simulate [N]  N virtual bands inside bandctl (1-16, default 1), in USB\n"
     "                  locations 1-1.1 .. 1-1.N; several are for list and --all\n"
     "  (none)          the one band plugged in; refused when there are none or several\n"
@@ -16,7 +19,8 @@ const char kBandOptions[] =
     "  --json          one JSON object a line for each result\n"
     "  --trace [FILE]  the protocol trace on standard error, or into FILE\n"
     "                  (--trace=FILE when FILE could be read as a subcommand)\n"
-    "  --help          this text; bandctl SUBCOMMAND --help for one subcommand\n";
+    "  --help          this text; bandctl SUBCOMMAND --help for one subcommand\n"
+    "  --version       the version of bandctl\n";
 
 } // namespace
 

@@ -3,7 +3,6 @@
 #include "result.h"
 
 #include <QJsonDocument>
-#include <QJsonObject>
 
 #include <cerrno>
 
@@ -63,10 +62,17 @@ void Output::printText(const QString &text)
 
 int Output::fail(ExitCode code, const QString &message)
 {
+    return fail(code, message, QJsonObject());
+}
+
+int Output::fail(ExitCode code, const QString &message, const QJsonObject &details)
+{
     std::fprintf(stderr, "bandctl: %s\n", message.toUtf8().constData());
     std::fflush(stderr);
     if (json) {
-        QJsonObject error{{QStringLiteral("error"), message}, {QStringLiteral("exit_code"), int(code)}};
+        QJsonObject error = details;
+        error.insert(QStringLiteral("error"), message);
+        error.insert(QStringLiteral("exit_code"), int(code));
         writeLine(QJsonDocument(error).toJson(QJsonDocument::Compact));
     }
     return code;

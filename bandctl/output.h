@@ -5,6 +5,7 @@
 #include "exitcodes.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 #include <cstdio>
@@ -37,6 +38,8 @@ public:
     // form an {"error", "exit_code"} object also goes to standard output.
     // Returns code, so that a command can end with `return out.fail(...)`.
     int fail(ExitCode code, const QString &message);
+    // The same, with more fields for the JSON form (e.g. what differed).
+    int fail(ExitCode code, const QString &message, const QJsonObject &details);
     // Progress for people, on standard error; nothing in the JSON form.
     void progress(const QString &message);
 

@@ -1,6 +1,7 @@
 #include "upgradedisks.h"
 
 #include "mountinfo.h"
+#include "udevusbplace.h"
 
 #include <QFile>
 
@@ -21,7 +22,7 @@ QString mountPointOf(const QList<MountEntry> &mounts, dev_t number)
 // The band's block devices under one USB device, each with its mount.
 void addDisksOf(udev *context, udev_device *usb, const QList<MountEntry> &mounts, QList<UpgradeDisk> *disks)
 {
-    const QString usbPath = QString::fromLocal8Bit(udev_device_get_syspath(usb));
+    const UsbPlace place = usbPlaceOfUsbDevice(usb);
     bool found = false;
     udev_enumerate *blocks = udev_enumerate_new(context);
     udev_enumerate_add_match_subsystem(blocks, "block");
@@ -38,25 +39,25 @@ void addDisksOf(udev *context, udev_device *usb, const QList<MountEntry> &mounts
         if (node && (!mountPoint.isEmpty() || !found)) {
             if (found && disks->last().mountPoint.isEmpty())
                 disks->removeLast();
-            disks->append({usbPath, QString::fromLocal8Bit(node), mountPoint});
+            disks->append({place.location, place.serialNumber, QString::fromLocal8Bit(node), mountPoint});
             found = true;
         }
         udev_device_unref(block);
     }
     udev_enumerate_unref(blocks);
     if (!found)
-        disks->append({usbPath, {}, {}});
+        disks->append({place.location, place.serialNumber, {}, {}});
 }
 
 } // namespace
 
-QList<UpgradeDisk> upgradeDisks()
+QList<UpgradeDisk> upgradeDisks(const QString &mountInfoPath)
 {
     QList<UpgradeDisk> disks;
     udev *context = udev_new();
     if (!context)
         return disks;
-    QFile mountInfo(QStringLiteral("/proc/self/mountinfo"));
+    QFile mountInfo(mountInfoPath);
     const QList<MountEntry> mounts =
         mountInfo.open(QIODevice::ReadOnly) ? parseMountInfo(mountInfo.readAll()) : QList<MountEntry>{};
 

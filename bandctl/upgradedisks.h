@@ -6,9 +6,11 @@
 #include <QString>
 
 struct UpgradeDisk {
-    QString usbPath;     // the USB device's sysfs path
-    QString blockDevice; // e.g. /dev/sdb1; empty while the disk is not there yet
-    QString mountPoint;  // empty while not mounted
+    QString usbLocation;  // where the band is plugged in, e.g. "1-1.4.2"
+    QString serialNumber; // the USB device's; empty when it has none
+    QString blockDevice;  // e.g. /dev/sdb1; empty while the disk is not there yet
+    QString mountPoint;   // empty while not mounted
 };
 
-QList<UpgradeDisk> upgradeDisks();
+// mountInfoPath: the kernel's mount table; tests give a file of their own.
+QList<UpgradeDisk> upgradeDisks(const QString &mountInfoPath = QStringLiteral("/proc/self/mountinfo"));

@@ -8,8 +8,12 @@
 // wall time from spawn to exit; the ratio shows how well the children run
 // side by side.
 //
+// Beside them, `bandctl --version` spawn to exit: what starting and ending
+// the process costs alone (loading Qt and the libraries), the part of the
+// difference no change inside bandctl's commands can remove.
+//
 // Runs alternate between the two sides of each comparison so that both meet
-// the same load. Figures go to standard error; bandlink's trace of the
+// the same load; the load average is printed before and after. Figures go to standard error; bandlink's trace of the
 // in-process floor goes to /dev/null.
 // Usage: bench_bandctl [runs, default 15]
 #include "childprocess.h"
@@ -24,6 +28,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +49,14 @@ void printFigures(const char *what, const Figures &figures)
                  bench::percentile(figures.ms, 0.5), bench::percentile(figures.ms, 0.0),
                  bench::percentile(figures.ms, 0.9), bench::percentile(figures.ms, 1.0), figures.ms.size(),
                  figures.failures);
+}
+
+void printLoad(const char *when)
+{
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    file >> one >> five >> fifteen;
+    std::fprintf(stderr, "load average %s: %s %s %s (1, 5, 15 min)\n", when, one.c_str(), five.c_str(), fifteen.c_str());
 }
 
 // A passing test restarts the band, which then leaves its port: plug it
@@ -102,6 +115,7 @@ bool measureOneBand(int runs, const sb_conf_t &person)
         return false;
     Figures floor;
     Figures command;
+    Figures processAlone;
     for (int run = 0; run < runs; ++run) {
         timeSequenceInProcess(band, person, &floor);
         if (!replug(band))
@@ -109,12 +123,21 @@ bool measureOneBand(int runs, const sb_conf_t &person)
         timeChild(testCommand({&band}, false), 1, &command);
         if (!replug(band))
             return false;
+        const bench::ChildResult version = bench::runChild({BANDCTL_PATH, "--version"});
+        if (version.exitStatus == 0)
+            processAlone.ms.push_back(version.elapsedMs);
+        else
+            ++processAlone.failures;
     }
     const double ratio = bench::percentile(command.ms, 0.5) / bench::percentile(floor.ms, 0.5);
     std::fprintf(stderr, "bandctl test, one paced band:\n");
     printFigures("sequence in this process (floor)", floor);
     printFigures("bandctl test, spawn to exit", command);
+    printFigures("bandctl --version, spawn to exit", processAlone);
     std::fprintf(stderr, "  median/floor %.3f; goal within 1.10: %s\n", ratio, ratio <= 1.10 ? "met" : "MISSED");
+    std::fprintf(stderr, "  median over the floor %.1f ms, of which starting and ending the process %.1f ms\n",
+                 bench::percentile(command.ms, 0.5) - bench::percentile(floor.ms, 0.5),
+                 bench::percentile(processAlone.ms, 0.5));
     return !command.ms.empty() && !floor.ms.empty();
 }
 
@@ -166,7 +189,9 @@ int main(int argc, char **argv)
         return 1;
     }
     std::fprintf(stderr, "bench_bandctl (figures only; the goals are printed, not enforced)\n");
+    printLoad("before");
     const bool oneOk = measureOneBand(runs, person);
     const bool manyOk = measureManyBands(runs);
+    printLoad("after");
     return oneOk && manyOk ? 0 : 1;
 }

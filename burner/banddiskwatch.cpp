@@ -1,5 +1,7 @@
 #include "banddiskwatch.h"
 
+#include "usblocation.h"
+
 #include <QDebug>
 
 namespace {
@@ -30,37 +32,62 @@ BandDiskWatch::BandDiskWatch(HotplugSource *source, QObject *parent) : QObject(p
     connect(source, &HotplugSource::volumeMounted, this, &BandDiskWatch::onVolumeMounted);
 }
 
-bool BandDiskWatch::bandSeen() const
+void BandDiskWatch::setBandLocation(const QString &location)
 {
-    return isBandDisk(bandUsbId[0], bandUsbId[1]);
-}
-
-void BandDiskWatch::onUsbDeviceArrived(quint16 vendorId, quint16 productId)
-{
-    traceUsbIds(vendorId, productId);
-    if (isBandDisk(vendorId, productId)) {
-        bandUsbId[0] = vendorId;
-        bandUsbId[1] = productId;
+    bandLocation = location;
+    // A band device seen elsewhere is some other band.
+    if (seen && !location.isEmpty() && seenLocation != location) {
+        seen = false;
+        seenLocation.clear();
     }
 }
 
-void BandDiskWatch::onUsbDeviceLeft(quint16 vendorId, quint16 productId)
+bool BandDiskWatch::bandSeen() const
+{
+    return seen;
+}
+
+// Whether a band device at location is the band: with the band's place
+// given, only a device there; otherwise the first band device seen, where
+// either place is unknown everything is taken for it, as before places.
+bool BandDiskWatch::isOurs(const QString &location) const
+{
+    if (!bandLocation.isEmpty())
+        return isSameUsbLocation(bandLocation, location);
+    return seenLocation.isEmpty() || location.isEmpty() || location == seenLocation;
+}
+
+void BandDiskWatch::onUsbDeviceArrived(quint16 vendorId, quint16 productId, const QString &location)
+{
+    traceUsbIds(vendorId, productId);
+    if (!isBandDisk(vendorId, productId) || seen || !isOurs(location))
+        return;
+    seen = true;
+    seenLocation = location;
+}
+
+void BandDiskWatch::onUsbDeviceLeft(quint16 vendorId, quint16 productId, const QString &location)
 {
     qDebug() << "USB Removal";
     traceUsbIds(vendorId, productId);
-    if (!isBandDisk(vendorId, productId))
+    // A neighbour leaving does not take the band's disk with it.
+    if (!isBandDisk(vendorId, productId) || !isOurs(location))
         return;
-    bandUsbId[0] = 0;
-    bandUsbId[1] = 0;
+    seen = false;
+    seenLocation.clear();
     emit bandRemoved();
 }
 
 void BandDiskWatch::onVolumeMounted(const VolumeInfo &volume)
 {
-    if (volume.kind != VolumeInfo::Kind::Local || !bandSeen() || volume.rootPath.isEmpty())
+    if (volume.kind != VolumeInfo::Kind::Local || !seen || volume.rootPath.isEmpty())
         return;
     // Only the band's own disk: never an operator's USB stick or a local disk.
     if (volume.ownerKnown && !isBandDisk(volume.ownerVendorId, volume.ownerProductId))
+        return;
+    // Never a neighbour's disk, and with the band's place known, never one
+    // whose place is unknown.
+    if (!isOurs(volume.ownerLocation))
         return;
     QString root = volume.rootPath;
     if (!root.endsWith(QLatin1Char('/')))

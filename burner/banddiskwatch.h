@@ -1,6 +1,7 @@
 // The band's disk as the hot-plug events show it: the band's USB device in
 // upgrade mode arrives, then a local volume on it is mounted. Other devices
-// and volumes (an operator's USB stick, a network share) are never taken.
+// and volumes (an operator's USB stick, a network share, another band's
+// disk) are never taken.
 #pragma once
 
 #include "hotplugsource.h"
@@ -14,6 +15,13 @@ public:
     // The source must outlive the watch; it is not started here.
     explicit BandDiskWatch(HotplugSource *source, QObject *parent = nullptr);
 
+    // Where the band was plugged in when it was sent into upgrade mode: it
+    // comes back as a disk in the same place, so from now on only a disk
+    // there is taken, and a disk whose place is unknown is not. Empty when
+    // the band's place is unknown (a virtual band): then the first band
+    // device to arrive is the band, and another band's disk is still refused.
+    void setBandLocation(const QString &location);
+
     // Whether the band's USB device has arrived and not left since.
     bool bandSeen() const;
 
@@ -24,10 +32,14 @@ signals:
     void bandRemoved();
 
 private slots:
-    void onUsbDeviceArrived(quint16 vendorId, quint16 productId);
-    void onUsbDeviceLeft(quint16 vendorId, quint16 productId);
+    void onUsbDeviceArrived(quint16 vendorId, quint16 productId, const QString &location);
+    void onUsbDeviceLeft(quint16 vendorId, quint16 productId, const QString &location);
     void onVolumeMounted(const VolumeInfo &volume);
 
 private:
-    quint16 bandUsbId[2] = {0, 0}; // vendor id, product id; 0/0 = not seen
+    bool isOurs(const QString &location) const;
+
+    QString bandLocation;  // given; empty when unknown
+    bool seen = false;     // the band's device in upgrade mode is here
+    QString seenLocation;  // where it arrived; empty when unknown
 };

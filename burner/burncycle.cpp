@@ -52,6 +52,7 @@ bool BurnCycle::start(const BurnCycleOptions &newOptions)
         hotplugStarted = true;
     }
     options = newOptions;
+    diskWatch.setBandLocation(options.bandLocation);
     if (options.pauseMs >= 0)
         burnProcess.setPauseMs(options.pauseMs);
     burnProcess.setSourceFolder(options.sourceFolder);

@@ -26,6 +26,9 @@ struct BurnCycleOptions {
     // Send the upgrade command on this port first; -1 skips the upgrade
     // (the band is in upgrade mode already).
     int upgradePort = -1;
+    // Where the band is plugged in: only a disk there is its disk. Empty
+    // when unknown (see BandDiskWatch::setBandLocation).
+    QString bandLocation;
     // Burn into this folder instead of waiting for the band's disk.
     QString diskRoot;
     int diskTimeoutMs = 30000;

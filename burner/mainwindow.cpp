@@ -178,6 +178,8 @@ void MainWindow::slotOnPbReset()
         showCritical(stationProblemText());
         return;
     }
+    // The band comes back as a disk in the same USB port: only that disk is taken.
+    diskWatch.setBandLocation(comThread.usbLocation());
     BandIdentity identity;
     switch (upgradeBand(port, &identity)) {
     case UpgradeResult::OpenFailed:

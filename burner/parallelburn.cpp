@@ -88,6 +88,7 @@ bool ParallelBurn::start(const QList<BurnSlot> &places, const BurnCycleOptions &
         }
         own.upgradePort = where.port;
         own.logLocation = where.usbPath;
+        own.bandLocation = where.usbPath;
         connect(band.cycle.get(), &BurnCycle::stageChanged, this,
                 [this, slot](BurnReport::Stage stage) { emit stageChanged(slot, stage); });
         connect(band.cycle.get(), &BurnCycle::finished, this,

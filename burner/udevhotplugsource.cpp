@@ -1,7 +1,9 @@
 #include "udevhotplugsource.h"
 
+#include "udevusbplace.h"
 #include "usbids.h"
 
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -10,8 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char *const mountInfoPath = "/proc/self/mountinfo";
 
 bool readHexAttribute(udev_device *device, const char *name, quint16 *value)
 {
@@ -36,7 +36,8 @@ bool readUsbIds(udev_device *device, quint16 ids[2])
 
 } // namespace
 
-UdevHotplugSource::UdevHotplugSource(QObject *parent) : HotplugSource(parent)
+UdevHotplugSource::UdevHotplugSource(QObject *parent, const QString &mountInfoPath)
+    : HotplugSource(parent), mountInfoPath(mountInfoPath)
 {
 }
 
@@ -75,13 +76,13 @@ bool UdevHotplugSource::openUsbMonitor()
 
 bool UdevHotplugSource::openMountWatch()
 {
-    mountInfoFd = ::open(mountInfoPath, O_RDONLY | O_CLOEXEC);
+    mountInfoFd = ::open(QFile::encodeName(mountInfoPath).constData(), O_RDONLY | O_CLOEXEC);
     if (mountInfoFd < 0 || !readMountTable(&mounts))
         return false;
     // The kernel marks a change of the mount table as priority data.
     mountNotifier = new QSocketNotifier(mountInfoFd, QSocketNotifier::Exception, this);
     connect(mountNotifier, &QSocketNotifier::activated, this,
-            &UdevHotplugSource::onMountsChanged);
+            &UdevHotplugSource::rescanMounts);
     return true;
 }
 
@@ -112,6 +113,7 @@ void UdevHotplugSource::onUsbEvent()
         return;
     const QByteArray action = udev_device_get_action(device);
     const QByteArray devpath = udev_device_get_devpath(device);
+    const QString location = usbPlaceOfUsbDevice(device).location;
     quint16 ids[2] = {0, 0};
     const bool known = readUsbIds(device, ids);
     udev_device_unref(device);
@@ -119,19 +121,21 @@ void UdevHotplugSource::onUsbEvent()
     if (action == "add") {
         if (known)
             idsByDevpath.insert(devpath, UsbIds{ids[0], ids[1]});
-        emit usbDeviceArrived(ids[0], ids[1]);
+        emit usbDeviceArrived(ids[0], ids[1], location);
     } else if (action == "remove") {
         const UsbIds kept = idsByDevpath.take(devpath);
         if (!known) {
             ids[0] = kept.vendorId;
             ids[1] = kept.productId;
         }
-        emit usbDeviceLeft(ids[0], ids[1]);
+        emit usbDeviceLeft(ids[0], ids[1], location);
     }
 }
 
-void UdevHotplugSource::onMountsChanged()
+void UdevHotplugSource::rescanMounts()
 {
+    if (mountInfoFd < 0)
+        return;
     QList<MountEntry> current;
     if (!readMountTable(&current))
         return; // the last good reading stays the reference
@@ -188,6 +192,11 @@ void UdevHotplugSource::findUsbOwner(const MountEntry &entry, VolumeInfo *volume
     if (usb && readUsbIds(usb, ids)) {
         volume->ownerVendorId = ids[0];
         volume->ownerProductId = ids[1];
+    }
+    if (usb) {
+        const UsbPlace place = usbPlaceOfUsbDevice(usb);
+        volume->ownerLocation = place.location;
+        volume->ownerSerial = place.serialNumber;
     }
     udev_device_unref(block);
 }

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QString>
 
 class QSocketNotifier;
 struct udev;
@@ -17,10 +18,15 @@ struct udev_device;
 class UdevHotplugSource : public HotplugSource {
     Q_OBJECT
 public:
-    explicit UdevHotplugSource(QObject *parent = nullptr);
+    // mountInfoPath: the kernel's mount table; tests give a file of their own.
+    explicit UdevHotplugSource(QObject *parent = nullptr,
+                               const QString &mountInfoPath = QStringLiteral("/proc/self/mountinfo"));
     ~UdevHotplugSource() override;
 
     bool start() override;
+    // Reads the mount table now and reports the new mounts; the kernel's
+    // notice of a change calls it (a plain file gives none).
+    void rescanMounts();
 
 private:
     struct UsbIds {
@@ -32,11 +38,11 @@ private:
     bool openMountWatch();
     void closeAll();
     void onUsbEvent();
-    void onMountsChanged();
     bool readMountTable(QList<MountEntry> *entries) const;
     VolumeInfo describe(const MountEntry &entry) const;
     void findUsbOwner(const MountEntry &entry, VolumeInfo *volume) const;
 
+    QString mountInfoPath;
     udev *context = nullptr;
     udev_monitor *monitor = nullptr;
     QSocketNotifier *usbNotifier = nullptr;

@@ -56,6 +56,12 @@ QList<BandPort> bandPortsIn(const QList<SerialPortEntry> &ports)
 
 qint32 firstBandPort(const QList<SerialPortEntry> &ports)
 {
+    // No entry gives an empty name, which has no prefix: -1.
+    return portNumberOf(firstBandEntry(ports).portName);
+}
+
+SerialPortEntry firstBandEntry(const QList<SerialPortEntry> &ports)
+{
     const auto first = std::find_if(ports.begin(), ports.end(), hasBandIds);
-    return first == ports.end() ? -1 : portNumberOf(first->portName);
+    return first == ports.end() ? SerialPortEntry() : *first;
 }

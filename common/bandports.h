@@ -18,3 +18,5 @@ QList<BandPort> bandPortsIn(const QList<SerialPortEntry> &ports);
 // The port number of the first band port, or -1. Like the watcher, it stops
 // at the first entry with the band's identity even when its name does not fit.
 qint32 firstBandPort(const QList<SerialPortEntry> &ports);
+// That first entry with the band's identity; an empty entry when none has it.
+SerialPortEntry firstBandEntry(const QList<SerialPortEntry> &ports);

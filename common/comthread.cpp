@@ -32,6 +32,12 @@ bool CComThread::getPort(quint8 *out) const
     return true;
 }
 
+QString CComThread::usbLocation() const
+{
+    QMutexLocker lock(&locationMutex);
+    return location;
+}
+
 void CComThread::stop()
 {
     {
@@ -57,8 +63,14 @@ void CComThread::setPollInterval(int ms)
 void CComThread::run()
 {
     while (!isInterruptionRequested()) {
-        const qint32 found = firstBandPort(source->availablePorts());
+        const QList<SerialPortEntry> ports = source->availablePorts();
+        const qint32 found = firstBandPort(ports);
         const qint32 known = port.load();
+        {
+            // Before the report, so that a reader told of the band finds it.
+            QMutexLocker lock(&locationMutex);
+            location = found == -1 ? QString() : firstBandEntry(ports).usbLocation;
+        }
         if (found == -1 && known != -1) {
             qDebug() << "Disconnect Serial Port : " << known;
             port.store(-1);

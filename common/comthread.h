@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMutex>
+#include <QString>
 #include <QThread>
 #include <QWaitCondition>
 
@@ -21,6 +22,9 @@ public:
     // False (and *port untouched) while no band port is known or port is
     // null; otherwise the low 8 bits of the port number.
     bool getPort(quint8 *port) const;
+    // Where the known band port is plugged in; empty while no band port is
+    // known or the system does not tell.
+    QString usbLocation() const;
 
     // Ends the loop at its next wait and waits for the thread to finish.
     void stop();
@@ -41,6 +45,8 @@ protected:
 private:
     const PortSource *source;
     std::atomic<qint32> port{-1};
+    mutable QMutex locationMutex;
+    QString location; // guarded by locationMutex
     std::atomic<int> pollIntervalMs{1000};
     QMutex waitMutex;
     QWaitCondition wakeUp;

@@ -1,12 +1,12 @@
 #include "portsatlocation.h"
 
-#include "usbplace.h"
+#include "usblocation.h"
 
 QList<SerialPortEntry> PortsAtLocation::availablePorts() const
 {
     QList<SerialPortEntry> here;
     for (const SerialPortEntry &entry : source.availablePorts()) {
-        if (sameUsbLocation(location, entry.usbLocation))
+        if (isSameUsbLocation(location, entry.usbLocation))
             here.append(entry);
     }
     return here;

@@ -1,6 +1,7 @@
 #include "portsource.h"
 
 #include "ttymonitor.h"
+#include "ttyusbplace.h"
 
 #include <QSerialPortInfo>
 
@@ -14,6 +15,12 @@ QList<SerialPortEntry> SystemPortSource::availablePorts() const
         entry.hasUsbIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
         entry.vendorId = info.vendorIdentifier();
         entry.productId = info.productIdentifier();
+        // Only USB ports have a place; the lookup is skipped for the rest.
+        if (entry.hasUsbIds) {
+            const UsbPlace place = usbPlaceOfTty(entry.portName);
+            entry.usbLocation = place.location;
+            entry.serialNumber = place.serialNumber.isEmpty() ? info.serialNumber() : place.serialNumber;
+        }
         entries.append(entry);
     }
     return entries;

@@ -1,4 +1,5 @@
-# Builds the Debian package with cpack and checks what it holds.
+# Builds the Debian package with cpack, checks what it holds, and has
+# lintian check it against Debian's policy: an error fails, warnings are shown.
 # cmake -DBINARY_DIR=build -DOUT=folder -P check-deb.cmake
 file(REMOVE_RECURSE ${OUT})
 execute_process(COMMAND cpack -G DEB --config ${BINARY_DIR}/CPackConfig.cmake -B ${OUT}
@@ -24,16 +25,34 @@ foreach(path
     ./usr/share/band-station/station.ini ./usr/share/band-station/tester/def.xml
     ./usr/share/band-station/burner/def.xml ./usr/share/band-station/burner/bin/band.cfg
     ./usr/share/band-station/burner/bin/band.bin ./usr/share/band-station/burner/rc/ok.png
-    ./usr/share/band-station/burner/cn.qm ./usr/share/band-station/burner/en.qm)
+    ./usr/share/band-station/burner/cn.qm ./usr/share/band-station/burner/en.qm
+    ./usr/share/man/man1/bandctl.1.gz ./usr/share/man/man1/tester.1.gz ./usr/share/man/man1/burner.1.gz
+    ./usr/share/man/man1/band-station.1.gz ./usr/share/bash-completion/completions/bandctl
+    ./usr/share/doc/band-tools/copyright ./usr/share/doc/band-tools/changelog.gz)
   string(FIND "${listing}" "${path}\n" found)
   if(found EQUAL -1)
     message(FATAL_ERROR "${path} is not in the package:\n${listing}")
   endif()
 endforeach()
-foreach(dependency libqt6sql6-sqlite libqt6sql6-psql libqt6serialport6)
+foreach(dependency libqt6sql6-sqlite libqt6sql6-psql libqt6serialport6 bash-completion)
   string(FIND "${depends}" "${dependency}" found)
   if(found EQUAL -1)
     message(FATAL_ERROR "the package does not depend on ${dependency}: ${depends}")
   endif()
 endforeach()
-message(STATUS "${debs} holds the station's files")
+execute_process(COMMAND dpkg-deb --ctrl-tarfile ${debs} COMMAND tar -xO ./triggers OUTPUT_VARIABLE triggers)
+if(NOT triggers MATCHES "activate-noawait ldconfig")
+  message(FATAL_ERROR "the package does not run ldconfig for its library: triggers \"${triggers}\"")
+endif()
+
+find_program(LINTIAN lintian)
+if(NOT LINTIAN)
+  message(FATAL_ERROR "lintian is not installed (scripts/install-deps installs it)")
+endif()
+execute_process(COMMAND ${LINTIAN} --fail-on error --tag-display-limit 0 ${debs}
+                RESULT_VARIABLE status OUTPUT_VARIABLE findings ERROR_VARIABLE findings)
+message(STATUS "lintian:\n${findings}")
+if(NOT status EQUAL 0 OR findings MATCHES "(^|\n)E: ")
+  message(FATAL_ERROR "lintian finds errors in ${debs}")
+endif()
+message(STATUS "${debs} holds the station's files and passes lintian")

@@ -138,4 +138,15 @@
         <translation>无法监视USB设备，烧录工具不能运行.</translation>
     </message>
 </context>
+<context>
+    <name>RecordStatus</name>
+    <message>
+        <source>记录未保存: %1</source>
+        <translation>记录未保存: %1</translation>
+    </message>
+    <message>
+        <source>站点设置有误: %1</source>
+        <translation>站点设置有误: %1</translation>
+    </message>
+</context>
 </TS>

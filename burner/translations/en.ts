@@ -138,4 +138,15 @@ Unplug the band.</translation>
         <translation>Cannot watch USB devices, the burner cannot run.</translation>
     </message>
 </context>
+<context>
+    <name>RecordStatus</name>
+    <message>
+        <source>记录未保存: %1</source>
+        <translation>Record not saved: %1</translation>
+    </message>
+    <message>
+        <source>站点设置有误: %1</source>
+        <translation>Station settings are wrong: %1</translation>
+    </message>
+</context>
 </TS>

@@ -92,4 +92,15 @@ If it fails again and again, plug the band in again and restart this program.</t
         <translation>Cannot open or process def.xml</translation>
     </message>
 </context>
+<context>
+    <name>RecordStatus</name>
+    <message>
+        <source>记录未保存: %1</source>
+        <translation>Record not saved: %1</translation>
+    </message>
+    <message>
+        <source>站点设置有误: %1</source>
+        <translation>Station settings are wrong: %1</translation>
+    </message>
+</context>
 </TS>

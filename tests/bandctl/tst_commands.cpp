@@ -14,6 +14,10 @@
 #include <csignal>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace {
 
 std::unique_ptr<bandsim::VirtualBand> pluggedBand()
@@ -141,6 +145,38 @@ private slots:
         QVERIFY(qAbs(banded.secsTo(now)) <= 3);
     }
 
+    // A band that accepts a write and keeps something else is caught by the read-back.
+    void setReadsBackWhatTheBandKept()
+    {
+        auto band = pluggedBand();
+        QVERIFY(band);
+        band->setFault(SB_ITEM_CONF, bandsim::Fault::StoresDifferentValue);
+        const BandctlRun conf = runBandctl(QStringList{"set", "conf", "weight=70", "goal=9000"} + on(*band));
+        QCOMPARE(conf.exitCode, 1);
+        QVERIFY2(conf.err.contains("weight (sent 70, stored 71)"), conf.err.constData());
+        QVERIFY(!conf.err.contains("goal"));
+        QCOMPARE(conf.out, QByteArray()); // nothing shown as set
+
+        band->clearFaults();
+        band->setFault(SB_ITEM_ALARM, bandsim::Fault::StoresDifferentValue); // entry 0's mode goes up by one
+        const BandctlRun alarm = runBandctl(QStringList{"--json", "set", "alarm", "2", "hour=6"} + on(*band));
+        QCOMPARE(alarm.exitCode, 1);
+        QCOMPARE(alarm.json().size(), 1);
+        const QJsonObject failure = alarm.json().value(0);
+        QCOMPARE(failure.value("exit_code").toInt(), 1);
+        QCOMPARE(failure.value("item").toString(), QStringLiteral("alarm"));
+        const QJsonArray differences = failure.value("differences").toArray();
+        QCOMPARE(differences.size(), 1);
+        QCOMPARE(differences.at(0).toObject().value("field").toString(), QStringLiteral("alarms[0].mode"));
+        QCOMPARE(differences.at(0).toObject().value("stored").toInt(),
+                 differences.at(0).toObject().value("sent").toInt() + 1);
+
+        // The clock runs on by itself: one second on is still the clock that was set.
+        band->clearFaults();
+        band->setFault(SB_ITEM_TIME, bandsim::Fault::StoresDifferentValue);
+        QCOMPARE(runBandctl(QStringList{"set", "time", "2026-01-01", "10:00:00"} + on(*band)).exitCode, 0);
+    }
+
     void badValuesNeverReachTheBand_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -168,7 +204,12 @@ private slots:
         QTest::newRow("unknown subcommand") << QStringList{"explode"} << QByteArray("explode");
         QTest::newRow("two ways to a band") << QStringList{"info", "--simulate"} << QByteArray("one way only");
         QTest::newRow("17 simulated bands") << QStringList{"list", "--simulate", "17"} << QByteArray("from 1 to 16");
+        QTest::newRow("device and location") << QStringList{"info", "--usb-path", "1-1.4.2"} << QByteArray("one way only");
         QTest::newRow("watch what") << QStringList{"watch", "everything"} << QByteArray("minstat or upload");
+        // An option without its value never takes the next option as one.
+        QTest::newRow("device lacks its path") << QStringList{"info", "--device", "--json"} << QByteArray("--device needs a value");
+        QTest::newRow("count lacks its number") << QStringList{"watch", "upload", "--count", "--timeout", "5"} << QByteArray("--count needs a value");
+        QTest::newRow("filter lacks its value") << QStringList{"records", "--station", "--local"} << QByteArray("--station needs a value");
     }
 
     void badValuesNeverReachTheBand()
@@ -214,6 +255,49 @@ private slots:
         const BandctlRun traced = runBandctl({"--simulate", "--trace", "/dev/full", "get", "time"});
         QCOMPARE(traced.exitCode, 1);
         QVERIFY(traced.err.contains("the trace could not be written to /dev/full"));
+    }
+
+    // Each reason a path is no usable band gets its own message.
+    void devicesThatAreNoBand()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("notes.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QList<QPair<QString, QByteArray>> paths = {{"/dev/null", "/dev/null is not a serial device"},
+                                                         {dir.path(), "is a folder, not a serial device"},
+                                                         {file.fileName(), "is a regular file, not a serial device"}};
+        for (const auto &[path, says] : paths) {
+            const BandctlRun run = runBandctl({"info", "--device", path});
+            QCOMPARE(run.exitCode, 2);
+            QVERIFY2(run.err.contains(says), run.err.constData());
+        }
+
+        // A port another program holds.
+        auto band = pluggedBand();
+        QVERIFY(band);
+        const int holder = ::open(band->devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        const BandctlRun busy = runBandctl(QStringList{"info"} + on(*band));
+        QCOMPARE(busy.exitCode, 1);
+        QVERIFY2(busy.err.contains("is in use by another program"), busy.err.constData());
+        const BandctlRun test = runBandctl(QStringList{"--json", "test", "--def", TESTER_DEF_XML} + on(*band), 30000,
+                                           dir.path());
+        QCOMPARE(test.exitCode, 1);
+        QCOMPARE(test.json().value(0).value("failed_step").toString(), QStringLiteral("open port"));
+        QVERIFY(test.json().value(0).value("error").toString().contains("in use by another program"));
+        ::close(holder);
+        QVERIFY(band->commandsReceived().empty());
+    }
+
+    void versionAndHelp()
+    {
+        const BandctlRun version = runBandctl({"--version"});
+        QCOMPARE(version.exitCode, 0);
+        QVERIFY2(QRegularExpression(QStringLiteral("^bandctl \\d+\\.\\d+\n$")).match(QString::fromUtf8(version.out)).hasMatch(),
+                 version.out.constData());
+        QVERIFY(runBandctl({"--help"}).out.contains("--version"));
     }
 
     void bandsThatFailOrAreMissing()
@@ -264,6 +348,10 @@ private slots:
         QCOMPARE(counted.exitCode, 0);
         QCOMPARE(counted.json().size(), 5);
         QCOMPARE(counted.json().value(4).value("length").toInt(), 16);
+        // bytes: two hex digits a byte, blank-separated, as the README shows.
+        const QString bytes = counted.json().value(4).value("bytes").toString();
+        QVERIFY2(QRegularExpression(QStringLiteral("^[0-9a-f]{2}( [0-9a-f]{2}){15}$")).match(bytes).hasMatch(),
+                 qPrintable(bytes));
         QTRY_COMPARE(lastCommandItem(*band), int(SB_ITEM_STOP_UPLOAD));
 
         // A reader that stops reading (`| head -1`) ends the watch the same way.

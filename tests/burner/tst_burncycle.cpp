@@ -138,6 +138,34 @@ private slots:
         QVERIFY(QFile("run.log").size() > 0);
     }
 
+    // bandctl burn on one of several bands in upgrade mode: the neighbour's
+    // disk, though first, is not burned.
+    void diskAtTheBandsLocation()
+    {
+        QTemporaryDir neighbours;
+        QTemporaryDir own;
+        FakeHotplug hotplug;
+        BurnCycle cycle(&hotplug, &noPorts);
+        BurnCycleOptions options;
+        options.files = kNames;
+        options.pauseMs = 0;
+        options.waitForPort = false;
+        options.bandLocation = "1-1.4.2";
+        QSignalSpy finished(&cycle, &BurnCycle::finished);
+        QSignalSpy waiting(&cycle, &BurnCycle::stageChanged);
+        QVERIFY(cycle.start(options));
+        QTRY_VERIFY_WITH_TIMEOUT(!waiting.isEmpty(), kSlowMs); // the disks come once it waits for them
+        for (const auto &[location, root] : {std::pair{QString("1-1.4.3"), neighbours.path()}, {"1-1.4.2", own.path()}}) {
+            emit hotplug.usbDeviceArrived(0x0451, 0x16A8, location);
+            emit hotplug.volumeMounted({root + '/', VolumeInfo::Kind::Local, true, 0x0451, 0x16A8, location});
+        }
+        QVERIFY(finished.wait(kSlowMs));
+        const BurnReport report = finished.first().first().value<BurnReport>();
+        QVERIFY2(report.outcome == BurnReport::Outcome::Pass, qPrintable(summary(report) + ' ' + report.error));
+        QCOMPARE(report.diskRoot, own.path() + '/');
+        QVERIFY(QDir(neighbours.path()).isEmpty());
+    }
+
     // Each wait ends within its bound with a clear reason; a failing step
     // and a band that cannot be upgraded are failures.
     void failures_data()

@@ -81,11 +81,12 @@ public:
 class ListedPort : public PortSource {
 public:
     bool listed = true;
+    QString location; // where the port's USB device is plugged in
     QList<SerialPortEntry> availablePorts() const override
     {
         if (!listed)
             return {};
-        return {{QStringLiteral("ttyACM%1").arg(SimulatedBand::kPort), true, 0x0451, 0x16AA}};
+        return {{QStringLiteral("ttyACM%1").arg(SimulatedBand::kPort), true, 0x0451, 0x16AA, location}};
     }
 };
 
@@ -290,6 +291,32 @@ private slots:
         QCOMPARE(statusOf(window), status);
         QCOMPARE(button(window, "pbReset")->isEnabled(), resetEnabledAfter);
         QTRY_COMPARE_WITH_TIMEOUT(upgrades.count(), box.isEmpty() ? 1 : 0, kSlowMs);
+    }
+
+    // Two bands in upgrade mode on one hub: the disk in the reset band's port is its disk.
+    void resetBandsDiskByItsPlace()
+    {
+        SimulatedBand band;
+        QVERIFY(band.plugIn());
+        ListedPort ports;
+        ports.location = QStringLiteral("1-1.4.2");
+        FakeHotplug hotplug;
+        MainWindow window(&ports, &hotplug);
+        window.findChild<CComThread *>()->setPollInterval(20);
+        QVERIFY(window.init());
+        QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbReset")->isEnabled(), kSlowMs);
+        QTest::mouseClick(button(window, "pbReset"), Qt::LeftButton);
+
+        const auto mountAt = [&](const QString &location) {
+            emit hotplug.usbDeviceArrived(0x0451, 0x16A8, location);
+            emit hotplug.volumeMounted({"/media/op/" + location + '/', VolumeInfo::Kind::Local, true, 0x0451,
+                                        0x16A8, location});
+        };
+        mountAt(QStringLiteral("1-1.4.3")); // the neighbour's, first
+        QVERIFY(!button(window, "pbBurn")->isEnabled());
+        mountAt(QStringLiteral("1-1.4.2"));
+        QCOMPARE(statusOf(window), kReadyToBurn);
+        QVERIFY(button(window, "pbBurn")->isEnabled());
     }
 
     void hotplug_data()

@@ -1,0 +1,23 @@
+// Why a path cannot be the band's serial port, in words an operator can act
+// on: a folder, a plain file or /dev/null given by mistake, a port another
+// program holds, a port without permission. The link itself only says that
+// the open failed.
+#pragma once
+
+#include "exitcodes.h"
+
+#include <QString>
+
+#include <optional>
+
+struct DeviceProblem {
+    ExitCode code;
+    QString message;
+};
+
+// Before the link opens: a path that is no character device can never be a
+// serial port (exit code 2). nullopt when it may be one.
+std::optional<DeviceProblem> notADevice(const QString &path);
+// After the link failed to open path: what stands in the way, found by
+// opening it the same way and asking. Always gives a reason.
+DeviceProblem whyNotOpened(const QString &path);

@@ -1,0 +1,66 @@
+#include "devicecheck.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+DeviceProblem busy(const QString &path)
+{
+    return {ExitBandFailed, QStringLiteral("%1 is in use by another program (close it, e.g. the tester window "
+                                           "or another bandctl, and try again)").arg(path)};
+}
+
+} // namespace
+
+std::optional<DeviceProblem> notADevice(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt; // missing: the caller says so in its own words
+    if (S_ISDIR(info.st_mode))
+        return DeviceProblem{ExitUsage, QStringLiteral("%1 is a folder, not a serial device").arg(path)};
+    if (S_ISREG(info.st_mode))
+        return DeviceProblem{ExitUsage, QStringLiteral("%1 is a regular file, not a serial device").arg(path)};
+    if (!S_ISCHR(info.st_mode))
+        return DeviceProblem{ExitUsage, QStringLiteral("%1 is not a serial device").arg(path)};
+    return std::nullopt;
+}
+
+DeviceProblem whyNotOpened(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENXIO || error == ENODEV)
+            return {ExitNoBand, QStringLiteral("no band: %1 went away").arg(path)};
+        if (error == EBUSY) // another program holds it exclusively
+            return busy(path);
+        if (error == EACCES || error == EPERM)
+            return {ExitBandFailed, QStringLiteral("no permission to open %1 (install the band's udev rule, or "
+                                                   "join the group that owns the port)").arg(path)};
+        return {ExitBandFailed, QStringLiteral("cannot open %1: %2").arg(path, errorText(error))};
+    }
+    termios settings{};
+    DeviceProblem problem{ExitBandFailed, QStringLiteral("cannot open %1 as a serial port").arg(path)};
+    if (::tcgetattr(fd, &settings) != 0)
+        problem = {ExitUsage, QStringLiteral("%1 is not a serial device").arg(path)};
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        problem = busy(path);
+    ::close(fd);
+    return problem;
+}

@@ -1,0 +1,23 @@
+# Writes a help2man include file with a SUBCOMMANDS section: each
+# subcommand's own --help, without the options every subcommand shares.
+# cmake -DBANDCTL=path/to/bandctl -DOUT=file -P mansubcommands.cmake
+execute_process(COMMAND ${BANDCTL} --help OUTPUT_VARIABLE overview RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${BANDCTL} --help failed")
+endif()
+string(REGEX MATCH "Subcommands:\n(.*)\n\nChoosing the band" ignored "${overview}")
+string(REGEX MATCHALL "\n  [a-z]+" names "\n${CMAKE_MATCH_1}")
+set(text "[SUBCOMMANDS]\nEach subcommand's own options; \\fBbandctl\\fR \\fISUBCOMMAND\\fR \\fB\\-\\-help\\fR prints them too.\n")
+foreach(name ${names})
+  string(STRIP "${name}" name)
+  execute_process(COMMAND ${BANDCTL} ${name} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${BANDCTL} ${name} --help failed")
+  endif()
+  string(FIND "${help}" "\nChoosing the band" shared)
+  string(SUBSTRING "${help}" 0 ${shared} help)
+  string(REPLACE "\\" "\\e" help "${help}")
+  string(REGEX REPLACE "\n([.'])" "\n\\\\&\\1" help "${help}")
+  string(APPEND text ".SS ${name}\n.nf\n${help}\n.fi\n")
+endforeach()
+file(WRITE ${OUT} "${text}")

@@ -1,0 +1,18 @@
+// Where a band is plugged in: its USB location, the chain of hub ports from
+// the host controller as the system names it (e.g. "1-1.4.2" on Linux). A
+// band keeps it when it restarts as a disk in the same port, so it is what
+// ties a disk to its band. An empty location means the system did not say.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Whether a device at `location` is the band at `bandLocation`: only when
+// both are known and the same.
+bool isSameUsbLocation(const QString &bandLocation, const QString &location);
+
+// For each band location, the index of the disk at the same location in
+// diskLocations, or -1. A band or disk whose location is unknown is never
+// matched, and no disk goes to two bands.
+QList<int> matchDisksToBands(const QStringList &bandLocations, const QStringList &diskLocations);
