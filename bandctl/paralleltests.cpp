@@ -2,6 +2,7 @@
 
 #include "bandchannel.h"
 #include "bandset.h"
+#include "devicecheck.h"
 #include "interrupt.h"
 #include "output.h"
 #include "result.h"
@@ -36,6 +37,8 @@ Result summaryOf(const Result &full, const AttachedBand &band)
     QString line = band.label() + QStringLiteral(": ") + json.value(QStringLiteral("outcome")).toString();
     if (json.contains(QStringLiteral("failed_step")))
         line += QStringLiteral(" at ") + json.value(QStringLiteral("failed_step")).toString();
+    if (json.contains(QStringLiteral("error")))
+        line += QStringLiteral(" (") + json.value(QStringLiteral("error")).toString() + u')';
     if (json.contains(QStringLiteral("record_problem")))
         line += QStringLiteral(" (not recorded: ") + json.value(QStringLiteral("record_problem")).toString() + u')';
     return Result(json, line);
@@ -87,6 +90,8 @@ int runParallelTests(CommandContext &context, const sb_conf_t &person)
     RecordStore store;
     for (const auto &test : tests) {
         Result shown = describeTestRun(test->result, test->band.device);
+        if (test->result.failedRow == TestSequence::RowOpenPort && QFileInfo::exists(test->band.device))
+            shown.add(QStringLiteral("error"), whyNotOpened(test->band.device).message);
         if (!test->band.usbPath.isEmpty())
             shown.add(QStringLiteral("usb_path"), test->band.usbPath);
         RunRecord record = store.begin(QStringLiteral("tester"));

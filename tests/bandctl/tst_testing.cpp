@@ -69,6 +69,20 @@ private slots:
         QCOMPARE(traced.exitCode, 0);
         QCOMPARE(traced.json().size(), 1);
         QVERIFY(traced.err.contains("( pedometer conf )"));
+
+        // A device that cannot be opened fails that band alone, saying why.
+        bandsim::VirtualBand spare;
+        QVERIFY(spare.plugIn());
+        QTemporaryDir dir;
+        QFile notAPort(dir.filePath("not-a-port"));
+        QVERIFY(notAPort.open(QIODevice::WriteOnly));
+        notAPort.close();
+        const QString sparePath = QString::fromStdString(spare.devicePath());
+        const BandctlRun mixed = runBandctl({"test", "--all", "--def", TESTER_DEF_XML, "--device", sparePath,
+                                             "--device", notAPort.fileName()});
+        QCOMPARE(mixed.exitCode, 1);
+        QVERIFY2(mixed.out.contains((sparePath + ": pass\n").toUtf8()), mixed.out.constData());
+        QVERIFY2(mixed.out.contains("not-a-port: fail at open port ("), mixed.out.constData());
     }
 
     // A simulated hub: every band in its own place, one record each.
