@@ -1,16 +1,14 @@
 #include "bandupgrade.h"
 
-#include <bandlink.h>
-
-#include <QFile>
-
-#include <memory>
+#include "bandchannel.h"
 
 namespace {
 
-bool identityOf(bool answered, const sb_version_t &version, BandIdentity *identity)
+// On a port that is open already.
+bool readIdentity(BandChannel &band, BandIdentity *identity)
 {
-    if (!answered)
+    sb_version_t version{};
+    if (!band.getVersion(&version))
         return false;
     identity->version = QStringLiteral("%1.%2.%3.%4")
                             .arg(version.version[0]).arg(version.version[1])
@@ -19,59 +17,36 @@ bool identityOf(bool answered, const sb_version_t &version, BandIdentity *identi
     return true;
 }
 
-// On a port that is open already.
-bool readIdentity(BandIdentity *identity)
-{
-    sb_version_t version{};
-    return identityOf(sb_getVersion(&version), version, identity);
-}
-
-struct LinkCloser {
-    void operator()(sb_link *link) const { sb_link_close(link); }
-};
-using Link = std::unique_ptr<sb_link, LinkCloser>;
-
-Link openLink(const QString &devicePath)
-{
-    return Link(devicePath.isEmpty() ? nullptr : sb_link_open(QFile::encodeName(devicePath).constData()));
-}
-
 } // namespace
 
 UpgradeResult upgradeBand(quint8 port, BandIdentity *before)
 {
-    if (!sb_init(port))
+    ProcessWideChannel band(port);
+    return upgradeBand(band, before);
+}
+
+UpgradeResult upgradeBand(BandChannel &band, BandIdentity *before)
+{
+    if (!band.open())
         return UpgradeResult::OpenFailed;
     if (before)
-        readIdentity(before); // only to know the band again when it returns
-    const bool sent = sb_upgrade();
-    sb_exit();
+        readIdentity(band, before); // only to know the band again when it returns
+    const bool sent = band.upgrade();
+    band.close();
     return sent ? UpgradeResult::Sent : UpgradeResult::NotAnswered;
 }
 
 bool readBandIdentity(quint8 port, BandIdentity *identity)
 {
-    if (!sb_init(port))
+    ProcessWideChannel band(port);
+    return readBandIdentity(band, identity);
+}
+
+bool readBandIdentity(BandChannel &band, BandIdentity *identity)
+{
+    if (!band.open())
         return false;
-    const bool read = readIdentity(identity);
-    sb_exit();
+    const bool read = readIdentity(band, identity);
+    band.close();
     return read;
-}
-
-UpgradeResult upgradeBandAt(const QString &devicePath, BandIdentity *before)
-{
-    const Link link = openLink(devicePath);
-    if (!link)
-        return UpgradeResult::OpenFailed;
-    sb_version_t version{};
-    if (before)
-        identityOf(sb_link_getVersion(link.get(), &version), version, before);
-    return sb_link_upgrade(link.get()) ? UpgradeResult::Sent : UpgradeResult::NotAnswered;
-}
-
-bool readBandIdentityAt(const QString &devicePath, BandIdentity *identity)
-{
-    const Link link = openLink(devicePath);
-    sb_version_t version{};
-    return link && identityOf(sb_link_getVersion(link.get(), &version), version, identity);
 }

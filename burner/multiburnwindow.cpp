@@ -1,5 +1,6 @@
 #include "multiburnwindow.h"
 
+#include "bandchannel.h"
 #include "burnrecord.h"
 #include "recordstatus.h"
 #include "stationcheck.h"
@@ -7,6 +8,7 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -225,7 +227,10 @@ void MultiBurnWindow::startSlot(int slot)
     Slot *raw = &s;
     const QString path = s.devicePath;
     s.upgrade = UpgradeResult::NotAnswered;
-    s.worker = startWorker(this, [raw, path] { raw->upgrade = upgradeBandAt(path, &raw->identity); },
+    s.worker = startWorker(this, [raw, path] {
+        LinkChannel link(QFile::encodeName(path).toStdString());
+        raw->upgrade = upgradeBand(link, &raw->identity);
+    },
                            [this, slot] { upgradeDone(slot); });
     updateButtons();
 }
@@ -278,6 +283,7 @@ void MultiBurnWindow::onVolumeMounted(const VolumeInfo &volume)
     options.waitForPort = false; // the window waits for its own band's port
     options.pauseMs = pauseMs;
     options.expectedBluetooth = s.bluetooth;
+    options.logLocation = panels->slotMap().locationOf(slot); // run.log names the band's place
     enterStage(slot, State::Burning, 0);
     panels->panel(slot)->setDetail(tr("正在烧录，请勿拔出手环"));
     if (!s.cycle->start(options))
@@ -331,7 +337,8 @@ void MultiBurnWindow::readReturnedBand(int slot)
         QElapsedTimer clock;
         clock.start();
         while (!raw->stopWorker && !clock.hasExpired(budgetMs)) {
-            if (readBandIdentityAt(path, &raw->identity)) {
+            LinkChannel link(QFile::encodeName(path).toStdString());
+            if (readBandIdentity(link, &raw->identity)) {
                 raw->identityRead = true;
                 return;
             }
@@ -398,7 +405,7 @@ void MultiBurnWindow::finish(int slot, BurnReport::Outcome outcome, const QStrin
     s.report.error = error;
     RunRecord record = store.begin(QStringLiteral("burner"));
     fillBurnRecord(record, s.report);
-    record.details.insert(QStringLiteral("usb_path"), panels->slotMap().locationOf(slot));
+    record.usbPath = panels->slotMap().locationOf(slot);
     store.write(record); // a problem shows in the status bar; the panel stands as it is
     s.state = State::Done;
     BandPanel *panel = panels->panel(slot);

@@ -5,6 +5,7 @@
 #include "multiburnwindow.h"
 #include "simulatedband.h"
 #include "simulatedhotplugsource.h"
+#include "simulatedhub.h"
 #include "slotsettings.h"
 #include "translation.h"
 #include "udevhotplugsource.h"
@@ -29,12 +30,12 @@ bool parseArguments(const QStringList &arguments, bool *simulate)
         QStringLiteral("simulate"), QStringLiteral("Run with a virtual band instead of a real one."));
     parser.addOption(simulateOption);
     if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate] [--slots N]\n",
+        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n",
                      qPrintable(parser.errorText()));
         return false;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "burner: unexpected argument '%s'\nusage: burner [--simulate] [--slots N]\n",
+        std::fprintf(stderr, "burner: unexpected argument '%s'\nusage: burner [--simulate [N]] [--slots N]\n",
                      qPrintable(parser.positionalArguments().constFirst()));
         return false;
     }
@@ -69,13 +70,20 @@ int runBurner(QApplication &app, const QStringList &arguments)
     QStringList rest = arguments;
     SlotSettings slotSettings = SlotSettings::read(QStringLiteral("."));
     if (!slotSettings.takeCommandLine(rest)) {
-        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate] [--slots N]\n", qPrintable(slotSettings.problem));
+        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n", qPrintable(slotSettings.problem));
         return 2;
     }
     if (!slotSettings.problem.isEmpty())
         std::fprintf(stderr, "burner: %s\n", qPrintable(slotSettings.problem));
+    int simulatedBands = 0;
+    QString simulateProblem;
+    if (!SlotSettings::takeSimulate(rest, &simulatedBands, &simulateProblem)) {
+        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n", qPrintable(simulateProblem));
+        return 2;
+    }
     if (!parseArguments(rest, &simulate))
         return 2;
+    simulate = simulatedBands > 0;
 
     applyAppSettings();
 
@@ -83,9 +91,17 @@ int runBurner(QApplication &app, const QStringList &arguments)
     installTranslation(app, translator, QString());
 
     std::unique_ptr<SimulatedBand> band;
+    std::unique_ptr<SimulatedHub> hub;
     std::unique_ptr<HotplugSource> hotplug;
     SimulatedHotplugSource *simulatedHotplug = nullptr;
-    if (simulate) {
+    if (simulate && slotSettings.slotCount > 1) {
+        hub = std::make_unique<SimulatedHub>(simulatedBands, nullptr, true);
+        if (!hub->plugIn())
+            std::fprintf(stderr, "burner: the virtual bands could not be plugged in\n");
+        auto source = std::make_unique<SimulatedHotplugSource>(hub->bands());
+        simulatedHotplug = source.get();
+        hotplug = std::move(source);
+    } else if (simulate) {
         band = std::make_unique<SimulatedBand>(nullptr, true);
         if (!band->plugIn())
             std::fprintf(stderr, "burner: the virtual band could not be plugged in\n");
@@ -97,7 +113,7 @@ int runBurner(QApplication &app, const QStringList &arguments)
     }
 
     if (slotSettings.slotCount > 1)
-        return runMultiBurner(app, slotSettings, band.get(), hotplug.get(), simulatedHotplug);
+        return runMultiBurner(app, slotSettings, hub.get(), hotplug.get(), simulatedHotplug);
 
     // Declared after its inputs, so it goes first and they outlive it.
     MainWindow window(band.get(), hotplug.get());

@@ -6,8 +6,8 @@
 #include <QMetaObject>
 #include <QTimer>
 
-SimulatedBand::SimulatedBand(QObject *parent, bool paced)
-    : QObject(parent), replugTimer(new QTimer(this))
+SimulatedBand::SimulatedBand(QObject *parent, bool paced, int slot)
+    : QObject(parent), slot(qBound(0, slot, kMaxSlots - 1)), replugTimer(new QTimer(this))
 {
     bandsim::Options options;
     options.paced = paced;
@@ -46,7 +46,7 @@ bool SimulatedBand::plugIn()
     replugTimer->stop();
     if (!virtualBand->plugIn())
         return false;
-    if (!uart_bind_device_path(kPort, virtualBand->devicePath().c_str())) {
+    if (!uart_bind_device_path(port(), virtualBand->devicePath().c_str())) {
         virtualBand->unplug();
         return false;
     }
@@ -66,7 +66,7 @@ void SimulatedBand::dropOff()
 {
     pluggedIn = false;
     // The pseudo-terminal's name may be given to another terminal next.
-    uart_bind_device_path(kPort, nullptr);
+    uart_bind_device_path(port(), nullptr);
     emit portsChanged();
 }
 
@@ -80,6 +80,21 @@ void SimulatedBand::setReplugDelayAfterReset(int ms)
     replugDelayAfterResetMs = ms;
 }
 
+quint8 SimulatedBand::port() const
+{
+    return quint8(kPort + slot);
+}
+
+QString SimulatedBand::usbLocation() const
+{
+    return usbLocationOfSlot(slot);
+}
+
+QString SimulatedBand::usbLocationOfSlot(int slot)
+{
+    return QStringLiteral("1-1.%1").arg(slot + 1);
+}
+
 bandsim::VirtualBand &SimulatedBand::band()
 {
     return *virtualBand;
@@ -91,10 +106,11 @@ QList<SerialPortEntry> SimulatedBand::availablePorts() const
     if (!isPluggedIn())
         return {};
     SerialPortEntry entry;
-    entry.portName = QStringLiteral("ttyACM%1").arg(kPort);
+    entry.portName = QStringLiteral("ttyACM%1").arg(port());
     entry.hasUsbIds = true;
     entry.vendorId = 0x0451;
     entry.productId = 0x16AA;
+    entry.usbLocation = usbLocation();
     return {entry};
 }
 

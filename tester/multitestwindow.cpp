@@ -1,11 +1,13 @@
 #include "multitestwindow.h"
 
+#include "bandchannel.h"
 #include "recordstatus.h"
 #include "simulatedband.h"
 #include "steptext.h"
 #include "testrecord.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -190,7 +192,12 @@ void MultiTestWindow::startSlot(int slot)
         const sb_conf_t *wearer = loaded ? &person : nullptr;
         // A worker that fails in itself fails its own band only.
         try {
-            raw->result = runner ? runner(raw->sequence, path, wearer) : raw->sequence.runOnDevice(path, wearer);
+            if (runner) {
+                raw->result = runner(raw->sequence, path, wearer);
+            } else {
+                LinkChannel link(QFile::encodeName(path).toStdString());
+                raw->result = raw->sequence.run(link, wearer);
+            }
         } catch (const std::exception &e) {
             raw->result = TestResult();
             raw->result.failedStep = QString::fromLocal8Bit(e.what());
@@ -274,7 +281,7 @@ void MultiTestWindow::keepRecord(int slot)
 {
     RunRecord record = store.begin(QStringLiteral("tester"));
     fillTestRecord(record, bands[size_t(slot)]->result);
-    record.details.insert(QStringLiteral("usb_path"), panels->slotMap().locationOf(slot));
+    record.usbPath = panels->slotMap().locationOf(slot);
     store.write(record); // a problem shows in the status bar; the panel stands as it is
 }
 

@@ -5,6 +5,7 @@
 #include "mainwindow.h"
 #include "multitestwindow.h"
 #include "simulatedband.h"
+#include "simulatedhub.h"
 #include "slotsettings.h"
 #include "translation.h"
 
@@ -47,7 +48,6 @@ int runMultiTester(QApplication &app, const SlotSettings &settings, const PortSo
 
 int runTester(QApplication &app, const QStringList &arguments)
 {
-    bool simulate = false;
     QStringList options = arguments.mid(1);
     SlotSettings slotSettings = SlotSettings::read(QStringLiteral("."));
     if (!slotSettings.takeCommandLine(options)) {
@@ -56,13 +56,15 @@ int runTester(QApplication &app, const QStringList &arguments)
     }
     if (!slotSettings.problem.isEmpty())
         printError(slotSettings.problem);
-    for (const QString &argument : options) {
-        if (argument == QLatin1StringView("--simulate")) {
-            simulate = true;
-        } else {
-            printError(QStringLiteral("unknown option \"%1\"\nusage: tester [--simulate] [--slots N]").arg(argument));
-            return 2;
-        }
+    int simulatedBands = 0;
+    QString simulateProblem;
+    if (!SlotSettings::takeSimulate(options, &simulatedBands, &simulateProblem)) {
+        printError(simulateProblem);
+        return 2;
+    }
+    if (!options.isEmpty()) {
+        printError(QStringLiteral("unknown option \"%1\"\nusage: tester [--simulate [N]] [--slots N]").arg(options.first()));
+        return 2;
     }
 
     applyAppSettings();
@@ -70,18 +72,26 @@ int runTester(QApplication &app, const QStringList &arguments)
     QTranslator translator;
     installTranslation(app, translator, QStringLiteral(":/translations"));
 
-    // Declared before the window so that it outlives the window's watcher.
+    // Declared before the window so that they outlive the window's watcher.
+    std::unique_ptr<SimulatedHub> simulatedHub;
+    if (slotSettings.slotCount > 1) {
+        if (simulatedBands > 0) {
+            simulatedHub = std::make_unique<SimulatedHub>(simulatedBands);
+            if (!simulatedHub->plugIn()) {
+                printError(QStringLiteral("cannot start the simulated bands (no pseudo-terminal available)"));
+                return 1;
+            }
+        }
+        return runMultiTester(app, slotSettings, simulatedHub.get());
+    }
     std::unique_ptr<SimulatedBand> simulatedBand;
-    if (simulate) {
+    if (simulatedBands > 0) {
         simulatedBand = std::make_unique<SimulatedBand>();
         if (!simulatedBand->plugIn()) {
             printError(QStringLiteral("cannot start the simulated band (no pseudo-terminal available)"));
             return 1;
         }
     }
-
-    if (slotSettings.slotCount > 1)
-        return runMultiTester(app, slotSettings, simulatedBand.get());
 
     MainWindow window(simulatedBand.get());
     if (simulatedBand)

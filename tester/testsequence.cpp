@@ -1,6 +1,7 @@
 #include "testsequence.h"
 
-#include <QFile>
+#include "bandchannel.h"
+
 #include <QThread>
 
 #include <cstring>
@@ -8,34 +9,6 @@
 namespace {
 
 constexpr int kPassed = -1;
-
-// The process-wide link on a port number.
-struct PortLink {
-    int port;
-    bool open() { return port >= 0 && port <= 255 && sb_init(quint8(port)); }
-    void closeAfterPass() { sb_exit(); }
-    bool getVersion(sb_version_t *v) { return sb_getVersion(v); }
-    bool setTime(const sb_time_t *t) { return sb_setTime(t); }
-    bool getTime(sb_time_t *t) { return sb_getTime(t); }
-    bool setConf(const sb_conf_t *c) { return sb_setSBConf(c); }
-    bool getConf(sb_conf_t *c) { return sb_getSBConf(c); }
-    bool reset() { return sb_reset(); }
-};
-
-// A link of its own on a device path.
-struct DeviceLink {
-    QByteArray path;
-    sb_link *link = nullptr;
-    ~DeviceLink() { sb_link_close(link); }
-    bool open() { return !path.isEmpty() && (link = sb_link_open(path.constData())) != nullptr; }
-    void closeAfterPass() {}
-    bool getVersion(sb_version_t *v) { return sb_link_getVersion(link, v); }
-    bool setTime(const sb_time_t *t) { return sb_link_setTime(link, t); }
-    bool getTime(sb_time_t *t) { return sb_link_getTime(link, t); }
-    bool setConf(const sb_conf_t *c) { return sb_link_setSBConf(link, c); }
-    bool getConf(sb_conf_t *c) { return sb_link_getSBConf(link, c); }
-    bool reset() { return sb_link_reset(link); }
-};
 
 } // namespace
 
@@ -81,24 +54,17 @@ void TestSequence::requestStop()
 
 TestResult TestSequence::run(int port, const sb_conf_t *person)
 {
-    PortLink link{port};
-    return runWith(link, person);
+    ProcessWideChannel band(port);
+    return run(band, person);
 }
 
-TestResult TestSequence::runOnDevice(const QString &devicePath, const sb_conf_t *person)
-{
-    DeviceLink link{QFile::encodeName(devicePath)};
-    return runWith(link, person);
-}
-
-template <class Link>
-TestResult TestSequence::runWith(Link &link, const sb_conf_t *person)
+TestResult TestSequence::run(BandChannel &band, const sb_conf_t *person)
 {
     TestResult r;
     r.started = QDateTime::currentDateTime();
-    const int failedRow = runSteps(link, person, r);
+    const int failedRow = runSteps(band, person, r);
     if (failedRow == kPassed) {
-        link.closeAfterPass();
+        band.close();
         r.outcome = TestResult::Outcome::Pass;
     } else {
         const bool pulledOut = bandPresent && !bandPresent();
@@ -112,35 +78,34 @@ TestResult TestSequence::runWith(Link &link, const sb_conf_t *person)
 
 // Returns the row of the first step that failed, or kPassed. A stop request
 // counts as a failure of the step that was next.
-template <class Link>
-int TestSequence::runSteps(Link &link, const sb_conf_t *person, TestResult &r)
+int TestSequence::runSteps(BandChannel &band, const sb_conf_t *person, TestResult &r)
 {
     const auto go = [this](int row) {
         if (stepStarted)
             stepStarted(row);
         return !stopRequested.load();
     };
-    if (!go(RowOpenPort) || !link.open())
+    if (!go(RowOpenPort) || !band.open())
         return RowOpenPort;
-    if (!go(RowGetVersion) || !link.getVersion(&r.version))
+    if (!go(RowGetVersion) || !band.getVersion(&r.version))
         return RowGetVersion;
     r.sentTime = bandTimeOf(QDateTime::currentDateTime());
-    if (!go(RowSetTime) || !link.setTime(&r.sentTime))
+    if (!go(RowSetTime) || !band.setTime(&r.sentTime))
         return RowSetTime;
     QThread::msleep(5);
-    if (!go(RowGetTime) || !link.getTime(&r.readTime))
+    if (!go(RowGetTime) || !band.getTime(&r.readTime))
         return RowGetTime;
     if (!go(RowSetConf) || !person)
         return RowSetConf;
     r.sentConf = *person;
-    if (!link.setConf(&r.sentConf))
+    if (!band.setConf(&r.sentConf))
         return RowSetConf;
-    if (!go(RowGetConf) || !link.getConf(&r.readConf))
+    if (!go(RowGetConf) || !band.getConf(&r.readConf))
         return RowGetConf;
     r.readConfValid = true;
     if (std::memcmp(&r.readConf, &r.sentConf, sizeof(sb_conf_t)) != 0)
         return RowGetConf;
-    if (!go(RowReset) || !link.reset())
+    if (!go(RowReset) || !band.reset())
         return RowReset;
     return kPassed;
 }

@@ -6,6 +6,8 @@
 
 #include <bandlink.h>
 
+class BandChannel;
+
 #include <QDateTime>
 #include <QString>
 
@@ -70,21 +72,17 @@ public:
     // settings step). On a pass the port is closed (sb_exit); after a
     // failure it stays open, as the window has always left it.
     TestResult run(int port, const sb_conf_t *person);
-
-    // The same steps on a link of their own to the device at devicePath, so
-    // that sequences for several bands can run at once, one thread each.
-    // The link is closed at the end, whatever the outcome.
-    TestResult runOnDevice(const QString &devicePath, const sb_conf_t *person);
+    // The same on a band of its own (see bandchannel.h): several sequences
+    // may run at once, each on its own thread and channel. On a pass the
+    // channel is closed; after a failure it stays open.
+    TestResult run(BandChannel &band, const sb_conf_t *person);
 
     // The band's clock record for a local date and time: day and month
     // count from 0, the year from 2000 (0 before 2000, kept to 8 bits).
     static sb_time_t bandTimeOf(const QDateTime &local);
 
 private:
-    template <class Link>
-    TestResult runWith(Link &link, const sb_conf_t *person);
-    template <class Link>
-    int runSteps(Link &link, const sb_conf_t *person, TestResult &r);
+    int runSteps(BandChannel &band, const sb_conf_t *person, TestResult &r);
 
     std::function<bool()> bandPresent;
     std::function<void(int)> stepStarted;

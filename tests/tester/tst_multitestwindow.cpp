@@ -2,6 +2,7 @@
 // band's steps and verdict on its own panel, one band failing, pulled out
 // or losing its worker while the others pass, autostart, and a verdict that
 // stays until its band leaves.
+#include "bandchannel.h"
 #include "bandhub.h"
 #include "multitestwindow.h"
 #include "recordtesting.h"
@@ -120,7 +121,7 @@ private slots:
         QCOMPARE(runs.size(), 4);
         QStringList seen;
         for (const QJsonObject &run : runs)
-            seen << run.value(QStringLiteral("details")).toObject().value(QStringLiteral("usb_path")).toString()
+            seen << run.value(QStringLiteral("usb_path")).toString()
                         + QLatin1Char(' ') + run.value(QStringLiteral("outcome")).toString();
         seen.sort();
         QCOMPARE(seen, QStringList({"1-1.1 pass", "1-1.2 fail", "1-1.3 interrupted", "1-1.4 pass"}));
@@ -165,7 +166,8 @@ private slots:
         window.setRunner([broken](TestSequence &sequence, const QString &path, const sb_conf_t *person) {
             if (path == broken)
                 throw std::runtime_error("worker failed");
-            return sequence.runOnDevice(path, person);
+            LinkChannel link(path.toStdString());
+            return sequence.run(link, person);
         });
         window.show();
         QVERIFY(window.init(100));
