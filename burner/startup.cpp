@@ -58,6 +58,7 @@ int runMultiBurner(QApplication &app, const SlotSettings &settings, const PortSo
     }
     if (simulatedHotplug)
         simulatedHotplug->setFirmwareName(window.burnFileNames().binName);
+    window.adjustSize();
     window.show();
     return app.exec();
 }

@@ -29,6 +29,7 @@ int runMultiTester(QApplication &app, const SlotSettings &settings, const PortSo
     MultiTestWindow window(settings.slotCount, settings.autostart, simulated);
     if (simulated)
         window.markSimulated();
+    window.adjustSize(); // centred at its full size, so that no panel starts off the screen
     centreOnScreen(&window);
     window.show();
     if (!window.init()) {
