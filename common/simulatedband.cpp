@@ -119,6 +119,11 @@ void SimulatedBand::watchChanges(QObject *context, const std::function<void()> &
     connect(this, &SimulatedBand::portsChanged, context, changed, Qt::DirectConnection);
 }
 
+QString SimulatedBand::devicePath(const SerialPortEntry &) const
+{
+    return QString::fromStdString(virtualBand->devicePath());
+}
+
 QString SimulatedBand::windowTitleFor(const QString &title)
 {
     return QStringLiteral("[simulated band] ") + title;

@@ -49,6 +49,8 @@ public:
 
     QList<SerialPortEntry> availablePorts() const override;
     void watchChanges(QObject *context, const std::function<void()> &changed) const override;
+    // The band's pseudo-terminal.
+    QString devicePath(const SerialPortEntry &entry) const override;
 
 signals:
     // Emitted when the band's serial port appears or goes, on the object's thread.

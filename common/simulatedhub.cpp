@@ -53,3 +53,11 @@ void SimulatedHub::watchChanges(QObject *context, const std::function<void()> &c
 {
     connect(this, &SimulatedHub::portsChanged, context, changed, Qt::DirectConnection);
 }
+
+QString SimulatedHub::devicePath(const SerialPortEntry &entry) const
+{
+    for (const auto &band : bandsInSlots)
+        if (band->usbLocation() == entry.usbLocation)
+            return band->devicePath(entry);
+    return QString();
+}

@@ -30,6 +30,7 @@ public:
 
     QList<SerialPortEntry> availablePorts() const override;
     void watchChanges(QObject *context, const std::function<void()> &changed) const override;
+    QString devicePath(const SerialPortEntry &entry) const override;
 
 signals:
     // A band's serial port appeared or went, on the object's thread.

@@ -42,6 +42,11 @@ void TestSequence::setPresenceCheck(std::function<bool()> check)
     bandPresent = std::move(check);
 }
 
+void TestSequence::setStepStarted(std::function<void(int row)> started)
+{
+    stepStarted = std::move(started);
+}
+
 void TestSequence::requestStop()
 {
     stopRequested = true;
@@ -75,28 +80,32 @@ TestResult TestSequence::run(BandChannel &band, const sb_conf_t *person)
 // counts as a failure of the step that was next.
 int TestSequence::runSteps(BandChannel &band, const sb_conf_t *person, TestResult &r)
 {
-    const auto go = [this] { return !stopRequested.load(); };
-    if (!go() || !band.open())
+    const auto go = [this](int row) {
+        if (stepStarted)
+            stepStarted(row);
+        return !stopRequested.load();
+    };
+    if (!go(RowOpenPort) || !band.open())
         return RowOpenPort;
-    if (!go() || !band.getVersion(&r.version))
+    if (!go(RowGetVersion) || !band.getVersion(&r.version))
         return RowGetVersion;
     r.sentTime = bandTimeOf(QDateTime::currentDateTime());
-    if (!go() || !band.setTime(&r.sentTime))
+    if (!go(RowSetTime) || !band.setTime(&r.sentTime))
         return RowSetTime;
     QThread::msleep(5);
-    if (!go() || !band.getTime(&r.readTime))
+    if (!go(RowGetTime) || !band.getTime(&r.readTime))
         return RowGetTime;
-    if (!person || !go())
+    if (!go(RowSetConf) || !person)
         return RowSetConf;
     r.sentConf = *person;
     if (!band.setConf(&r.sentConf))
         return RowSetConf;
-    if (!go() || !band.getConf(&r.readConf))
+    if (!go(RowGetConf) || !band.getConf(&r.readConf))
         return RowGetConf;
     r.readConfValid = true;
     if (std::memcmp(&r.readConf, &r.sentConf, sizeof(sb_conf_t)) != 0)
         return RowGetConf;
-    if (!go() || !band.reset())
+    if (!go(RowReset) || !band.reset())
         return RowReset;
     return kPassed;
 }

@@ -58,6 +58,9 @@ public:
     // out, and the run counts as interrupted rather than failed.
     void setPresenceCheck(std::function<bool()> bandPresent);
 
+    // Optional: called on the running thread as each step begins, with its row.
+    void setStepStarted(std::function<void(int row)> started);
+
     // Thread-safe. The run stops before its next step and is interrupted;
     // the request stays in force, so later runs end at once as well.
     void requestStop();
@@ -82,5 +85,6 @@ private:
     int runSteps(BandChannel &band, const sb_conf_t *person, TestResult &r);
 
     std::function<bool()> bandPresent;
+    std::function<void(int)> stepStarted;
     std::atomic<bool> stopRequested{false};
 };
