@@ -61,6 +61,9 @@ int BandConnection::locate(Output &out)
         return ExitOk;
     switch (choice.kind) {
     case BandChoice::Kind::Simulate:
+        if (choice.simulated > 1)
+            return out.fail(ExitNoBand, QStringLiteral("%1 simulated bands: this command takes one (several are for list, test --all and burn --all)")
+                                            .arg(choice.simulated));
         simulatedBand = std::make_unique<SimulatedBand>();
         if (!simulatedBand->plugIn())
             return out.fail(ExitNoBand, QStringLiteral("cannot start a virtual band (no pseudo-terminal to be had)"));

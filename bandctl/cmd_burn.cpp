@@ -7,6 +7,7 @@
 #include "interrupt.h"
 #include "mountinfo.h"
 #include "output.h"
+#include "parallelburns.h"
 #include "readerreasons.h"
 #include "result.h"
 #include "runrecords.h"
@@ -23,8 +24,6 @@
 
 #include <memory>
 
-namespace {
-
 // The cycle's failures by where they happened.
 int exitCodeOf(const BurnReport &report)
 {
@@ -38,6 +37,8 @@ int exitCodeOf(const BurnReport &report)
     }
     return ExitBandFailed;
 }
+
+namespace {
 
 // The device behind the folder a burn went to (the mount's source, e.g.
 // /dev/sdb1); empty when the mount table does not tell.
@@ -56,6 +57,8 @@ QString diskDevice(const QString &folder)
     }
     return best.source;
 }
+
+} // namespace
 
 Result describeBurn(const BurnReport &report, const QString &device)
 {
@@ -83,6 +86,8 @@ Result describeBurn(const BurnReport &report, const QString &device)
     return Result(json, lines.join(u'\n'));
 }
 
+namespace {
+
 // Missing source files are found before the band is put into upgrade mode.
 QString missingSource(const QString &folder, const BurnFileNames &files)
 {
@@ -101,6 +106,7 @@ int run(CommandContext &context)
     const QString defFile = reader.value(QStringLiteral("--def")).value_or(QStringLiteral("def.xml"));
     QString binDir = reader.value(QStringLiteral("--bin")).value_or(QStringLiteral("bin/"));
     const QString disk = reader.value(QStringLiteral("--disk")).value_or(QString());
+    const bool all = reader.flag(QStringLiteral("--all"));
     const auto diskTimeout = reader.number(QStringLiteral("--disk-timeout"), 1, 3600, 60);
     const auto portTimeout = reader.number(QStringLiteral("--port-timeout"), 1, 3600, 60);
     const auto words = reader.words();
@@ -120,6 +126,11 @@ int run(CommandContext &context)
     options.sourceFolder = binDir;
     options.diskTimeoutMs = int(*diskTimeout * 1000);
     options.portTimeoutMs = int(*portTimeout * 1000);
+    if (all) {
+        if (!disk.isEmpty())
+            return context.out.fail(ExitUsage, QStringLiteral("burn --all waits for each band's own disk; --disk is for one band"));
+        return runParallelBurns(context, options);
+    }
 
     // With --disk the band is in upgrade mode already and nothing waits for it.
     BandConnection band(context.options.band);
@@ -168,6 +179,8 @@ int run(CommandContext &context)
     RecordStore store;
     RunRecord record = store.begin(QStringLiteral("burner"));
     fillBurnRecord(record, report);
+    if (disk.isEmpty())
+        record.usbPath = band.usbLocation();
     const int code = keepRecord(store, record, shown, exitCodeOf(report));
     context.out.print(shown);
     return code;
@@ -176,7 +189,7 @@ int run(CommandContext &context)
 } // namespace
 
 extern const Subcommand burnCommand = {
-    "burn", "burn [--def FILE] [--bin DIR] [--disk PATH]", "the burner's cycle: upgrade, wait for the disk, burn, wait for the port",
+    "burn", "burn [--def FILE] [--bin DIR] [--disk PATH | --all]", "the burner's cycle: upgrade, wait for the disk, burn, wait for the port",
     "Puts the band into upgrade mode, waits for its USB disk, copies the configuration file and\n"
     "the firmware image named in def.xml from the burn folder onto it, and waits for the band's\n"
     "serial port to return. Every burn is appended to run.log in the working directory and kept\n"
@@ -184,6 +197,11 @@ extern const Subcommand burnCommand = {
     "  --def FILE          the burn definition (default: def.xml in the working directory)\n"
     "  --bin DIR           the burn folder (default: bin/ in the working directory)\n"
     "  --disk PATH         burn into PATH (a disk mounted by hand); no upgrade, no waits\n"
+    "  --all               burn every band at once (or every --device given; with --simulate N,\n"
+    "                      the N virtual bands), each on its own thread and link; each band's\n"
+    "                      disk is the one in its own USB location, never another's, and a band\n"
+    "                      whose location is unknown is not burned; one result and one record\n"
+    "                      per band, with its usb_path; run.log names the location on each line\n"
     "  --disk-timeout S    longest wait for the band's disk (default 60)\n"
     "  --port-timeout S    longest wait for the band's port after the burn (default 60)\n"
     "The result carries outcome (pass, fail or interrupted), stage, failed_step, steps and\n"

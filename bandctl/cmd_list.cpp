@@ -3,7 +3,7 @@
 #include "output.h"
 #include "portsource.h"
 #include "result.h"
-#include "simulatedband.h"
+#include "simulatedhub.h"
 #include "subcommand.h"
 #include "upgradedisks.h"
 
@@ -67,12 +67,14 @@ int run(CommandContext &context)
 
     int count = 0;
     if (kind == BandChoice::Kind::Simulate) {
-        SimulatedBand simulated;
+        SimulatedHub simulated(context.options.band.simulated);
         if (!simulated.plugIn())
             return context.out.fail(ExitNoBand, QStringLiteral("cannot start a virtual band (no pseudo-terminal to be had)"));
-        for (const BandPort &band : bandPortsIn(simulated.availablePorts())) {
-            context.out.print(serialBand(band, QString::fromStdString(simulated.band().devicePath())));
-            ++count;
+        for (SimulatedBand *band : simulated.bands()) {
+            for (const BandPort &port : bandPortsIn(band->availablePorts())) {
+                context.out.print(serialBand(port, QString::fromStdString(band->band().devicePath())));
+                ++count;
+            }
         }
     } else {
         for (const BandPort &band : bandPortsIn(SystemPortSource().availablePorts())) {

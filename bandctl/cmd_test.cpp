@@ -1,5 +1,5 @@
 // test [--def FILE] [--all]: the tester's own sequence against one band, or
-// against every band at once, one child process each.
+// against every band at once, one thread and link each.
 #include "bandconnection.h"
 #include "defreader.h"
 #include "devicecheck.h"
@@ -83,6 +83,7 @@ int runOne(CommandContext &context, const QString &defFile)
         shown.add(QStringLiteral("error"), whyNotOpened(band.devicePath()).message);
     RunRecord record = store->begin(QStringLiteral("tester"));
     fillTestRecord(record, result);
+    record.usbPath = band.usbLocation();
     const int code = keepRecord(*store, record, shown, result.passed() ? ExitOk : ExitBandFailed);
     context.out.print(shown);
     return code;
@@ -99,12 +100,13 @@ int run(CommandContext &context)
     if (!all)
         return runOne(context, defFile);
 
-    // Checked once here, so that a bad file is one message rather than one per band.
+    // Read once here, so that a bad file is one message rather than one per band.
     CDefReader definition(defFile);
+    sb_conf_t person{};
     ReaderReasons reasons;
-    if (!definition.read())
+    if (!definition.read() || !definition.getPerson(&person))
         return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
-    return runParallelTests(context, QFileInfo(defFile).absoluteFilePath());
+    return runParallelTests(context, person);
 }
 
 } // namespace
@@ -114,8 +116,10 @@ extern const Subcommand testCommand = {
     "The tester's own sequence: open the port, read the version, set and read the clock,\n"
     "write and read back the wearer settings of def.xml, restart the band.\n"
     "  --def FILE      the test definition (default: def.xml in the working directory)\n"
-    "  --all           test every band at once (or every --device given, repeated), one\n"
-    "                  child process each; exit code 0 only when every band passed\n"
+    "  --all           test every band at once (or every --device given, repeated; with\n"
+    "                  --simulate N, the N virtual bands), each on its own link and thread;\n"
+    "                  one result and one record per band, with its usb_path where known;\n"
+    "                  exit code 0 only when every band passed\n"
     "Each result carries outcome (pass, fail or interrupted) and, for a failure, failed_step.\n"
     "Every run is kept in the station's records (results.db in the working directory, and the\n"
     "server station.ini names); the result says record: ID, or record_problem when it was not.\n"

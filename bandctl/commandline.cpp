@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "simulatedband.h"
+
 namespace {
 
 // "-1" is a (negative) number, left for the range check to refuse by name.
@@ -44,6 +46,7 @@ public:
 
 private:
     bool takeBandOption(qsizetype &i, QString *error);
+    bool takeSimulateOption(qsizetype &i, QString *error);
     std::optional<QString> valueOf(qsizetype &i, const QString &name, QString *error);
     bool choose(BandChoice::Kind kind, QString *error);
 
@@ -112,7 +115,32 @@ bool GlobalParser::takeBandOption(qsizetype &i, QString *error)
         band.usbPaths.append(*location);
         return choose(BandChoice::Kind::UsbPath, error);
     }
-    return choose(BandChoice::Kind::Simulate, error); // --simulate
+    return takeSimulateOption(i, error);
+}
+
+// "--simulate", "--simulate N" or "--simulate=N": N virtual bands, 1 by default.
+bool GlobalParser::takeSimulateOption(qsizetype &i, QString *error)
+{
+    QString text;
+    bool hasInline = false;
+    splitOption(args[i], QStringLiteral("--simulate"), &text, &hasInline);
+    if (!hasInline && i + 1 < args.size() && !args[i + 1].isEmpty() && args[i + 1].at(0).isDigit())
+        text = args[++i];
+    else if (!hasInline)
+        text = QStringLiteral("1");
+    const auto count = parseInteger(text, 1, SimulatedBand::kMaxSlots);
+    if (!count) {
+        *error = QStringLiteral("--simulate takes a number of bands from 1 to %1, not \"%2\"")
+                     .arg(SimulatedBand::kMaxSlots).arg(text);
+        return false;
+    }
+    BandChoice &band = invocation.options.band;
+    if (bandChosen && band.kind == BandChoice::Kind::Simulate && band.simulated != *count) {
+        *error = QStringLiteral("--simulate given twice");
+        return false;
+    }
+    band.simulated = int(*count);
+    return choose(BandChoice::Kind::Simulate, error);
 }
 
 std::optional<Invocation> GlobalParser::parse(QString *error)
@@ -126,7 +154,7 @@ std::optional<Invocation> GlobalParser::parse(QString *error)
             options.help = true;
         } else if (word == QLatin1StringView("--version")) {
             options.version = true;
-        } else if (word == QLatin1StringView("--simulate") || isOption(word, QStringLiteral("--port"))
+        } else if (isOption(word, QStringLiteral("--simulate")) || isOption(word, QStringLiteral("--port"))
                    || isOption(word, QStringLiteral("--device")) || isOption(word, QStringLiteral("--usb-path"))) {
             if (!takeBandOption(i, error))
                 return std::nullopt;

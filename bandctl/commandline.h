@@ -14,6 +14,7 @@ struct BandChoice {
     int port = -1;            // --port
     QStringList devices;      // --device, possibly repeated (test --all)
     QStringList usbPaths;     // --usb-path LOCATION, possibly repeated (test --all)
+    int simulated = 1;        // --simulate N: how many virtual bands
 };
 
 struct GlobalOptions {

@@ -1,10 +1,9 @@
-// test --all: one child bandctl per band, all at once (the library holds one
-// port per process), one result per band.
+// test --all: the tester's sequence on every band at once, in this process,
+// one link and one thread per band, one result and one record per band.
 #pragma once
 
-#include <QString>
+#include <bandlink.h>
 
 struct CommandContext;
 
-// defFile: absolute, so that every child reads the same file.
-int runParallelTests(CommandContext &context, const QString &defFile);
+int runParallelTests(CommandContext &context, const sb_conf_t &person);

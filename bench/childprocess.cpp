@@ -79,6 +79,8 @@ ChildResult runChild(const std::vector<std::string> &argv)
     result.elapsedMs = double(monotonicNs() - result.spawnNs) / 1e6;
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.maxRssMiB = double(usage.ru_maxrss) / 1024.0; // KiB on Linux
+    result.cpuMs = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+                 + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     return result;
 }
 

@@ -22,6 +22,7 @@ struct ChildResult {
     int exitStatus = -1;    // -1 when the child did not exit normally
     double elapsedMs = 0;   // from just before the spawn to the reaped exit
     double maxRssMiB = 0;   // the child's peak resident memory
+    double cpuMs = 0;       // the child's user + system time
     int64_t spawnNs = 0;    // monotonicNs() just before the spawn
     std::string output;     // its standard output; standard error is dropped
 };

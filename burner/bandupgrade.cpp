@@ -1,14 +1,14 @@
 #include "bandupgrade.h"
 
-#include <bandlink.h>
+#include "bandchannel.h"
 
 namespace {
 
 // On a port that is open already.
-bool readIdentity(BandIdentity *identity)
+bool readIdentity(BandChannel &band, BandIdentity *identity)
 {
     sb_version_t version{};
-    if (!sb_getVersion(&version))
+    if (!band.getVersion(&version))
         return false;
     identity->version = QStringLiteral("%1.%2.%3.%4")
                             .arg(version.version[0]).arg(version.version[1])
@@ -21,20 +21,32 @@ bool readIdentity(BandIdentity *identity)
 
 UpgradeResult upgradeBand(quint8 port, BandIdentity *before)
 {
-    if (!sb_init(port))
+    ProcessWideChannel band(port);
+    return upgradeBand(band, before);
+}
+
+UpgradeResult upgradeBand(BandChannel &band, BandIdentity *before)
+{
+    if (!band.open())
         return UpgradeResult::OpenFailed;
     if (before)
-        readIdentity(before); // only to know the band again when it returns
-    const bool sent = sb_upgrade();
-    sb_exit();
+        readIdentity(band, before); // only to know the band again when it returns
+    const bool sent = band.upgrade();
+    band.close();
     return sent ? UpgradeResult::Sent : UpgradeResult::NotAnswered;
 }
 
 bool readBandIdentity(quint8 port, BandIdentity *identity)
 {
-    if (!sb_init(port))
+    ProcessWideChannel band(port);
+    return readBandIdentity(band, identity);
+}
+
+bool readBandIdentity(BandChannel &band, BandIdentity *identity)
+{
+    if (!band.open())
         return false;
-    const bool read = readIdentity(identity);
-    sb_exit();
+    const bool read = readIdentity(band, identity);
+    band.close();
     return read;
 }

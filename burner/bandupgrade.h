@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+
+class BandChannel;
 #include <QtGlobal>
 
 enum class UpgradeResult {
@@ -22,7 +24,9 @@ struct BandIdentity {
 // when the band does not tell it), sends the upgrade command and closes the
 // port again.
 UpgradeResult upgradeBand(quint8 port, BandIdentity *before = nullptr);
+UpgradeResult upgradeBand(BandChannel &band, BandIdentity *before = nullptr);
 
 // Opens port, reads the band's identity and closes the port; false when the
 // port cannot be opened or the band does not answer.
 bool readBandIdentity(quint8 port, BandIdentity *identity);
+bool readBandIdentity(BandChannel &band, BandIdentity *identity);

@@ -1,5 +1,6 @@
 #include "burncycle.h"
 
+#include "bandchannel.h"
 #include "bandupgrade.h"
 #include "hotplugsource.h"
 
@@ -55,6 +56,7 @@ bool BurnCycle::start(const BurnCycleOptions &newOptions)
     if (options.pauseMs >= 0)
         burnProcess.setPauseMs(options.pauseMs);
     burnProcess.setSourceFolder(options.sourceFolder);
+    burnProcess.setLogLocation(options.logLocation);
     report = BurnReport();
     report.files = options.files;
     report.sourceFolder = burnProcess.sourceFolder();
@@ -109,7 +111,7 @@ void BurnCycle::proceed()
         enterStage(BurnReport::Stage::Upgrade, 0);
         const quint8 port = quint8(options.upgradePort);
         BandIdentity before;
-        const UpgradeResult upgrade = upgradeBand(port, &before);
+        const UpgradeResult upgrade = upgradeBand(*channelFor(port), &before);
         if (options.expectedBluetooth.isEmpty())
             options.expectedBluetooth = before.bluetooth;
         switch (upgrade) {
@@ -203,7 +205,7 @@ void BurnCycle::readReturnedBand()
         return;
     quint8 port = 0;
     BandIdentity identity;
-    if (!portWatch || !portWatch->getPort(&port) || !readBandIdentity(port, &identity)) {
+    if (!portWatch || !portWatch->getPort(&port) || !readBandIdentity(*channelFor(port), &identity)) {
         retryTimer.start(); // the stage's time-out bounds the retries
         return;
     }
@@ -254,6 +256,13 @@ void BurnCycle::startBurn(const QString &root)
     burnProcess.startBurn(report.diskRoot, options.files);
     if (!burnProcess.isRunning())
         finish(BurnReport::Outcome::Fail, QStringLiteral("no file names to burn"));
+}
+
+std::unique_ptr<BandChannel> BurnCycle::channelFor(quint8 port) const
+{
+    if (options.openBand)
+        return options.openBand(port);
+    return std::make_unique<ProcessWideChannel>(port);
 }
 
 void BurnCycle::finish(BurnReport::Outcome outcome, const QString &error)

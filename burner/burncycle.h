@@ -13,8 +13,10 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
+class BandChannel;
 class HotplugSource;
 class PortSource;
 
@@ -39,6 +41,14 @@ struct BurnCycleOptions {
     // upgrade (it is read then when the cycle sends the upgrade itself). A
     // band that comes back with another address is not the one burned.
     QString expectedBluetooth;
+    // Opens the band on a port number, for the upgrade and for reading it
+    // when it returns; null: bandlink's process-wide link. Cycles running at
+    // once each need links of their own.
+    std::function<std::unique_ptr<BandChannel>(quint8 port)> openBand;
+    // Names the band's USB location on each run.log line of the burn, so
+    // that runs of several bands at once can be told apart; empty keeps
+    // the lines as they have always been.
+    QString logLocation;
 };
 
 class BurnCycle : public QObject {
@@ -80,6 +90,7 @@ private:
     void enterStage(BurnReport::Stage stage, int timeoutMs);
     void startBurn(const QString &root);
     void finish(BurnReport::Outcome outcome, const QString &error = QString());
+    std::unique_ptr<BandChannel> channelFor(quint8 port) const;
 
     HotplugSource *hotplug;
     BandDiskWatch diskWatch;

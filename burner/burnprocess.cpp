@@ -89,6 +89,13 @@ void CBurnProcess::setSourceFolder(const QString &folder)
     source = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
+void CBurnProcess::setLogLocation(const QString &location)
+{
+    if (isRunning())
+        return;
+    logTag = location.isEmpty() ? QString() : QStringLiteral("[%1] ").arg(location);
+}
+
 QString CBurnProcess::sourceFolder() const
 {
     return source;
@@ -259,13 +266,16 @@ void CBurnProcess::writeRunRecord(const char *word)
 {
     logStream << QDateTime::currentDateTime().toString(
                      QStringLiteral("[yyyy-MM-dd____hh:mm:ss] "))
-              << word;
+              << logTag << word;
+    // Several bands' runs share the file: a tagged line always ends.
+    if (!logTag.isEmpty() && !QByteArray(word).endsWith('\n'))
+        logStream << '\n';
     logStream.flush();
 }
 
 void CBurnProcess::writeStepRecord(const QString &message)
 {
     logStream << QTime::currentTime().toString(QStringLiteral("\t[hh:mm:ss]"))
-              << message;
+              << logTag << message;
     logStream.flush();
 }

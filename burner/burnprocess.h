@@ -38,6 +38,10 @@ public:
     // default. Only between runs.
     void setSourceFolder(const QString &folder);
     QString sourceFolder() const;
+    // Puts "[LOCATION] " after the time on each run.log line, so that burns
+    // of several bands at once can be told apart; empty (the default)
+    // writes the lines as they have always been. Only between runs.
+    void setLogLocation(const QString &location);
     // Each file the last run copied, by file name, with its SHA-256 as
     // copied and as read back (also for a copy that failed on the
     // read-back); read it once the run has ended.
@@ -57,6 +61,7 @@ protected:
 
 private:
     QString source = QStringLiteral("bin/");
+    QString logTag; // "[1-1.3] " or empty
     QString diskRoot;
     QString cfgName;
     QString binName;

@@ -2,8 +2,11 @@
 
 #include "appsettings.h"
 #include "mainwindow.h"
+#include "multiburnwindow.h"
 #include "simulatedband.h"
 #include "simulatedhotplugsource.h"
+#include "simulatedhub.h"
+#include "slotsettings.h"
 #include "systemhotplug.h"
 #include "translation.h"
 
@@ -27,12 +30,12 @@ bool parseArguments(const QStringList &arguments, bool *simulate)
         QStringLiteral("simulate"), QStringLiteral("Run with a virtual band instead of a real one."));
     parser.addOption(simulateOption);
     if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate]\n",
+        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n",
                      qPrintable(parser.errorText()));
         return false;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "burner: unexpected argument '%s'\nusage: burner [--simulate]\n",
+        std::fprintf(stderr, "burner: unexpected argument '%s'\nusage: burner [--simulate [N]] [--slots N]\n",
                      qPrintable(parser.positionalArguments().constFirst()));
         return false;
     }
@@ -40,13 +43,48 @@ bool parseArguments(const QStringList &arguments, bool *simulate)
     return true;
 }
 
+// The window with a panel per band.
+int runMultiBurner(QApplication &app, const SlotSettings &settings, const PortSource *ports, HotplugSource *hotplug,
+                   SimulatedHotplugSource *simulatedHotplug)
+{
+    MultiBurnWindow window(settings.slotCount, settings.autostart, ports, hotplug);
+    if (simulatedHotplug) {
+        window.setWindowTitle(SimulatedBand::windowTitleFor(window.windowTitle()));
+        window.markSimulated();
+    }
+    if (!window.init()) {
+        QMessageBox::critical(nullptr, MainWindow::tr("错误"), MainWindow::tr("无法监视USB设备，烧录工具不能运行."));
+        return -1;
+    }
+    if (simulatedHotplug)
+        simulatedHotplug->setFirmwareName(window.burnFileNames().binName);
+    window.adjustSize();
+    window.show();
+    return app.exec();
+}
+
 } // namespace
 
 int runBurner(QApplication &app, const QStringList &arguments)
 {
     bool simulate = false;
-    if (!parseArguments(arguments, &simulate))
+    QStringList rest = arguments;
+    SlotSettings slotSettings = SlotSettings::read(QStringLiteral("."));
+    if (!slotSettings.takeCommandLine(rest)) {
+        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n", qPrintable(slotSettings.problem));
         return 2;
+    }
+    if (!slotSettings.problem.isEmpty())
+        std::fprintf(stderr, "burner: %s\n", qPrintable(slotSettings.problem));
+    int simulatedBands = 0;
+    QString simulateProblem;
+    if (!SlotSettings::takeSimulate(rest, &simulatedBands, &simulateProblem)) {
+        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n", qPrintable(simulateProblem));
+        return 2;
+    }
+    if (!parseArguments(rest, &simulate))
+        return 2;
+    simulate = simulatedBands > 0;
 
     applyAppSettings();
 
@@ -54,9 +92,17 @@ int runBurner(QApplication &app, const QStringList &arguments)
     installTranslation(app, translator, QString());
 
     std::unique_ptr<SimulatedBand> band;
+    std::unique_ptr<SimulatedHub> hub;
     std::unique_ptr<HotplugSource> hotplug;
     SimulatedHotplugSource *simulatedHotplug = nullptr;
-    if (simulate) {
+    if (simulate && slotSettings.slotCount > 1) {
+        hub = std::make_unique<SimulatedHub>(simulatedBands, nullptr, true);
+        if (!hub->plugIn())
+            std::fprintf(stderr, "burner: the virtual bands could not be plugged in\n");
+        auto source = std::make_unique<SimulatedHotplugSource>(hub->bands());
+        simulatedHotplug = source.get();
+        hotplug = std::move(source);
+    } else if (simulate) {
         band = std::make_unique<SimulatedBand>(nullptr, true);
         if (!band->plugIn())
             std::fprintf(stderr, "burner: the virtual band could not be plugged in\n");
@@ -66,6 +112,9 @@ int runBurner(QApplication &app, const QStringList &arguments)
     } else {
         hotplug = createSystemHotplugSource();
     }
+
+    if (slotSettings.slotCount > 1)
+        return runMultiBurner(app, slotSettings, hub.get(), hotplug.get(), simulatedHotplug);
 
     // Declared after its inputs, so it goes first and they outlive it.
     MainWindow window(band.get(), hotplug.get());

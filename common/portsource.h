@@ -31,6 +31,16 @@ public:
     // `changed` must be safe to call from any thread. A source that can't
     // tell does nothing here.
     virtual void watchChanges(QObject * /*context*/, const std::function<void()> & /*changed*/) const {}
+
+    // The path that opens the entry's port with sb_link_open.
+    virtual QString devicePath(const SerialPortEntry &entry) const
+    {
+#ifdef Q_OS_WIN
+        return QStringLiteral("\\\\.\\") + entry.portName;
+#else
+        return QStringLiteral("/dev/") + entry.portName;
+#endif
+    }
 };
 
 // The ports the system has, from QSerialPortInfo.

@@ -8,8 +8,8 @@
 #include <QMetaObject>
 #include <QTimer>
 
-SimulatedBand::SimulatedBand(QObject *parent, bool paced)
-    : QObject(parent), replugTimer(new QTimer(this))
+SimulatedBand::SimulatedBand(QObject *parent, bool paced, int slot)
+    : QObject(parent), slot(qBound(0, slot, kMaxSlots - 1)), replugTimer(new QTimer(this))
 {
     bandsim::Options options;
     options.paced = paced;
@@ -48,7 +48,7 @@ bool SimulatedBand::plugIn()
     replugTimer->stop();
     if (!virtualBand->plugIn())
         return false;
-    if (!uart_bind_device_path(kPort, virtualBand->devicePath().c_str())) {
+    if (!uart_bind_device_path(port(), virtualBand->devicePath().c_str())) {
         virtualBand->unplug();
         return false;
     }
@@ -68,7 +68,7 @@ void SimulatedBand::dropOff()
 {
     pluggedIn = false;
     // The pseudo-terminal's name may be given to another terminal next.
-    uart_bind_device_path(kPort, nullptr);
+    uart_bind_device_path(port(), nullptr);
     emit portsChanged();
 }
 
@@ -82,6 +82,21 @@ void SimulatedBand::setReplugDelayAfterReset(int ms)
     replugDelayAfterResetMs = ms;
 }
 
+quint8 SimulatedBand::port() const
+{
+    return quint8(kPort + slot);
+}
+
+QString SimulatedBand::usbLocation() const
+{
+    return usbLocationOfSlot(slot);
+}
+
+QString SimulatedBand::usbLocationOfSlot(int slot)
+{
+    return QStringLiteral("1-1.%1").arg(slot + 1);
+}
+
 bandsim::VirtualBand &SimulatedBand::band()
 {
     return *virtualBand;
@@ -93,16 +108,22 @@ QList<SerialPortEntry> SimulatedBand::availablePorts() const
     if (!isPluggedIn())
         return {};
     SerialPortEntry entry;
-    entry.portName = bandPortName(kPort);
+    entry.portName = bandPortName(port());
     entry.hasUsbIds = true;
     entry.vendorId = 0x0451;
     entry.productId = 0x16AA;
+    entry.usbLocation = usbLocation();
     return {entry};
 }
 
 void SimulatedBand::watchChanges(QObject *context, const std::function<void()> &changed) const
 {
     connect(this, &SimulatedBand::portsChanged, context, changed, Qt::DirectConnection);
+}
+
+QString SimulatedBand::devicePath(const SerialPortEntry &) const
+{
+    return QString::fromStdString(virtualBand->devicePath());
 }
 
 QString SimulatedBand::windowTitleFor(const QString &title)

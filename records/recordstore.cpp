@@ -62,7 +62,7 @@ bool insertRun(QSqlDatabase &db, RunRecord &r, QSqlError *error)
         return false;
     r.firstTry = !seen;
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+    q.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
                   .arg(QLatin1String(kRunColumns)));
     q.addBindValue(r.id.toString(QUuid::WithoutBraces));
     q.addBindValue(r.program);
@@ -79,6 +79,7 @@ bool insertRun(QSqlDatabase &db, RunRecord &r, QSqlError *error)
     q.addBindValue(r.firstTry ? 1 : 0);
     q.addBindValue(QString::fromUtf8(QJsonDocument(r.details).toJson(QJsonDocument::Compact)));
     q.addBindValue(r.simulated ? 1 : 0);
+    q.addBindValue(textOrNull(r.usbPath));
     QSqlQuery queue(db);
     if (!q.exec()) {
         *error = q.lastError();

@@ -75,6 +75,7 @@ QJsonObject RunRecord::toJson() const
     o.insert(QStringLiteral("first_try"), firstTry);
     o.insert(QStringLiteral("details"), details);
     o.insert(QStringLiteral("simulated"), simulated);
+    o.insert(QStringLiteral("usb_path"), usbPath.isEmpty() ? QJsonValue() : QJsonValue(usbPath));
     return o;
 }
 
@@ -93,6 +94,7 @@ bool RunRecord::fromJson(const QJsonObject &json, RunRecord *record)
     r.firstTry = json.value(QStringLiteral("first_try")).toBool(true);
     r.details = json.value(QStringLiteral("details")).toObject();
     r.simulated = json.value(QStringLiteral("simulated")).toBool(false);
+    r.usbPath = json.value(QStringLiteral("usb_path")).toString();
     if (r.id.isNull() || r.program.isEmpty() || !r.startedAt.isValid() || !r.endedAt.isValid()
         || !outcomeFromName(json.value(QStringLiteral("outcome")).toString(), &r.outcome))
         return false;

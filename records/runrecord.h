@@ -37,6 +37,7 @@ struct RunRecord {
     QString unit;          // the band's identity (Bluetooth address) when it was read
     QJsonObject details;   // what the program sent, read and copied
     bool simulated = false; // ran on a virtual band: never counted as production
+    QString usbPath;       // where the band was plugged in (e.g. "1-1.4.2"); empty when unknown
     bool firstTry = true;  // set by the store: the unit's first run here today
 
     // A new record with a fresh id, the operator's login and the start time.

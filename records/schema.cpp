@@ -9,7 +9,7 @@
 
 const char *const kRunColumns =
     "id, program, station, operator, started_at, ended_at, day, duration_ms,"
-    " outcome, failed_step, failed_row, unit, first_try, details, simulated";
+    " outcome, failed_step, failed_row, unit, first_try, details, simulated, usb_path";
 
 namespace {
 
@@ -33,7 +33,7 @@ QStringList createStatements(bool postgres)
                        " day TEXT NOT NULL, duration_ms BIGINT NOT NULL,"
                        " outcome TEXT NOT NULL CHECK (outcome IN ('pass', 'fail', 'interrupted')),"
                        " failed_step TEXT, failed_row INTEGER, unit TEXT, first_try INTEGER NOT NULL,"
-                       " details TEXT NOT NULL, simulated INTEGER NOT NULL DEFAULT 0)").arg(seq),
+                       " details TEXT NOT NULL, simulated INTEGER NOT NULL DEFAULT 0, usb_path TEXT)").arg(seq),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_yield ON runs (station, day, program, outcome, first_try, started_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_started ON runs (started_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_failures ON runs (outcome, program, failed_step)"),
@@ -64,6 +64,17 @@ QStringList upgradeFrom1(bool postgres)
     return {QStringLiteral("ALTER TABLE runs ADD COLUMN simulated INTEGER NOT NULL DEFAULT 0"),
             QStringLiteral("INSERT OR IGNORE INTO outbox (seq) SELECT seq FROM runs"),
             QStringLiteral("PRAGMA user_version = 2")};
+}
+
+// From version 2 to 3: where the band was plugged in (its USB location),
+// unknown for every earlier run.
+QStringList upgradeFrom2(bool postgres)
+{
+    if (postgres)
+        return {QStringLiteral("ALTER TABLE runs ADD COLUMN IF NOT EXISTS usb_path TEXT"),
+                QStringLiteral("UPDATE schema_info SET version = 3")};
+    return {QStringLiteral("ALTER TABLE runs ADD COLUMN usb_path TEXT"),
+            QStringLiteral("PRAGMA user_version = 3")};
 }
 
 // The version found, 0 for an empty database, -1 with *error on failure.
@@ -125,9 +136,14 @@ bool prepareSchema(QSqlDatabase &db, QString *error)
         db.rollback();
         return version < 0 ? false : newer(version);
     }
-    const QStringList statements = version == 0 ? createStatements(postgres)
-                                   : version == 1 ? upgradeFrom1(postgres)
-                                                  : QStringList();
+    // An older schema goes through each step from its version on.
+    QStringList statements;
+    if (version == 0)
+        statements = createStatements(postgres);
+    if (version == 1)
+        statements += upgradeFrom1(postgres);
+    if (version == 1 || version == 2)
+        statements += upgradeFrom2(postgres);
     for (const QString &sql : statements) {
         if (!q.exec(sql)) {
             *error = describeSqlError(db, q.lastError());

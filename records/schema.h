@@ -6,8 +6,9 @@
 
 class QSqlDatabase;
 
-// 1: the first; 2: runs.simulated, and every local record queued for the server.
-constexpr int kSchemaVersion = 2;
+// 1: the first; 2: runs.simulated, and every local record queued for the server;
+// 3: runs.usb_path, where the band was plugged in.
+constexpr int kSchemaVersion = 3;
 
 // Creates the tables and indexes when they are missing and brings an older
 // schema up to this program's, in place and in one transaction; refuses a

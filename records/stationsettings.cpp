@@ -9,6 +9,8 @@ namespace {
 
 const QString kNameKey = QStringLiteral("station/name");
 const QString kUrlKey = QStringLiteral("database/url");
+// Read by the windows (slotsettings.h), known here so that they are not called mistakes.
+const QStringList kWindowKeys = {QStringLiteral("station/slots"), QStringLiteral("station/autostart")};
 
 } // namespace
 
@@ -25,7 +27,7 @@ StationSettings StationSettings::read(const QString &folder)
     const QStringList keys = ini.allKeys();
     QStringList unknown;
     for (const QString &key : keys)
-        if (key != kNameKey && key != kUrlKey)
+        if (key != kNameKey && key != kUrlKey && !kWindowKeys.contains(key))
             unknown << key;
     if (ini.status() != QSettings::NoError || (keys.isEmpty() && QFileInfo(path).size() > 0)) {
         problems << QStringLiteral("station.ini is not a settings file ([station] name=..., [database] url=...)");

@@ -1,10 +1,10 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "banddate.h"
 #include "boxplacement.h"
 #include "recordstatus.h"
 #include "simulatedband.h"
+#include "steptext.h"
 #include "testrecord.h"
 
 #include <QMessageBox>
@@ -15,19 +15,6 @@ namespace {
 constexpr int kRowCount = TestSequence::RowCount;
 const QColor kGreen(0, 255, 0);
 const QColor kRed(255, 0, 0);
-
-// What a row shows when its step passed.
-QString passText(int row, const TestResult &r)
-{
-    const sb_version_t &v = r.version;
-    switch (row) {
-    case TestSequence::RowGetVersion:
-        return QStringLiteral("%1.%2.%3.%4").arg(v.version[0]).arg(v.version[1]).arg(v.version[2]).arg(v.version[3]);
-    case TestSequence::RowSetTime: return bandDateTime(r.sentTime);
-    case TestSequence::RowGetTime: return bandDateTime(r.readTime);
-    default: return QStringLiteral("OK");
-    }
-}
 
 } // namespace
 
@@ -152,7 +139,7 @@ void MainWindow::showResult(const TestResult &result)
     for (int row = 0; row < kRowCount; ++row) {
         QTableWidgetItem *cell = ui->twResult->item(row, 0);
         if (result.reached(row)) {
-            cell->setText(passText(row, result));
+            cell->setText(stepPassText(row, result));
             cell->setBackground(QBrush(kGreen));
         } else if (row == result.failedRow) {
             cell->setText(QStringLiteral("Err"));

@@ -1,5 +1,7 @@
 #include "testsequence.h"
 
+#include "bandchannel.h"
+
 #include <QThread>
 
 #include <cstring>
@@ -40,6 +42,11 @@ void TestSequence::setPresenceCheck(std::function<bool()> check)
     bandPresent = std::move(check);
 }
 
+void TestSequence::setStepStarted(std::function<void(int row)> started)
+{
+    stepStarted = std::move(started);
+}
+
 void TestSequence::requestStop()
 {
     stopRequested = true;
@@ -47,11 +54,17 @@ void TestSequence::requestStop()
 
 TestResult TestSequence::run(int port, const sb_conf_t *person)
 {
+    ProcessWideChannel band(port);
+    return run(band, person);
+}
+
+TestResult TestSequence::run(BandChannel &band, const sb_conf_t *person)
+{
     TestResult r;
     r.started = QDateTime::currentDateTime();
-    const int failedRow = runSteps(port, person, r);
+    const int failedRow = runSteps(band, person, r);
     if (failedRow == kPassed) {
-        sb_exit();
+        band.close();
         r.outcome = TestResult::Outcome::Pass;
     } else {
         const bool pulledOut = bandPresent && !bandPresent();
@@ -65,30 +78,34 @@ TestResult TestSequence::run(int port, const sb_conf_t *person)
 
 // Returns the row of the first step that failed, or kPassed. A stop request
 // counts as a failure of the step that was next.
-int TestSequence::runSteps(int port, const sb_conf_t *person, TestResult &r)
+int TestSequence::runSteps(BandChannel &band, const sb_conf_t *person, TestResult &r)
 {
-    const auto go = [this] { return !stopRequested.load(); };
-    if (port < 0 || port > 255 || !go() || !sb_init(quint8(port)))
+    const auto go = [this](int row) {
+        if (stepStarted)
+            stepStarted(row);
+        return !stopRequested.load();
+    };
+    if (!go(RowOpenPort) || !band.open())
         return RowOpenPort;
-    if (!go() || !sb_getVersion(&r.version))
+    if (!go(RowGetVersion) || !band.getVersion(&r.version))
         return RowGetVersion;
     r.sentTime = bandTimeOf(QDateTime::currentDateTime());
-    if (!go() || !sb_setTime(&r.sentTime))
+    if (!go(RowSetTime) || !band.setTime(&r.sentTime))
         return RowSetTime;
     QThread::msleep(5);
-    if (!go() || !sb_getTime(&r.readTime))
+    if (!go(RowGetTime) || !band.getTime(&r.readTime))
         return RowGetTime;
-    if (!person || !go())
+    if (!go(RowSetConf) || !person)
         return RowSetConf;
     r.sentConf = *person;
-    if (!sb_setSBConf(&r.sentConf))
+    if (!band.setConf(&r.sentConf))
         return RowSetConf;
-    if (!go() || !sb_getSBConf(&r.readConf))
+    if (!go(RowGetConf) || !band.getConf(&r.readConf))
         return RowGetConf;
     r.readConfValid = true;
     if (std::memcmp(&r.readConf, &r.sentConf, sizeof(sb_conf_t)) != 0)
         return RowGetConf;
-    if (!go() || !sb_reset())
+    if (!go(RowReset) || !band.reset())
         return RowReset;
     return kPassed;
 }

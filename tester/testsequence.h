@@ -6,6 +6,8 @@
 
 #include <bandlink.h>
 
+class BandChannel;
+
 #include <QDateTime>
 #include <QString>
 
@@ -56,6 +58,9 @@ public:
     // out, and the run counts as interrupted rather than failed.
     void setPresenceCheck(std::function<bool()> bandPresent);
 
+    // Optional: called on the running thread as each step begins, with its row.
+    void setStepStarted(std::function<void(int row)> started);
+
     // Thread-safe. The run stops before its next step and is interrupted;
     // the request stays in force, so later runs end at once as well.
     void requestStop();
@@ -67,14 +72,19 @@ public:
     // settings step). On a pass the port is closed (sb_exit); after a
     // failure it stays open, as the window has always left it.
     TestResult run(int port, const sb_conf_t *person);
+    // The same on a band of its own (see bandchannel.h): several sequences
+    // may run at once, each on its own thread and channel. On a pass the
+    // channel is closed; after a failure it stays open.
+    TestResult run(BandChannel &band, const sb_conf_t *person);
 
     // The band's clock record for a local date and time: day and month
     // count from 0, the year from 2000 (0 before 2000, kept to 8 bits).
     static sb_time_t bandTimeOf(const QDateTime &local);
 
 private:
-    int runSteps(int port, const sb_conf_t *person, TestResult &r);
+    int runSteps(BandChannel &band, const sb_conf_t *person, TestResult &r);
 
     std::function<bool()> bandPresent;
+    std::function<void(int)> stepStarted;
     std::atomic<bool> stopRequested{false};
 };

@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN" sourcelanguage="zh_CN">
 <context>
+    <name>BandPanel</name>
+    <message>
+        <source>无手环</source>
+        <translation>无手环</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>失败</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>烧录工具</source>
@@ -136,6 +151,95 @@
     <message>
         <source>无法监视USB设备，烧录工具不能运行.</source>
         <translation>无法监视USB设备，烧录工具不能运行.</translation>
+    </message>
+</context>
+<context>
+    <name>MultiBurnWindow</name>
+    <message>
+        <source>烧录</source>
+        <translation>烧录</translation>
+    </message>
+    <message>
+        <source>全部开始</source>
+        <translation>全部开始</translation>
+    </message>
+    <message>
+        <source>烧录工具</source>
+        <translation>烧录工具</translation>
+    </message>
+    <message>
+        <source>[模拟手环]</source>
+        <translation>[模拟手环]</translation>
+    </message>
+    <message>
+        <source>正在烧录</source>
+        <translation>正在烧录</translation>
+    </message>
+    <message>
+        <source>正在烧录。现在关闭窗口，手环将没有固件。
+仍然关闭吗?</source>
+        <translation>正在烧录。现在关闭窗口，手环将没有固件。
+仍然关闭吗?</translation>
+    </message>
+    <message>
+        <source>复位中</source>
+        <translation>复位中</translation>
+    </message>
+    <message>
+        <source>端口打开失败</source>
+        <translation>端口打开失败</translation>
+    </message>
+    <message>
+        <source>端口通信失败</source>
+        <translation>端口通信失败</translation>
+    </message>
+    <message>
+        <source>等待升级模式</source>
+        <translation>等待升级模式</translation>
+    </message>
+    <message>
+        <source>正在烧录，请勿拔出手环</source>
+        <translation>正在烧录，请勿拔出手环</translation>
+    </message>
+    <message>
+        <source>烧录失败</source>
+        <translation>烧录失败</translation>
+    </message>
+    <message>
+        <source>等待手环重启</source>
+        <translation>等待手环重启</translation>
+    </message>
+    <message>
+        <source>烧录后手环没有正常重启</source>
+        <translation>烧录后手环没有正常重启</translation>
+    </message>
+    <message>
+        <source>回来的不是烧录的手环</source>
+        <translation>回来的不是烧录的手环</translation>
+    </message>
+    <message>
+        <source>版本 %1，请拔下手环</source>
+        <translation>版本 %1，请拔下手环</translation>
+    </message>
+    <message>
+        <source>手环没有进入升级模式</source>
+        <translation>手环没有进入升级模式</translation>
+    </message>
+    <message>
+        <source>工位问题，修复后重试: %1</source>
+        <translation>工位问题，修复后重试: %1</translation>
+    </message>
+    <message>
+        <source>手环多于面板: %1 个手环未显示</source>
+        <translation>手环多于面板: %1 个手环未显示</translation>
+    </message>
+    <message>
+        <source>插入手环即开始烧录</source>
+        <translation>插入手环即开始烧录</translation>
+    </message>
+    <message>
+        <source>插入手环后按烧录</source>
+        <translation>插入手环后按烧录</translation>
     </message>
 </context>
 <context>

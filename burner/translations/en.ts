@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
 <context>
+    <name>BandPanel</name>
+    <message>
+        <source>无手环</source>
+        <translation>No band</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>烧录工具</source>
@@ -136,6 +151,95 @@ Unplug the band.</translation>
     <message>
         <source>无法监视USB设备，烧录工具不能运行.</source>
         <translation>Cannot watch USB devices, the burner cannot run.</translation>
+    </message>
+</context>
+<context>
+    <name>MultiBurnWindow</name>
+    <message>
+        <source>烧录</source>
+        <translation>Burn</translation>
+    </message>
+    <message>
+        <source>全部开始</source>
+        <translation>Start all</translation>
+    </message>
+    <message>
+        <source>烧录工具</source>
+        <translation>Burning Tool</translation>
+    </message>
+    <message>
+        <source>[模拟手环]</source>
+        <translation>[simulated band]</translation>
+    </message>
+    <message>
+        <source>正在烧录</source>
+        <translation>Burning</translation>
+    </message>
+    <message>
+        <source>正在烧录。现在关闭窗口，手环将没有固件。
+仍然关闭吗?</source>
+        <translation>A burn is running. Closing the window now leaves the band without firmware.
+Close anyway?</translation>
+    </message>
+    <message>
+        <source>复位中</source>
+        <translation>Resetting</translation>
+    </message>
+    <message>
+        <source>端口打开失败</source>
+        <translation>Failed to open the port</translation>
+    </message>
+    <message>
+        <source>端口通信失败</source>
+        <translation>Port communication failed</translation>
+    </message>
+    <message>
+        <source>等待升级模式</source>
+        <translation>Waiting for upgrade mode</translation>
+    </message>
+    <message>
+        <source>正在烧录，请勿拔出手环</source>
+        <translation>Burning, do not unplug the band</translation>
+    </message>
+    <message>
+        <source>烧录失败</source>
+        <translation>Burn failed</translation>
+    </message>
+    <message>
+        <source>等待手环重启</source>
+        <translation>Waiting for the band to restart</translation>
+    </message>
+    <message>
+        <source>烧录后手环没有正常重启</source>
+        <translation>The band did not restart properly after the burn</translation>
+    </message>
+    <message>
+        <source>回来的不是烧录的手环</source>
+        <translation>Another band came back, not the one burned</translation>
+    </message>
+    <message>
+        <source>版本 %1，请拔下手环</source>
+        <translation>Version %1, unplug the band</translation>
+    </message>
+    <message>
+        <source>手环没有进入升级模式</source>
+        <translation>The band did not enter upgrade mode</translation>
+    </message>
+    <message>
+        <source>工位问题，修复后重试: %1</source>
+        <translation>Station problem, fix it and try again: %1</translation>
+    </message>
+    <message>
+        <source>手环多于面板: %1 个手环未显示</source>
+        <translation>More bands than panels: %1 band(s) not shown</translation>
+    </message>
+    <message>
+        <source>插入手环即开始烧录</source>
+        <translation>Each band is burned as soon as it is plugged in</translation>
+    </message>
+    <message>
+        <source>插入手环后按烧录</source>
+        <translation>Plug in the bands, then press Burn</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
 <context>
+    <name>BandPanel</name>
+    <message>
+        <source>无手环</source>
+        <translation>No band</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>测试工具</source>
@@ -90,6 +105,93 @@ If it fails again and again, plug the band in again and restart this program.</t
     <message>
         <source>无法打开或处理def.xml</source>
         <translation>Cannot open or process def.xml</translation>
+    </message>
+</context>
+<context>
+    <name>MultiTestWindow</name>
+    <message>
+        <source>[打开串口]</source>
+        <translation>[Open port]</translation>
+    </message>
+    <message>
+        <source>1.读取版本</source>
+        <translation>1.Read version</translation>
+    </message>
+    <message>
+        <source>2.设置时间</source>
+        <translation>2.Set time</translation>
+    </message>
+    <message>
+        <source>3.读取时间</source>
+        <translation>3.Read time</translation>
+    </message>
+    <message>
+        <source>4.设置LED</source>
+        <translation>4.Set LED</translation>
+    </message>
+    <message>
+        <source>5.读取LED</source>
+        <translation>5.Read LED</translation>
+    </message>
+    <message>
+        <source>6.设置参数</source>
+        <translation>6.Write settings</translation>
+    </message>
+    <message>
+        <source>7.读取参数</source>
+        <translation>7.Read settings</translation>
+    </message>
+    <message>
+        <source>8.设置闹钟</source>
+        <translation>8.Set alarm</translation>
+    </message>
+    <message>
+        <source>9.读取闹钟</source>
+        <translation>9.Read alarm</translation>
+    </message>
+    <message>
+        <source>0.重新启动</source>
+        <translation>0.Restart</translation>
+    </message>
+    <message>
+        <source>[关闭串口]</source>
+        <translation>[Close port]</translation>
+    </message>
+    <message>
+        <source>开始测试</source>
+        <translation>Start test</translation>
+    </message>
+    <message>
+        <source>全部开始</source>
+        <translation>Start all</translation>
+    </message>
+    <message>
+        <source>测试工具</source>
+        <translation>Band tester</translation>
+    </message>
+    <message>
+        <source>插入手环即开始测试</source>
+        <translation>Each band is tested as soon as it is plugged in</translation>
+    </message>
+    <message>
+        <source>插入手环后按开始测试</source>
+        <translation>Plug in the bands, then press Start</translation>
+    </message>
+    <message>
+        <source>模拟手环，非真实测试</source>
+        <translation>[simulated band]</translation>
+    </message>
+    <message>
+        <source>手环多于面板: %1 个手环未显示</source>
+        <translation>More bands than panels: %1 band(s) not shown</translation>
+    </message>
+    <message>
+        <source>请拔掉手环</source>
+        <translation>Unplug the band</translation>
+    </message>
+    <message>
+        <source>失败: %1</source>
+        <translation>Failed: %1</translation>
     </message>
 </context>
 <context>

@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,6 +86,31 @@ private slots:
         const QList<QJsonObject> kept = runBandctl({"records", "--json"}, 30000, dir.path()).json();
         QCOMPARE(kept.size(), 1);
         QCOMPARE(kept[0].value("outcome").toString(), QStringLiteral("interrupted"));
+    }
+
+    // Three simulated bands burned at once, each onto the disk in its own place.
+    void everyBandOfAHubAtOnce()
+    {
+        QTemporaryDir dir;
+        QVERIFY(prepare(dir));
+        const BandctlRun run = runBandctl({"burn", "--all", "--simulate", "3", "--json"}, 60000, dir.path());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.json().size(), 3);
+        QSet<QString> disks;
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject result = run.json()[i];
+            QCOMPARE(result.value("outcome").toString(), QStringLiteral("pass"));
+            QCOMPARE(result.value("usb_path").toString(), QString("1-1.%1").arg(i + 1));
+            disks.insert(result.value("disk").toString());
+        }
+        QCOMPARE(disks.size(), 3);
+        const QByteArray log = contents(dir.filePath("run.log"));
+        for (int i = 1; i <= 3; ++i) {
+            QCOMPARE(log.count(QString("] [1-1.%1] startup\n").arg(i).toUtf8()), 1);
+            QCOMPARE(log.count(QString("][1-1.%1] Succeed to copy band.bin\n").arg(i).toUtf8()), 1);
+        }
+        QCOMPARE(runBandctl({"records", "--json"}, 30000, dir.path()).json().size(), 3);
+        QCOMPARE(runBandctl({"burn", "--all", "--disk", "disk"}, 30000, dir.path()).exitCode, 2);
     }
 
     void intoAFolderAndWhatGoesWrongThere()

@@ -203,6 +203,7 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"get", "time", "--colour"} << QByteArray("--colour");
         QTest::newRow("unknown subcommand") << QStringList{"explode"} << QByteArray("explode");
         QTest::newRow("two ways to a band") << QStringList{"info", "--simulate"} << QByteArray("one way only");
+        QTest::newRow("17 simulated bands") << QStringList{"list", "--simulate", "17"} << QByteArray("from 1 to 16");
         QTest::newRow("device and location") << QStringList{"info", "--usb-path", "1-1.4.2"} << QByteArray("one way only");
         QTest::newRow("watch what") << QStringList{"watch", "everything"} << QByteArray("minstat or upload");
         // An option without its value never takes the next option as one.
@@ -389,6 +390,12 @@ private slots:
         QCOMPARE(list.exitCode, 0);
         QCOMPARE(list.json().value(0).value("mode").toString(), QStringLiteral("serial"));
         QCOMPARE(list.json().value(0).value("usb_id").toString(), QStringLiteral("0451:16aa"));
+        const BandctlRun hub = runBandctl({"list", "--simulate=3", "--json"});
+        QCOMPARE(hub.exitCode, 0);
+        QCOMPARE(hub.json().size(), 3);
+        QCOMPARE(hub.json().value(2).value("usb_path").toString(), QStringLiteral("1-1.3"));
+        QCOMPARE(hub.json().value(2).value("port").toInt(), 202);
+        QCOMPARE(runBandctl({"--simulate", "3", "info"}).exitCode, 3); // one band needed, three there
 
         auto band = pluggedBand();
         QVERIFY(band);

@@ -39,6 +39,8 @@ private:
                  const QStringList &args, QString *out, qint64 *ms = nullptr);
     // Ids on the server, in the order it received them; station "" = all.
     QStringList serverIds(const QString &station = QString());
+    // Where the server's run `id` says its band was plugged in.
+    QString serverUsbPath(const QString &id);
     QStringList localIds(const QString &folder);
     RunRecord writeRun(RecordStore &store, RunOutcome outcome = RunOutcome::Pass);
 
@@ -55,6 +57,23 @@ void TestServer::init()
     if (!cluster.isRunning())
         QVERIFY2(cluster.start(), qPrintable(cluster.error()));
     QVERIFY2(cluster.dropTables(), qPrintable(cluster.error()));
+}
+
+QString TestServer::serverUsbPath(const QString &id)
+{
+    const QString name = uniqueConnectionName(QStringLiteral("test"));
+    QString place;
+    {
+        QString error;
+        QSqlDatabase db = openServerDatabase(name, cluster.url(), 5, &error);
+        QSqlQuery q(db);
+        q.prepare("SELECT usb_path FROM runs WHERE id = ?");
+        q.addBindValue(id);
+        if (q.exec() && q.next())
+            place = q.value(0).toString();
+    }
+    closeConnection(name);
+    return place;
 }
 
 QStringList TestServer::serverIds(const QString &station)
@@ -148,8 +167,13 @@ void TestServer::forwardedOnceInOrderThroughAnOutage()
     RecordStore store(dir.path());
     QSignalSpy serverProblems(&store, &RecordStore::serverProblemChanged);
     QStringList ids;
-    ids << writeRun(store).id.toString(QUuid::WithoutBraces);
+    RunRecord placed = store.begin("burner");
+    placed.usbPath = "1-1.4.2";
+    placed.finish(RunOutcome::Pass);
+    QVERIFY(store.write(placed));
+    ids << placed.id.toString(QUuid::WithoutBraces);
     QTRY_COMPARE_WITH_TIMEOUT(serverIds(), ids, 10000);
+    QCOMPARE(serverUsbPath(ids.first()), QStringLiteral("1-1.4.2"));
 
     QVERIFY(cluster.stop());
     ids << writeRun(store, RunOutcome::Fail).id.toString(QUuid::WithoutBraces);

@@ -28,6 +28,7 @@ private slots:
     void lockedByAnotherProcess();
     void corruptFile();
     void newerSchema();
+    void olderSchemaBroughtUpToDate_data();
     void olderSchemaBroughtUpToDate();
     void spoolTakenInOnce();
     void realFullDisk();
@@ -108,6 +109,7 @@ void TestStore::recordsOfEveryOutcome()
                              "11:22:33:44:55:66", QStringLiteral("7.读取参数"));
     RunRecord interrupted = makeRun("burner", store.settings().name, "2026-12-07T08:02:00", RunOutcome::Interrupted);
     interrupted.simulated = true;
+    interrupted.usbPath = QStringLiteral("1-1.4.2");
     RunRecord nextDay = makeRun("tester", store.settings().name, "2026-12-08T00:00:01", RunOutcome::Pass, "11:22:33:44:55:66");
     for (RunRecord *r : {&pass, &fail, &interrupted, &nextDay})
         QVERIFY2(store.write(*r), qPrintable(store.problem()));
@@ -130,6 +132,8 @@ void TestStore::recordsOfEveryOutcome()
     QCOMPARE(runs[2].value("outcome").toString(), QStringLiteral("interrupted"));
     QCOMPARE(runs[2].value("unit"), QJsonValue());
     QCOMPARE(runs[2].value("simulated"), QJsonValue(true));
+    QCOMPARE(runs[2].value("usb_path").toString(), QStringLiteral("1-1.4.2"));
+    QCOMPARE(runs[1].value("usb_path"), QJsonValue());
     QCOMPARE(runs[1].value("simulated"), QJsonValue(false));
     QCOMPARE(runs[0].value("duration_ms").toInt(), 2000);
 
@@ -140,7 +144,7 @@ void TestStore::recordsOfEveryOutcome()
     QVERIFY(q.exec("PRAGMA journal_mode") && q.next());
     QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
     QVERIFY(q.exec("PRAGMA user_version") && q.next());
-    QCOMPARE(q.value(0).toInt(), 2);
+    QCOMPARE(q.value(0).toInt(), 3);
     probe.close();
     probe = QSqlDatabase();
     QSqlDatabase::removeDatabase("probe");
@@ -322,7 +326,7 @@ void TestStore::newerSchema()
     RunRecord r = store.begin("tester");
     r.finish(RunOutcome::Pass);
     QVERIFY(!store.write(r));
-    QVERIFY2(store.problem().contains("schema version 99, newer than this program's 2"), qPrintable(store.problem()));
+    QVERIFY2(store.problem().contains("schema version 99, newer than this program's 3"), qPrintable(store.problem()));
 
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
@@ -334,9 +338,18 @@ void TestStore::newerSchema()
     QVERIFY2(err.contains("newer than this program's"), qPrintable(err));
 }
 
+void TestStore::olderSchemaBroughtUpToDate_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("version 1") << 1;
+    QTest::newRow("version 2") << 2;
+}
+
 void TestStore::olderSchemaBroughtUpToDate()
 {
-    // A file as the first version wrote it, its one run written while no server was named.
+    // A file as the first version wrote it, its one run written while no server was named;
+    // or that file as version 2 left it.
+    QFETCH(int, version);
     QTemporaryDir dir;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "v1");
@@ -354,6 +367,11 @@ void TestStore::olderSchemaBroughtUpToDate()
                  " '2026-12-01T08:00:02.000Z', '2026-12-01', 2000, 'pass', NULL, NULL, 'aa', 1, '{}')",
                  "PRAGMA user_version = 1"})
             QVERIFY2(q.exec(sql), sql);
+        if (version == 2) {
+            for (const char *sql : {"ALTER TABLE runs ADD COLUMN simulated INTEGER NOT NULL DEFAULT 0",
+                                    "INSERT OR IGNORE INTO outbox (seq) SELECT seq FROM runs", "PRAGMA user_version = 2"})
+                QVERIFY2(q.exec(sql), sql);
+        }
         db.close();
     }
     QSqlDatabase::removeDatabase("v1");
@@ -363,12 +381,13 @@ void TestStore::olderSchemaBroughtUpToDate()
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs[0].value("id").toString(), QStringLiteral("old-run"));
     QCOMPARE(runs[0].value("simulated"), QJsonValue(false));
+    QCOMPARE(runs[0].value("usb_path"), QJsonValue());
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "v2");
     db.setDatabaseName(dir.filePath("results.db"));
     QVERIFY(db.open());
     QSqlQuery q(db);
     QVERIFY(q.exec("PRAGMA user_version") && q.next());
-    QCOMPARE(q.value(0).toInt(), 2);
+    QCOMPARE(q.value(0).toInt(), 3);
     // Queued for a server named later.
     QVERIFY(q.exec("SELECT COUNT(*) FROM outbox") && q.next());
     QCOMPARE(q.value(0).toInt(), 1);

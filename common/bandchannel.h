@@ -1,0 +1,70 @@
+// The band operations the tester's sequence and the burner's cycle use, on
+// either bandlink's process-wide link or a link of the band's own, so that
+// one code path serves one band in a window and many bands in one process.
+#pragma once
+
+#include <bandlink.h>
+
+#include <string>
+
+class BandChannel {
+public:
+    virtual ~BandChannel() = default;
+
+    virtual bool open() = 0;
+    // Closes what open() opened; harmless when nothing is open.
+    virtual void close() = 0;
+
+    virtual bool getVersion(sb_version_t *version) = 0;
+    virtual bool setTime(const sb_time_t *time) = 0;
+    virtual bool getTime(sb_time_t *time) = 0;
+    virtual bool setConf(const sb_conf_t *conf) = 0;
+    virtual bool getConf(sb_conf_t *conf) = 0;
+    virtual bool reset() = 0;
+    virtual bool upgrade() = 0;
+};
+
+// The process-wide link on a port number (the digits of ttyACMn, or one bound
+// with uart_bind_device_path). Left open when the channel goes, as callers of
+// the process-wide link have always found it.
+class ProcessWideChannel : public BandChannel {
+public:
+    explicit ProcessWideChannel(int port) : port(port) {}
+
+    bool open() override;
+    void close() override;
+    bool getVersion(sb_version_t *version) override;
+    bool setTime(const sb_time_t *time) override;
+    bool getTime(sb_time_t *time) override;
+    bool setConf(const sb_conf_t *conf) override;
+    bool getConf(sb_conf_t *conf) override;
+    bool reset() override;
+    bool upgrade() override;
+
+private:
+    int port;
+};
+
+// A link of its own on the band's device path; used by one thread at a time,
+// closed when the channel goes.
+class LinkChannel : public BandChannel {
+public:
+    explicit LinkChannel(std::string devicePath) : path(std::move(devicePath)) {}
+    ~LinkChannel() override { close(); }
+    LinkChannel(const LinkChannel &) = delete;
+    LinkChannel &operator=(const LinkChannel &) = delete;
+
+    bool open() override;
+    void close() override;
+    bool getVersion(sb_version_t *version) override;
+    bool setTime(const sb_time_t *time) override;
+    bool getTime(sb_time_t *time) override;
+    bool setConf(const sb_conf_t *conf) override;
+    bool getConf(sb_conf_t *conf) override;
+    bool reset() override;
+    bool upgrade() override;
+
+private:
+    std::string path;
+    sb_link *link = nullptr;
+};

@@ -1,0 +1,25 @@
+// How many bands a window serves at once, from station.ini beside def.xml:
+//   [station] slots=N       (1..16; absent or 1: the single-band window)
+//   [station] autostart=true  (each band runs as soon as it is plugged in)
+// and from the command line (--slots N), which wins over the file.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct SlotSettings {
+    static constexpr int kMaxSlots = 16;
+
+    int slotCount = 1;
+    bool autostart = false;
+    QString problem; // why a value was not taken (English), empty when fine
+
+    static SlotSettings read(const QString &folder);
+    // Takes "--slots N" out of arguments; false (with problem set) for a
+    // missing or out-of-range N.
+    bool takeCommandLine(QStringList &arguments);
+
+    // Takes "--simulate [N]" out of arguments: *bands is 0 without it, 1 for
+    // a bare --simulate, else N. False (with *problem set) for N out of 1..16.
+    static bool takeSimulate(QStringList &arguments, int *bands, QString *problem);
+};

@@ -1,0 +1,234 @@
+// The tester with a panel per band, against a hub of virtual bands: each
+// band's steps and verdict on its own panel, one band failing, pulled out
+// or losing its worker while the others pass, autostart, and a verdict that
+// stays until its band leaves.
+#include "bandchannel.h"
+#include "bandhub.h"
+#include "multitestwindow.h"
+#include "recordtesting.h"
+#include "slotsettings.h"
+
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <stdexcept>
+
+using Look = BandPanel::StepLook;
+using Verdict = BandPanel::Verdict;
+
+namespace {
+
+constexpr int kRunTimeoutMs = 15000;
+
+// Counts a widget's paint events.
+struct PaintCount : QObject {
+    explicit PaintCount(QWidget *w) { w->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
+void writeIni(const QString &text)
+{
+    QFile ini(QStringLiteral("station.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(text.toUtf8());
+}
+
+} // namespace
+
+class TestMultiTestWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir::setCurrent(dir->path()));
+        QFile def(QStringLiteral("def.xml"));
+        QVERIFY(def.open(QIODevice::WriteOnly));
+        def.write("<QAT_DEF><def type='person'><settings weight='60' sex='female' age='25' goal='8000'/></def></QAT_DEF>");
+    }
+    void cleanup() { dir.reset(); }
+
+    void silentAndPulledBandsLeaveTheOthersAlone()
+    {
+        BandHub hub(4);
+        // Band 2 falls silent at the wearer settings; band 3 is pulled out
+        // mid-run, just after it took the clock.
+        hub.band(1).setFault(SB_ITEM_CONF, bandsim::Fault::NoAnswer);
+        hub.band(2).setFault(SB_ITEM_TIME, bandsim::Fault::DropsOffAfterAnswer);
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(hub.plugIn(i));
+        MultiTestWindow window(4, false, &hub);
+        window.setReturnTimeoutMs(5000);
+        window.show();
+        QVERIFY(window.init(100));
+        PanelGrid *grid = window.grid();
+        QTRY_VERIFY(grid->startAllButton()->isEnabled());
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(grid->panel(i)->location(), BandHub::locationOf(i));
+            QCOMPARE(grid->panel(i)->stepLook(0), Look::NotRun);
+        }
+
+        PaintCount paints(grid->panel(0));
+        grid->startAllButton()->click();
+        QVERIFY(!grid->startAllButton()->isEnabled());
+        QCOMPARE(grid->panel(2)->verdict(), Verdict::Running);
+
+        QTRY_COMPARE_WITH_TIMEOUT(grid->panel(0)->verdict(), Verdict::Pass, kRunTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(grid->panel(3)->verdict(), Verdict::Pass, kRunTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(grid->panel(1)->verdict(), Verdict::Fail, kRunTimeoutMs);
+        QVERIFY(paints.count > 0);
+        if (qEnvironmentVariableIsSet("MULTI_GRAB"))
+            window.grab().save(qEnvironmentVariable("MULTI_GRAB"));
+        for (int row = 0; row < TestSequence::RowCount; ++row)
+            QCOMPARE(grid->panel(0)->stepLook(row), Look::Passed);
+        QCOMPARE(grid->panel(0)->stepText(TestSequence::RowGetVersion).count('.'), 3);
+        // The failing band: green up to its failed step, red there, neutral after.
+        QCOMPARE(grid->panel(1)->stepLook(TestSequence::RowGetTime), Look::Passed);
+        QCOMPARE(grid->panel(1)->stepLook(TestSequence::RowSetConf), Look::Failed);
+        QCOMPARE(grid->panel(1)->stepLook(TestSequence::RowReset), Look::NotRun);
+        QCOMPARE(BandPanel::colourOf(Look::Failed), QColor(Qt::red));
+        // The pulled band's panel is free again, with nothing on it.
+        QTRY_COMPARE(grid->panel(2)->location(), QString());
+        QCOMPARE(grid->panel(2)->verdict(), Verdict::None);
+        QCOMPARE(grid->panel(2)->stepLook(0), Look::NotRun);
+
+        // The passes stay while their bands restart and come back, and the
+        // FAIL while its band stays; a retest is offered for those present.
+        QTest::qWait(1500);
+        QCOMPARE(grid->panel(0)->verdict(), Verdict::Pass);
+        QCOMPARE(grid->panel(1)->verdict(), Verdict::Fail);
+        QTRY_VERIFY(grid->panel(0)->startButton()->isEnabled());
+        QVERIFY(!grid->startAllButton()->isEnabled()); // no panel waits for a first run
+
+        // Each verdict goes with its own band only.
+        hub.pullOut(0);
+        QTRY_COMPARE(grid->panel(0)->verdict(), Verdict::None);
+        QCOMPARE(grid->panel(3)->verdict(), Verdict::Pass);
+        QCOMPARE(grid->panel(1)->verdict(), Verdict::Fail);
+        hub.pullOut(1);
+        QTRY_COMPARE(grid->panel(1)->verdict(), Verdict::None);
+        QCOMPARE(grid->panel(3)->verdict(), Verdict::Pass);
+
+        // One record per band, each with its location.
+        const QList<QJsonObject> runs = localRuns(QStringLiteral("."));
+        QCOMPARE(runs.size(), 4);
+        QStringList seen;
+        for (const QJsonObject &run : runs)
+            seen << run.value(QStringLiteral("usb_path")).toString()
+                        + QLatin1Char(' ') + run.value(QStringLiteral("outcome")).toString();
+        seen.sort();
+        QCOMPARE(seen, QStringList({"1-1.1 pass", "1-1.2 fail", "1-1.3 interrupted", "1-1.4 pass"}));
+    }
+
+    void autostartRunsEachBandOnceAsItArrives()
+    {
+        writeIni(QStringLiteral("[station]\nslots=2\nautostart=true\n"));
+        const SlotSettings settings = SlotSettings::read(QStringLiteral("."));
+        QCOMPARE(settings.slotCount, 2);
+        QVERIFY(settings.autostart);
+        BandHub hub(2);
+        MultiTestWindow window(settings.slotCount, settings.autostart, &hub);
+        window.show();
+        QVERIFY(window.init(100));
+        PanelGrid *grid = window.grid();
+        QVERIFY(hub.plugIn(1));
+        // The first band takes the first panel, whatever its hub port.
+        QTRY_COMPARE_WITH_TIMEOUT(grid->panel(0)->verdict(), Verdict::Pass, kRunTimeoutMs);
+        QCOMPARE(grid->panel(0)->location(), BandHub::locationOf(1));
+        QVERIFY(hub.plugIn(0));
+        QTRY_COMPARE_WITH_TIMEOUT(grid->panel(1)->verdict(), Verdict::Pass, kRunTimeoutMs);
+        // Back from its restart, a band is not tested again.
+        QTest::qWait(1500);
+        QCOMPARE(localRunCount(QStringLiteral(".")), 2);
+        QCOMPARE(grid->panel(0)->verdict(), Verdict::Pass);
+        // A band plugged into a port again gets that port's panel back.
+        hub.pullOut(1);
+        QTRY_COMPARE(grid->panel(0)->location(), QString());
+        QVERIFY(hub.plugIn(1));
+        QTRY_COMPARE_WITH_TIMEOUT(localRunCount(QStringLiteral(".")), 3, kRunTimeoutMs);
+        QCOMPARE(grid->panel(0)->location(), BandHub::locationOf(1));
+    }
+
+    void aFailingWorkerFailsItsOwnBandOnly()
+    {
+        BandHub hub(2);
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(hub.plugIn(i));
+        MultiTestWindow window(2, false, &hub);
+        const QString broken = QString::fromStdString(hub.band(0).devicePath());
+        window.setRunner([broken](TestSequence &sequence, const QString &path, const sb_conf_t *person) {
+            if (path == broken)
+                throw std::runtime_error("worker failed");
+            LinkChannel link(path.toStdString());
+            return sequence.run(link, person);
+        });
+        window.show();
+        QVERIFY(window.init(100));
+        QTRY_VERIFY(window.grid()->startAllButton()->isEnabled());
+        window.grid()->startAllButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(window.grid()->panel(1)->verdict(), Verdict::Pass, kRunTimeoutMs);
+        QCOMPARE(window.grid()->panel(0)->verdict(), Verdict::Fail);
+        QVERIFY(window.grid()->panel(0)->detail().contains(QStringLiteral("worker failed")));
+    }
+
+    void closingWaitsForHungBandsAndKeepsTheirRecords()
+    {
+        BandHub hub(2);
+        for (int i = 0; i < 2; ++i) {
+            hub.band(i).setFault(SB_ITEM_VERSION, bandsim::Fault::NoAnswer);
+            QVERIFY(hub.plugIn(i));
+        }
+        {
+            MultiTestWindow window(2, true, &hub);
+            window.show();
+            QVERIFY(window.init(100));
+            QTRY_COMPARE(window.grid()->panel(1)->verdict(), Verdict::Running);
+            QTRY_COMPARE(window.grid()->panel(1)->stepLook(TestSequence::RowGetVersion), Look::Running);
+            QCOMPARE(window.grid()->panel(1)->stepLook(TestSequence::RowOpenPort), Look::Passed);
+        }
+        const QList<QJsonObject> runs = localRuns(QStringLiteral("."));
+        QCOMPARE(runs.size(), 2);
+        QCOMPARE(runs[0].value(QStringLiteral("outcome")).toString(), QStringLiteral("interrupted"));
+    }
+
+    void slotSettingsOutOfRangeAreRefused()
+    {
+        writeIni(QStringLiteral("[station]\nslots=17\nautostart=maybe\n"));
+        SlotSettings file = SlotSettings::read(QStringLiteral("."));
+        QCOMPARE(file.slotCount, 1);
+        QVERIFY(!file.autostart);
+        QVERIFY(file.problem.contains(QStringLiteral("autostart")));
+        QStringList args{"--simulate", "--slots", "0"};
+        QVERIFY(!file.takeCommandLine(args));
+        QCOMPARE(args, QStringList{"--simulate"});
+        args = QStringList{"--slots", "16"};
+        QVERIFY(file.takeCommandLine(args));
+        QCOMPARE(file.slotCount, 16);
+        QVERIFY(args.isEmpty());
+        int bands = -1;
+        QString problem;
+        args = QStringList{"--simulate", "8", "--slots", "8"};
+        QVERIFY(SlotSettings::takeSimulate(args, &bands, &problem));
+        QCOMPARE(bands, 8);
+        QCOMPARE(args, QStringList({"--slots", "8"}));
+        args = QStringList{"--simulate", "--slots", "2"};
+        QVERIFY(SlotSettings::takeSimulate(args, &bands, &problem));
+        QCOMPARE(bands, 1);
+        args = QStringList{"--simulate", "17"};
+        QVERIFY(!SlotSettings::takeSimulate(args, &bands, &problem));
+        QVERIFY(problem.contains(QStringLiteral("--simulate")));
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+QTEST_MAIN(TestMultiTestWindow)
+#include "tst_multitestwindow.moc"
