@@ -23,7 +23,22 @@ constexpr quint8 kDevicePort = 201;
 
 QString ttyPath(int port)
 {
+#ifdef Q_OS_WIN
+    return QStringLiteral("\\\\.\\COM%1").arg(port);
+#else
     return QStringLiteral("/dev/ttyACM%1").arg(port);
+#endif
+}
+
+// Windows' device namespace (\\.\COM3, \\.\pipe\…) is no file that could
+// be looked at: there the open says whether the device is there.
+bool deviceExists(const QString &path)
+{
+#ifdef Q_OS_WIN
+    if (path.startsWith(QLatin1String("\\\\.\\")))
+        return true;
+#endif
+    return QFileInfo::exists(path);
 }
 
 } // namespace
@@ -59,7 +74,7 @@ int BandConnection::locate(Output &out)
         if (choice.devices.size() != 1)
             return out.fail(ExitUsage, QStringLiteral("name one --device here (several are for test --all)"));
         device = choice.devices.first();
-        if (!QFileInfo::exists(device))
+        if (!deviceExists(device))
             return out.fail(ExitNoBand, QStringLiteral("no band: %1 does not exist").arg(device));
         if (const auto problem = notADevice(device))
             return out.fail(problem->code, problem->message);
@@ -70,7 +85,7 @@ int BandConnection::locate(Output &out)
     case BandChoice::Kind::Port:
         portNumber = quint8(choice.port);
         device = ttyPath(choice.port);
-        if (!QFileInfo::exists(device))
+        if (!deviceExists(device))
             return out.fail(ExitNoBand, QStringLiteral("no band on port %1: %2 does not exist").arg(choice.port).arg(device));
         location = usbPlaceOfTty(QFileInfo(device).fileName()).location;
         break;

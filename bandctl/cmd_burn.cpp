@@ -14,7 +14,7 @@
 #include "simulatedband.h"
 #include "simulatedhotplugsource.h"
 #include "subcommand.h"
-#include "udevhotplugsource.h"
+#include "systemhotplug.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -147,7 +147,7 @@ int run(CommandContext &context)
             hotplug = std::move(source);
             ports = simulated;
         } else {
-            hotplug = std::make_unique<UdevHotplugSource>();
+            hotplug = createSystemHotplugSource();
         }
     } else {
         options.diskRoot = disk;

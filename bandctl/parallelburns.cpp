@@ -11,7 +11,7 @@
 #include "simulatedhotplugsource.h"
 #include "simulatedhub.h"
 #include "subcommand.h"
-#include "udevhotplugsource.h"
+#include "systemhotplug.h"
 
 #include <QEventLoop>
 
@@ -29,7 +29,7 @@ int runParallelBurns(CommandContext &context, const BurnCycleOptions &given)
         source->setFirmwareName(given.files.binName);
         hotplug = std::move(source);
     } else {
-        hotplug = std::make_unique<UdevHotplugSource>();
+        hotplug = createSystemHotplugSource();
     }
     BurnCycleOptions options = given;
     // Links of their own, opened on the device behind the port at that moment.

@@ -5,8 +5,10 @@
 
 #include <QFileInfo>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#endif
 
 namespace {
 
@@ -16,6 +18,10 @@ bool isPseudoTerminal(const QString &device)
 {
     // A band that restarted at the end of its test has taken its terminal
     // with it: then its name still tells.
+#ifdef _WIN32
+    // On Windows the virtual band is a named pipe.
+    return device.startsWith(QLatin1String("\\\\.\\pipe\\band-"));
+#else
     const QString path = QFileInfo(device).canonicalFilePath();
     if (device.startsWith(QLatin1String("/dev/pts/")) || path.startsWith(QLatin1String("/dev/pts/")))
         return true;
@@ -24,6 +30,7 @@ bool isPseudoTerminal(const QString &device)
         return false;
     const unsigned int major = ::major(st.st_rdev);
     return major >= 136 && major <= 143; // the pseudo-terminal slaves' device numbers
+#endif
 }
 
 } // namespace

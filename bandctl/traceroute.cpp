@@ -7,9 +7,25 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
+
+// The descriptor calls that differ between the C libraries. Windows has no
+// exec to inherit across, so no close-on-exec is needed there.
+#ifdef _WIN32
+const char *const kNullDevice = "NUL";
+constexpr int kCloseOnExec = 0;
+int duplicate(int fd) { return _dup(fd); }
+#else
+const char *const kNullDevice = "/dev/null";
+constexpr int kCloseOnExec = O_CLOEXEC;
+int duplicate(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 3); }
+#endif
 
 bool tracing = false;
 
@@ -28,10 +44,10 @@ void routeMessage(QtMsgType type, const QMessageLogContext &, const QString &mes
 int openDestination(TraceRoute::Destination destination, const QString &file)
 {
     switch (destination) {
-    case TraceRoute::Destination::Nowhere: return open("/dev/null", O_WRONLY | O_CLOEXEC);
-    case TraceRoute::Destination::StandardError: return fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    case TraceRoute::Destination::Nowhere: return open(kNullDevice, O_WRONLY | kCloseOnExec);
+    case TraceRoute::Destination::StandardError: return duplicate(STDERR_FILENO);
     case TraceRoute::Destination::File:
-        return open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        return open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC | kCloseOnExec, 0644);
     }
     return -1;
 }
@@ -60,7 +76,7 @@ bool TraceRoute::route(Destination destination, const QString &file, QString *er
         *error = QStringLiteral("cannot open the trace file %1: %2").arg(file, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    const int saved = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int saved = duplicate(STDOUT_FILENO);
     if (saved < 0 || dup2(target, STDOUT_FILENO) < 0) {
         *error = QStringLiteral("cannot route the trace: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         if (saved >= 0)

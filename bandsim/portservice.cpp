@@ -4,9 +4,6 @@
 
 #include <bandlink.h>
 
-#include <cerrno>
-#include <poll.h>
-#include <unistd.h>
 
 namespace bandsim {
 
@@ -33,20 +30,10 @@ constexpr std::chrono::milliseconds kArrivalTimeout{100};
 constexpr std::chrono::milliseconds kDrainTimeout{1000};
 constexpr std::chrono::milliseconds kDrainCheck{5};
 
-timespec toTimespec(std::chrono::nanoseconds wait)
-{
-    if (wait.count() < 0)
-        wait = std::chrono::nanoseconds(0);
-    timespec result{};
-    result.tv_sec = time_t(wait.count() / 1000000000);
-    result.tv_nsec = long(wait.count() % 1000000000);
-    return result;
-}
-
 } // namespace
 
-PortService::PortService(SharedBand &band, const Options &options, const PseudoTerminal &pty, int wakeFd)
-    : band(band), options(options), pty(pty), wakeFd(wakeFd)
+PortService::PortService(SharedBand &band, const Options &options, BandEnd &end, WakeUp wake)
+    : band(band), options(options), end(end), wake(wake)
 {
 }
 
@@ -60,24 +47,19 @@ DropReason PortService::run(const std::atomic<bool> &stopRequested)
             return *reason;
         feedStreams(now);
 
-        pollfd fds[2] = {{wakeFd, POLLIN, 0}, {pty.master, 0, 0}};
-        if (output.pendingBytes() < kStopReadingAbove)
-            fds[1].events |= POLLIN;
-        if (wantsToWrite(now))
-            fds[1].events |= POLLOUT;
         const auto wakeUp = nextWakeUp(now);
-        timespec timeout = toTimespec(wakeUp ? *wakeUp - now : std::chrono::nanoseconds(0));
-        if (ppoll(fds, 2, wakeUp ? &timeout : nullptr, nullptr) < 0 && errno != EINTR)
+        const std::chrono::nanoseconds timeout = wakeUp ? *wakeUp - now : std::chrono::nanoseconds(0);
+        Readiness ready;
+        if (!waitBandEnd(end, wake, output.pendingBytes() < kStopReadingAbove, wantsToWrite(now),
+                         wakeUp ? &timeout : nullptr, &ready))
             return DropReason::PortFailed;
 
-        if (fds[0].revents & POLLIN)
-            drainWakeUp(wakeFd);
-        if (fds[1].revents & (POLLERR | POLLNVAL | POLLHUP)) // the band holds a slave open: never expected
-            return DropReason::PortFailed;
+        if (ready.woken)
+            drainWakeUp(wake);
         now = Steady::now();
-        if ((fds[1].revents & POLLIN) && !readCommands(now))
+        if (ready.readable && !readCommands(now))
             return DropReason::PortFailed;
-        if (fds[1].revents & POLLOUT) {
+        if (ready.writable) {
             switch (writeDue(now)) {
             case WriteResult::Done: break;
             case WriteResult::DropOff: return waitForClientToRead(stopRequested);
@@ -91,12 +73,10 @@ bool PortService::readCommands(Steady::time_point now)
 {
     uint8_t buffer[512];
     for (;;) {
-        const ssize_t count = read(pty.master, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        const long count = readBandEnd(end, buffer, sizeof buffer);
+        if (count == 0)
             return true;
-        if (count <= 0)
+        if (count < 0)
             return false;
 
         const std::vector<Bytes> frames = reader.feed(buffer, size_t(count), now);
@@ -234,10 +214,8 @@ PortService::WriteResult PortService::writeDue(Steady::time_point now)
         if (allowed == 0)
             return WriteResult::Done;
 
-        const ssize_t written = write(pty.master, output.headData(), allowed);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        const long written = writeBandEnd(end, output.headData(), allowed);
+        if (written == 0)
             return WriteResult::Done;
         if (written < 0)
             return WriteResult::Failed;
@@ -254,20 +232,18 @@ PortService::WriteResult PortService::writeDue(Steady::time_point now)
 
 DropReason PortService::waitForClientToRead(const std::atomic<bool> &stopRequested)
 {
-    // The pseudo-terminal hands written bytes to the client's side a little
+    // A pseudo-terminal hands written bytes to the client's side a little
     // later, so first wait for the answer to show up there, then for the
     // client to take it.
     const auto start = Steady::now();
     bool arrived = false;
     while (!stopRequested) {
-        const bool waiting = bytesWaitingForClient(pty) > 0;
+        const bool waiting = bytesWaitingForClient(end) > 0;
         arrived = arrived || waiting;
         const auto elapsed = Steady::now() - start;
         if ((arrived && !waiting) || (!arrived && elapsed > kArrivalTimeout) || elapsed > kDrainTimeout)
             break;
-        pollfd wake{wakeFd, POLLIN, 0};
-        if (poll(&wake, 1, int(kDrainCheck.count())) > 0)
-            drainWakeUp(wakeFd);
+        waitForWakeUp(wake, kDrainCheck);
     }
     return stopRequested ? DropReason::Unplugged : DropReason::CablePulled;
 }

@@ -4,7 +4,7 @@
 
 #include "framereader.h"
 #include "outputqueue.h"
-#include "pseudoterminal.h"
+#include "bandend.h"
 #include "sharedband.h"
 #include "wirepacer.h"
 
@@ -19,14 +19,14 @@ enum class DropReason {
     Restart,     // reset command
     Upgrade,     // upgrade command
     CablePulled, // Fault::DropsOffAfterAnswer
-    PortFailed   // the pseudo-terminal itself failed
+    PortFailed   // the band's end of the cable itself failed
 };
 
 class PortService {
 public:
     using Steady = std::chrono::steady_clock;
 
-    PortService(SharedBand &band, const Options &options, const PseudoTerminal &pty, int wakeFd);
+    PortService(SharedBand &band, const Options &options, BandEnd &end, WakeUp wake);
 
     // Serves until the band drops off its port; checks stopRequested after
     // every wake-up.
@@ -51,8 +51,8 @@ private:
 
     SharedBand &band;
     const Options options;
-    const PseudoTerminal &pty;
-    const int wakeFd;
+    BandEnd &end;
+    const WakeUp wake;
 
     FrameReader reader;
     std::deque<PendingCommand> pendingCommands;

@@ -1,7 +1,7 @@
 #include <bandsim/virtualband.h>
 
 #include "portservice.h"
-#include "pseudoterminal.h"
+#include "bandend.h"
 #include "sharedband.h"
 
 #include <algorithm>
@@ -32,7 +32,7 @@ struct VirtualBand::Impl {
             band.state.setBluetoothAddress(options.bluetoothAddress);
     }
 
-    void serve(PseudoTerminal pty);
+    void serve(BandEnd end);
     void stopService();
 
     const Options options;
@@ -47,23 +47,23 @@ struct VirtualBand::Impl {
     // Only plugIn / unplug touch these, one at a time.
     std::mutex plugMutex;
     std::thread thread;
-    int wakeFd = -1;
+    WakeUp wakeFd = kNoWakeUp;
     std::atomic<bool> stopRequested{false};
     std::atomic<std::thread::id> serviceThreadId{};
 
     bool onServiceThread() const { return std::this_thread::get_id() == serviceThreadId.load(); }
 };
 
-void VirtualBand::Impl::serve(PseudoTerminal pty)
+void VirtualBand::Impl::serve(BandEnd end)
 {
     serviceThreadId = std::this_thread::get_id();
     DropReason reason;
     {
-        PortService service(band, options, pty, wakeFd);
+        PortService service(band, options, end, wakeFd);
         reason = service.run(stopRequested);
     }
-    // Dropping off the port: a client holding the slave now sees a hang-up.
-    closePseudoTerminal(pty);
+    // Dropping off the port: a client holding it open now sees a hang-up.
+    closeBandEnd(end);
 
     std::function<void()> callback;
     {
@@ -88,7 +88,7 @@ void VirtualBand::Impl::stopService()
         thread.join();
     }
     serviceThreadId = std::thread::id();
-    closeFd(wakeFd);
+    closeWakeUp(wakeFd);
     stopRequested = false;
 }
 
@@ -118,22 +118,22 @@ bool VirtualBand::plugIn()
         return true;
     d->stopService(); // a band that dropped off by itself still has its thread to collect
 
-    PseudoTerminal pty;
+    BandEnd end;
     d->wakeFd = openWakeUp();
-    if (d->wakeFd < 0 || !openPseudoTerminal(pty)) {
-        closeFd(d->wakeFd);
+    if (!isOpen(d->wakeFd) || !openBandEnd(end)) {
+        closeWakeUp(d->wakeFd);
         return false;
     }
     {
         std::lock_guard<std::mutex> lock(d->band.mutex);
         d->plugged = true;
-        d->path = pty.slavePath;
+        d->path = end.clientPath;
     }
     try {
-        d->thread = std::thread(&Impl::serve, d.get(), pty);
+        d->thread = std::thread(&Impl::serve, d.get(), end);
     } catch (const std::system_error &) {
-        closePseudoTerminal(pty);
-        closeFd(d->wakeFd);
+        closeBandEnd(end);
+        closeWakeUp(d->wakeFd);
         std::lock_guard<std::mutex> lock(d->band.mutex);
         d->plugged = false;
         d->path.clear();

@@ -1,6 +1,6 @@
 // The platform's part of putting a file on the band's disk: pushing it out
 // to the device, and reading it back from the device rather than from memory.
-// One thin file per platform (disksync_posix.cpp here).
+// One thin file per platform (disksync_posix.cpp, disksync_win.cpp).
 #pragma once
 
 class QFile;

@@ -1,6 +1,6 @@
 // SHA-256 over data fed in pieces. The platform's own implementation does
 // the work (OpenSSL's libcrypto here, which uses the processor's SHA
-// instructions; a Windows build would put BCrypt behind the same class).
+// instructions; Windows' own BCrypt on Windows).
 #pragma once
 
 #include <QString>

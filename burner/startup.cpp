@@ -7,8 +7,8 @@
 #include "simulatedhotplugsource.h"
 #include "simulatedhub.h"
 #include "slotsettings.h"
+#include "systemhotplug.h"
 #include "translation.h"
-#include "udevhotplugsource.h"
 
 #include <QApplication>
 #include <QCommandLineOption>
@@ -110,7 +110,7 @@ int runBurner(QApplication &app, const QStringList &arguments)
         simulatedHotplug = source.get();
         hotplug = std::move(source);
     } else {
-        hotplug = std::make_unique<UdevHotplugSource>();
+        hotplug = createSystemHotplugSource();
     }
 
     if (slotSettings.slotCount > 1)

@@ -1,5 +1,6 @@
 #include "udevhotplugsource.h"
 
+#include "systemhotplug.h"
 #include "udevusbplace.h"
 #include "usbids.h"
 
@@ -199,4 +200,9 @@ void UdevHotplugSource::findUsbOwner(const MountEntry &entry, VolumeInfo *volume
         volume->ownerSerial = place.serialNumber;
     }
     udev_device_unref(block);
+}
+
+std::unique_ptr<HotplugSource> createSystemHotplugSource()
+{
+    return std::make_unique<UdevHotplugSource>();
 }

@@ -1,5 +1,7 @@
 # Cross build for 64-bit Windows with mingw-w64 (posix thread model), e.g.
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DBAND_LIBRARY_ONLY=ON
+# (scripts/build-dll) or, with the Qt for Windows, the whole station
+# (scripts/build-windows).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -12,9 +14,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${BAND_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The compiler's runtime (libgcc, libstdc++, winpthread) goes into each
-# binary, so that a factory PC needs nothing but the system's own DLLs.
-set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# Packages also from outside the compiler's root: the Qt for Windows lives
+# beside the repository (CMAKE_PREFIX_PATH).
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)

@@ -65,3 +65,8 @@ SerialPortEntry firstBandEntry(const QList<SerialPortEntry> &ports)
     const auto first = std::find_if(ports.begin(), ports.end(), hasBandIds);
     return first == ports.end() ? SerialPortEntry() : *first;
 }
+
+QString bandPortName(qint32 number)
+{
+    return kPortPrefix + QString::number(number);
+}

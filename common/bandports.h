@@ -15,6 +15,9 @@ struct BandPort {
 // digits gives port 0, which no band answers on.
 QList<BandPort> bandPortsIn(const QList<SerialPortEntry> &ports);
 
+// The port name of port n on this platform: "ttyACMn", or "COMn" on Windows.
+QString bandPortName(qint32 number);
+
 // The port number of the first band port, or -1. Like the watcher, it stops
 // at the first entry with the band's identity even when its name does not fit.
 qint32 firstBandPort(const QList<SerialPortEntry> &ports);

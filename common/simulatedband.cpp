@@ -1,5 +1,7 @@
 #include "simulatedband.h"
 
+#include "bandports.h"
+
 #include <bandlink.h>
 #include <bandsim/virtualband.h>
 
@@ -106,7 +108,7 @@ QList<SerialPortEntry> SimulatedBand::availablePorts() const
     if (!isPluggedIn())
         return {};
     SerialPortEntry entry;
-    entry.portName = QStringLiteral("ttyACM%1").arg(port());
+    entry.portName = bandPortName(port());
     entry.hasUsbIds = true;
     entry.vendorId = 0x0451;
     entry.productId = 0x16AA;

@@ -17,7 +17,7 @@ class SimulatedBand : public QObject, public PortSource {
     Q_OBJECT
 public:
     // The port number the simulated band of slot 0 takes; its port is named
-    // "ttyACM<n>". The band of slot i takes kPort + i.
+    // "ttyACM<n>" (or "COM<n>"). The band of slot i takes kPort + i.
     static constexpr quint8 kPort = 200;
     // Slots 0 .. kMaxSlots - 1, plugged into USB locations "1-1.1" .. "1-1.16".
     static constexpr int kMaxSlots = 16;

@@ -1,5 +1,7 @@
 #include "recordspool.h"
 
+#include "durability.h"
+
 #include <QAtomicInt>
 #include <QDateTime>
 #include <QDir>
@@ -7,22 +9,7 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace {
-
-// The folder's entry of a renamed or removed file is on the disk only
-// once the folder itself is synced.
-bool syncFolder(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
 
 // Sorts in the order records were spooled: time, then a counter for records
 // of one millisecond, then the id to keep two programs' names apart.
@@ -49,11 +36,11 @@ bool RecordSpool::put(const RunRecord &record, QString *error) const
     // The file is renamed into place only once all of it is on the disk.
     if (!file.open(QIODevice::WriteOnly)
         || file.write(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact)) < 0 || !file.flush()
-        || ::fsync(file.handle()) != 0 || !file.commit()) {
+        || !flushToDisk(file) || !file.commit()) {
         *error = QStringLiteral("%1/ cannot be written (%2)").arg(folderName(), file.errorString());
         return false;
     }
-    if (!syncFolder(path)) {
+    if (!flushFolderToDisk(path)) {
         *error = QStringLiteral("%1/ cannot be synced").arg(folderName());
         return false;
     }
@@ -84,7 +71,7 @@ void RecordSpool::remove(const QList<Entry> &entries) const
     for (const Entry &e : entries)
         QFile::remove(e.file);
     if (!entries.isEmpty())
-        syncFolder(path);
+        flushFolderToDisk(path);
 }
 
 int RecordSpool::count() const

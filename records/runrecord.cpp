@@ -1,19 +1,6 @@
 #include "runrecord.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-namespace {
-
-QString loginName()
-{
-    // The account running the program, not $USER, which anyone can set.
-    if (const passwd *pw = getpwuid(geteuid()))
-        return QString::fromLocal8Bit(pw->pw_name);
-    return QString::number(geteuid());
-}
-
-} // namespace
+#include "loginname.h"
 
 QString outcomeName(RunOutcome outcome)
 {

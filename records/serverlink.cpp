@@ -8,7 +8,12 @@
 #include <QtEndian>
 
 #include <libpq-fe.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#define SHUT_RDWR SD_BOTH // the same call, under Windows' name
+#else
 #include <sys/socket.h>
+#endif
 
 namespace {
 

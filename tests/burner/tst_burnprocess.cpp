@@ -77,6 +77,7 @@ QString reports(const QSignalSpy &spy)
 QString maskedLog()
 {
     QString text = QString::fromUtf8(contentOf("run.log"));
+    text.replace("\r\n", "\n"); // run.log has the platform's line ends
     text.replace(QRegularExpression("\\[\\d{4}-\\d\\d-\\d\\d____\\d\\d:\\d\\d:\\d\\d\\] "), "[D] ");
     return text.replace(QRegularExpression("\t\\[\\d\\d:\\d\\d:\\d\\d\\]"), "\t[T]");
 }

@@ -1,5 +1,6 @@
-// A band that lives in software: it owns the master side of a
-// pseudo-terminal and answers on it as the band answers on its serial port.
+// A band that lives in software: it owns the band's end of a cable (the
+// master side of a pseudo-terminal, or a named pipe on Windows) and answers
+// on it as the band answers on its serial port.
 #pragma once
 
 #include <bandlink.h>
@@ -57,8 +58,8 @@ public:
     VirtualBand(const VirtualBand &) = delete;
     VirtualBand &operator=(const VirtualBand &) = delete;
 
-    // Creates the pseudo-terminal and starts answering on it. False (with
-    // nothing left running) when no pseudo-terminal could be had.
+    // Creates the band's end of the cable and starts answering on it. False
+    // (with nothing left running) when none could be had.
     bool plugIn();
     // Drops off the port: the master side closes, an open slave sees a hang-up.
     void unplug();

@@ -1,0 +1,41 @@
+#include "devicecheck.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <windows.h>
+
+std::optional<DeviceProblem> notADevice(const QString &path)
+{
+    // Windows' device namespace (\\.\COM3, \\.\pipe\…) holds no files.
+    if (path.startsWith(QLatin1String("\\\\.\\")))
+        return std::nullopt;
+    const QFileInfo info(path);
+    if (info.isDir())
+        return DeviceProblem{ExitUsage, QStringLiteral("%1 is a folder, not a serial device").arg(path)};
+    if (info.isFile())
+        return DeviceProblem{ExitUsage, QStringLiteral("%1 is a regular file, not a serial device").arg(path)};
+    return std::nullopt;
+}
+
+DeviceProblem whyNotOpened(const QString &path)
+{
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return {ExitBandFailed, QStringLiteral("cannot open %1 as a serial port").arg(path)};
+    }
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return {ExitNoBand, QStringLiteral("no band: %1 went away").arg(path)};
+    case ERROR_ACCESS_DENIED: // a port another program holds
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_PIPE_BUSY:
+        return {ExitBandFailed, QStringLiteral("%1 is in use by another program (close it, e.g. the tester window "
+                                               "or another bandctl, and try again)").arg(path)};
+    default:
+        return {ExitBandFailed, QStringLiteral("cannot open %1 (Windows error %2)").arg(path).arg(GetLastError())};
+    }
+}
