@@ -96,7 +96,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             QCOMPARE(run.json()[i].value("usb_path").toString(), QString("1-1.%1").arg(i + 1));
         const BandctlRun text = runBandctl({"test", "--all", "--simulate=2", "--def", TESTER_DEF_XML}, 30000, dir.path());
-        QVERIFY2(text.out.startsWith("1-1.1 /dev/") && text.out.contains("\n1-1.2 /dev/"), text.out.constData());
+        QVERIFY2(text.out.startsWith("1-1.1 ") && text.out.contains("\n1-1.2 "), text.out.constData());
         const QList<QJsonObject> kept = runBandctl({"records", "--json"}, 30000, dir.path()).json();
         QCOMPARE(kept.size(), 5);
         QSet<QString> ids;
