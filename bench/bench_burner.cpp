@@ -21,6 +21,7 @@
 //
 // Figures go to standard error.
 // Usage: bench_burner [burn runs per size, default 9] [start-up runs, default 10]
+#include "busyload.h"
 #include "childprocess.h"
 #include "startupprobe.h"
 
@@ -199,29 +200,6 @@ double timeFloor()
     return ok ? double(bench::monotonicNs() - startNs) / 1e6 : -1;
 }
 
-// Busy threads that spin until the load ends: a load of `threads`.
-class BusyLoad {
-public:
-    explicit BusyLoad(int threads)
-    {
-        for (int i = 0; i < threads; ++i)
-            spinners.emplace_back([this] {
-                volatile unsigned long spins = 0;
-                while (!done.load(std::memory_order_relaxed))
-                    spins = spins + 1;
-            });
-    }
-    ~BusyLoad()
-    {
-        done = true;
-        for (std::thread &spinner : spinners)
-            spinner.join();
-    }
-
-private:
-    std::atomic<bool> done{false};
-    std::vector<std::thread> spinners;
-};
 
 void measureBurn(int runs, int load)
 {

@@ -13,6 +13,7 @@
 // load, once on the machine as it is and once under a load of two busy
 // threads. Figures go to standard error.
 // Usage: bench_parallel [test runs, default 15] [burn runs, default 3]
+#include "busyload.h"
 #include "childprocess.h"
 
 #include "bandchannel.h"
@@ -55,29 +56,6 @@ void printFigures(const char *what, const Figures &figures)
                  bench::percentile(figures.ms, 1.0), figures.ms.size(), figures.failures);
 }
 
-// Busy threads that spin until the load ends: a load of `threads`.
-class BusyLoad {
-public:
-    explicit BusyLoad(int threads)
-    {
-        for (int i = 0; i < threads; ++i)
-            spinners.emplace_back([this] {
-                volatile unsigned long spins = 0;
-                while (!done.load(std::memory_order_relaxed))
-                    spins = spins + 1;
-            });
-    }
-    ~BusyLoad()
-    {
-        done = true;
-        for (std::thread &spinner : spinners)
-            spinner.join();
-    }
-
-private:
-    std::atomic<bool> done{false};
-    std::vector<std::thread> spinners;
-};
 
 // A passing test restarts the band, which then leaves its port: plug it
 // back in (a new pseudo-terminal) before the next run.
