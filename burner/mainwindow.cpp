@@ -73,7 +73,7 @@ MainWindow::MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget 
     statusText.setText(tr("请连接手环到电脑."));
     statusBar()->addWidget(&statusIcon, 0);
     statusBar()->addWidget(&statusText, 1);
-    showRecordProblems(store, statusBar());
+    showRecordProblems(store, this);
     statusBar()->repaint();
 }
 

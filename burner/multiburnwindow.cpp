@@ -81,7 +81,7 @@ MultiBurnWindow::MultiBurnWindow(int slotCount, bool autostart, const PortSource
         connect(hotplug, &HotplugSource::volumeMounted, this, &MultiBurnWindow::onVolumeMounted);
         connect(hotplug, &HotplugSource::usbDeviceLeft, this, &MultiBurnWindow::onUsbDeviceLeft);
     }
-    showRecordProblems(store, statusBar());
+    showRecordProblems(store, this);
 }
 
 MultiBurnWindow::~MultiBurnWindow()

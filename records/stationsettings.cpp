@@ -1,6 +1,7 @@
 #include "stationsettings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSysInfo>
@@ -11,6 +12,23 @@ const QString kNameKey = QStringLiteral("station/name");
 const QString kUrlKey = QStringLiteral("database/url");
 // Read by the windows (slotsettings.h), known here so that they are not called mistakes.
 const QStringList kWindowKeys = {QStringLiteral("station/slots"), QStringLiteral("station/autostart")};
+
+// True when every line is blank, a comment, a [section] or a key=value:
+// a template with everything commented out is a settings file with
+// nothing set, not junk.
+bool looksLikeSettings(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (!line.isEmpty() && !line.startsWith(';') && !line.startsWith('#') && !line.startsWith('[')
+            && !line.contains('='))
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -29,7 +47,7 @@ StationSettings StationSettings::read(const QString &folder)
     for (const QString &key : keys)
         if (key != kNameKey && key != kUrlKey && !kWindowKeys.contains(key))
             unknown << key;
-    if (ini.status() != QSettings::NoError || (keys.isEmpty() && QFileInfo(path).size() > 0)) {
+    if (ini.status() != QSettings::NoError || (keys.isEmpty() && !looksLikeSettings(path))) {
         problems << QStringLiteral("station.ini is not a settings file ([station] name=..., [database] url=...)");
     } else if (!unknown.isEmpty()) {
         problems << QStringLiteral("station.ini: unknown setting %1").arg(unknown.join(QStringLiteral(", ")));

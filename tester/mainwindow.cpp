@@ -29,7 +29,7 @@ MainWindow::MainWindow(const PortSource *ports, QWidget *parent)
     updateButton(); // no band yet
     connect(ui->pbTest, &QPushButton::clicked, this, &MainWindow::slotOnpbTest);
     connect(&comThread, &CComThread::SBConnected, this, &MainWindow::onBandConnected);
-    showRecordProblems(store, statusBar());
+    showRecordProblems(store, this);
     sequence.setPresenceCheck([this] {
         quint8 port = 0;
         return comThread.getPort(&port);

@@ -55,7 +55,7 @@ MultiTestWindow::MultiTestWindow(int slotCount, bool autostart, const PortSource
     connect(panels, &PanelGrid::startAllRequested, this, &MultiTestWindow::startAllReady);
     connect(panels, &PanelGrid::portsMayHaveChanged, this, &MultiTestWindow::rescan);
     panels->setNote(autostart ? tr("插入手环即开始测试") : tr("插入手环后按开始测试"));
-    showRecordProblems(store, statusBar());
+    showRecordProblems(store, this);
 }
 
 MultiTestWindow::~MultiTestWindow()

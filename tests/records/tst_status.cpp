@@ -1,4 +1,5 @@
-// The records' line in the narrow tester window: whole, however long.
+// The records' line in the narrow tester window: whole, however long, and
+// never at the cost of what the window shows.
 #include "recordstatus.h"
 #include "recordstore.h"
 
@@ -32,7 +33,7 @@ void TestStatus::longProblemShownWhole()
     window.setCentralWidget(new QWidget);
     window.setFixedSize(220, 555);
     window.statusBar()->addWidget(new QLabel("端口: 3"));
-    showRecordProblems(store, window.statusBar());
+    showRecordProblems(store, &window);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -55,6 +56,18 @@ void TestStatus::longProblemShownWhole()
     QVERIFY2(label->height() >= label->heightForWidth(label->width()),
              qPrintable(QString("%1 px tall, the text needs %2").arg(label->height()).arg(label->heightForWidth(label->width()))));
     QVERIFY(label->height() > 3 * label->fontMetrics().height());
+
+    // The fixed-size window grows by the lines instead of squeezing what it shows.
+    QMainWindow plain;
+    plain.setCentralWidget(new QWidget);
+    plain.setFixedSize(220, 555);
+    plain.statusBar()->addWidget(new QLabel("端口: 3"));
+    plain.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plain));
+    QTRY_VERIFY2(window.centralWidget()->height() >= plain.centralWidget()->height(),
+                 qPrintable(QString("%1 px left of %2").arg(window.centralWidget()->height())
+                                .arg(plain.centralWidget()->height()) + QString(" window %1 label %2").arg(window.height()).arg(label->height())));
+    QCOMPARE(window.width(), 220);
 }
 
 QTEST_MAIN(TestStatus)

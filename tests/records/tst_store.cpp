@@ -94,6 +94,13 @@ void TestStore::stationSettings()
     writeFile(dir.filePath("station.ini"), "[station]\nname=\"line1, tester 3\"\n");
     QCOMPARE(StationSettings::read(dir.path()).name, QStringLiteral("line1, tester 3"));
     QVERIFY(StationSettings::read(dir.path()).problem.isEmpty());
+
+    // The shipped template has every setting commented out: nothing set, nothing wrong.
+    QFile::remove(dir.filePath("station.ini"));
+    QVERIFY(QFile::copy(QStringLiteral(STATION_TEMPLATE), dir.filePath("station.ini")));
+    s = StationSettings::read(dir.path());
+    QVERIFY2(s.problem.isEmpty(), qPrintable(s.problem));
+    QCOMPARE(s.name, QSysInfo::machineHostName());
 }
 
 void TestStore::recordsOfEveryOutcome()
