@@ -30,17 +30,6 @@ QString ttyPath(int port)
 #endif
 }
 
-// Windows' device namespace (\\.\COM3, \\.\pipe\…) is no file that could
-// be looked at: there the open says whether the device is there.
-bool deviceExists(const QString &path)
-{
-#ifdef Q_OS_WIN
-    if (path.startsWith(QLatin1String("\\\\.\\")))
-        return true;
-#endif
-    return QFileInfo::exists(path);
-}
-
 } // namespace
 
 BandConnection::BandConnection(const BandChoice &choice) : choice(choice)
@@ -148,5 +137,5 @@ int BandConnection::failed(Output &out, const QString &what) const
 
 bool BandConnection::isGone() const
 {
-    return !device.isEmpty() && !QFileInfo::exists(device);
+    return !device.isEmpty() && !deviceExists(device);
 }

@@ -15,6 +15,9 @@ struct DeviceProblem {
     QString message;
 };
 
+// Whether the device is there now: a band that leaves takes its port (or
+// the virtual band's pipe) with it. A port in use by a link still counts.
+bool deviceExists(const QString &path);
 // Before the link opens: a path that is no character device can never be a
 // serial port (exit code 2). nullopt when it may be one.
 std::optional<DeviceProblem> notADevice(const QString &path);

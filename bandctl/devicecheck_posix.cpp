@@ -26,6 +26,11 @@ DeviceProblem busy(const QString &path)
 
 } // namespace
 
+bool deviceExists(const QString &path)
+{
+    return QFile::exists(path);
+}
+
 std::optional<DeviceProblem> notADevice(const QString &path)
 {
     struct stat info {};

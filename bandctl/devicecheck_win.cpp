@@ -3,7 +3,27 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <iterator>
+
 #include <windows.h>
+
+// Windows' device namespace holds no files to look at: a port is asked of
+// the DOS device names, a pipe of the pipe namespace.
+bool deviceExists(const QString &path)
+{
+    const QString devicePrefix = QStringLiteral("\\\\.\\");
+    if (!path.startsWith(devicePrefix))
+        return QFileInfo::exists(path);
+    const QString name = path.mid(devicePrefix.size());
+    if (name.startsWith(QLatin1String("pipe\\"), Qt::CaseInsensitive)) {
+        // Busy (the link holds the only instance) is there; not found is gone.
+        if (WaitNamedPipeW(reinterpret_cast<const wchar_t *>(path.utf16()), 1))
+            return true;
+        return GetLastError() != ERROR_FILE_NOT_FOUND;
+    }
+    wchar_t target[512];
+    return QueryDosDeviceW(reinterpret_cast<const wchar_t *>(name.utf16()), target, DWORD(std::size(target))) != 0;
+}
 
 std::optional<DeviceProblem> notADevice(const QString &path)
 {

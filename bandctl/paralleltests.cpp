@@ -13,7 +13,6 @@
 #include "testsequence.h"
 
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QThread>
 
 #include <memory>
@@ -59,7 +58,7 @@ int runParallelTests(CommandContext &context, const sb_conf_t &person)
         auto test = std::make_unique<BandTest>();
         test->band = band;
         BandTest *t = test.get();
-        t->sequence.setPresenceCheck([device = band.device] { return QFileInfo::exists(device); });
+        t->sequence.setPresenceCheck([device = band.device] { return deviceExists(device); });
         t->thread.reset(QThread::create([t, &person] {
             LinkChannel link(t->band.device.toStdString());
             t->result = t->sequence.run(link, &person);
@@ -90,7 +89,7 @@ int runParallelTests(CommandContext &context, const sb_conf_t &person)
     RecordStore store;
     for (const auto &test : tests) {
         Result shown = describeTestRun(test->result, test->band.device);
-        if (test->result.failedRow == TestSequence::RowOpenPort && QFileInfo::exists(test->band.device))
+        if (test->result.failedRow == TestSequence::RowOpenPort && deviceExists(test->band.device))
             shown.add(QStringLiteral("error"), whyNotOpened(test->band.device).message);
         if (!test->band.usbPath.isEmpty())
             shown.add(QStringLiteral("usb_path"), test->band.usbPath);

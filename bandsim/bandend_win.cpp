@@ -39,6 +39,9 @@ struct PipeState {
                 GetOverlappedResult(pipe, &read, &ignored, TRUE);
             if (writePending)
                 GetOverlappedResult(pipe, &write, &ignored, TRUE);
+            // What the client has not read yet goes with the band, as a
+            // port's does when its cable is pulled.
+            DisconnectNamedPipe(pipe);
             CloseHandle(pipe);
         }
         for (OVERLAPPED *o : {&connect, &read, &write}) {

@@ -1,5 +1,7 @@
 #include "burnprocess.h"
 
+#include "appendonly.h"
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -103,8 +105,9 @@ QString CBurnProcess::sourceFolder() const
 
 void CBurnProcess::run()
 {
-    if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        failure = QStringLiteral("cannot open run.log: ") + logFile.errorString();
+    QString why;
+    if (!openAppendOnly(logFile, &why)) {
+        failure = QStringLiteral("cannot open run.log: ") + why;
         return;
     }
     writeRunRecord("startup\n");

@@ -2,6 +2,8 @@
 // its storage device number, parents through the configuration manager.
 #include "winhotplugsource.h"
 
+#include "usbdevnode_win.h"
+
 #include <cfgmgr32.h>
 #include <initguid.h>
 #include <devguid.h>
@@ -96,5 +98,5 @@ bool isNetworkLetter(QChar letter)
 
 DeviceTree DeviceTree::system()
 {
-    return {diskOfLetter, parentOfInstance, isNetworkLetter};
+    return {diskOfLetter, parentOfInstance, isNetworkLetter, usbLocationOfInstance};
 }

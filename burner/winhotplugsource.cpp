@@ -11,6 +11,23 @@
 #include <initguid.h>
 #include <usbiodef.h> // GUID_DEVINTERFACE_USB_DEVICE
 
+namespace {
+
+// "\\?\USB#VID_0451&PID_16A8#0123#{a5dcbf10-…}" is the interface of the
+// device "USB\VID_0451&PID_16A8\0123".
+QString instanceIdOfInterface(const QString &interfacePath)
+{
+    QString id = interfacePath;
+    if (id.startsWith(QLatin1String("\\\\?\\")))
+        id = id.mid(4);
+    const qsizetype classGuid = id.lastIndexOf(QLatin1String("#{"));
+    if (classGuid >= 0)
+        id.truncate(classGuid);
+    return id.replace(QLatin1Char('#'), QLatin1Char('\\')).toUpper();
+}
+
+} // namespace
+
 WinHotplugSource::WinHotplugSource(DeviceTree tree, QObject *parent)
     : HotplugSource(parent), tree(std::move(tree)), notices(new DeviceNotices(this))
 {
@@ -37,10 +54,14 @@ void WinHotplugSource::onNotice(const DeviceNotice &notice)
         // "\\?\USB#VID_0451&PID_16A8#…": the ids are in the name, on removal too.
         quint16 ids[2] = {0, 0};
         parseUsbIds(notice.name, ids);
-        if (arrived)
-            emit usbDeviceArrived(ids[0], ids[1]);
-        else
-            emit usbDeviceLeft(ids[0], ids[1]);
+        const QString instance = instanceIdOfInterface(notice.name);
+        if (arrived) {
+            const QString location = tree.locationOf(instance);
+            locations.insert(instance, location);
+            emit usbDeviceArrived(ids[0], ids[1], location);
+        } else {
+            emit usbDeviceLeft(ids[0], ids[1], locations.take(instance));
+        }
         return;
     }
     if (notice.kind == DeviceNotice::Kind::Volume && arrived) {
@@ -62,9 +83,11 @@ VolumeInfo WinHotplugSource::describe(QChar letter) const
     if (volume.kind == VolumeInfo::Kind::Local) {
         const QString disk = tree.diskOf(letter);
         quint16 ids[2] = {0, 0};
-        if (!disk.isEmpty() && usbOwnerOf(disk, tree.parentOf, ids)) {
+        QString owner;
+        if (!disk.isEmpty() && usbOwnerOf(disk, tree.parentOf, ids, &owner)) {
             volume.ownerVendorId = ids[0];
             volume.ownerProductId = ids[1];
+            volume.ownerLocation = tree.locationOf(owner);
         }
         qDebug() << "\tvolume" << volume.rootPath << "on" << (disk.isEmpty() ? QStringLiteral("no disk") : disk);
     }

@@ -5,6 +5,7 @@
 
 #include "hotplugsource.h"
 
+#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -23,6 +24,8 @@ struct DeviceTree {
     std::function<QString(const QString &instanceId)> parentOf;
     // Whether the letter is a network share (never the band's disk).
     std::function<bool(QChar letter)> isNetwork;
+    // A USB device's place (usblocation.h); empty when unknown.
+    std::function<QString(const QString &instanceId)> locationOf;
 
     static DeviceTree system();
 };
@@ -44,4 +47,7 @@ private:
 
     DeviceTree tree;
     DeviceNotices *notices;
+    // Where each USB device present was plugged in, by instance id: a
+    // device that has gone can no longer be asked.
+    QHash<QString, QString> locations;
 };

@@ -31,8 +31,9 @@ BandctlRun finishBandctl(QProcess *process, int budgetMs)
         run.exitCode = process->exitCode();
     }
     run.elapsedMs = timer.elapsed();
-    run.out = process->readAllStandardOutput();
-    run.err = process->readAllStandardError();
+    // Windows' console line ends, so that one set of checks serves both.
+    run.out = process->readAllStandardOutput().replace("\r\n", "\n");
+    run.err = process->readAllStandardError().replace("\r\n", "\n");
     return run;
 }
 

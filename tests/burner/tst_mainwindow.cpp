@@ -1,6 +1,7 @@
 // The burner's window driven through its inputs: the virtual band behind the
 // port watcher, hot-plug events by hand or from the simulated source, real
 // burns into temporary folders.
+#include "bandports.h"
 #include "mainwindow.h"
 #include "recordtesting.h"
 #include "simulatedband.h"
@@ -86,7 +87,7 @@ public:
     {
         if (!listed)
             return {};
-        return {{QStringLiteral("ttyACM%1").arg(SimulatedBand::kPort), true, 0x0451, 0x16AA, location}};
+        return {{bandPortName(SimulatedBand::kPort), true, 0x0451, 0x16AA, location}};
     }
 };
 
@@ -112,7 +113,8 @@ QString statusOf(const MainWindow &w) { return w.findChild<QLabel *>("statusText
 QString logTail(int chars)
 {
     QFile log("run.log");
-    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).right(chars) : QString();
+    // Text mode: Windows' CRLF line ends read as the lines' own "\n".
+    return log.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(log.readAll()).right(chars) : QString();
 }
 QPushButton *button(const MainWindow &w, const char *name) { return w.findChild<QPushButton *>(name); }
 
@@ -269,6 +271,10 @@ private slots:
         QFETCH(QString, status);
         QFETCH(bool, resetEnabledAfter);
         QFETCH(bool, pulledBeforeUpgrade);
+#ifdef Q_OS_WIN
+        if (pulledBeforeUpgrade)
+            QSKIP("Windows has no way for this test to come before the library's own sb_upgrade");
+#endif
         SimulatedBand band;
         QSignalSpy upgrades(&band, &SimulatedBand::enteredUpgradeMode);
         QVERIFY(!bandAnswers || band.plugIn());
@@ -387,6 +393,7 @@ private slots:
         QTemporaryDir disk;
         QFile oldConfig(disk.filePath("DEFAULT.CFG"));
         QVERIFY(!oldConfigOnDisk || oldConfig.open(QIODevice::WriteOnly));
+        oldConfig.close(); // Windows removes no file that is still open
         const auto restore = qScopeGuard([] { QFile::rename("band.bin.away", "bin/band.bin"); });
         SimulatedBand band; // its port is there once the burn is done: it came back
         FakeHotplug hotplug;

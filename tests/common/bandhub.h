@@ -3,6 +3,7 @@
 // its port as a real band does.
 #pragma once
 
+#include "bandports.h"
 #include "portsource.h"
 
 #include <bandsim/virtualband.h>
@@ -60,7 +61,7 @@ public:
             if (!bands[i]->isPluggedIn())
                 continue;
             SerialPortEntry entry;
-            entry.portName = QStringLiteral("ttyACM%1").arg(210 + i);
+            entry.portName = bandPortName(qint32(210 + i));
             entry.hasUsbIds = true;
             entry.vendorId = 0x0451;
             entry.productId = 0x16AA;

@@ -405,6 +405,8 @@ void TestMainWindow::recordProblemShownBesideTheResult()
     button->click();
     QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kSuccessBox, 10000);
     QVERIFY2(status->text().startsWith("记录未保存: results.db is damaged"), qPrintable(status->text()));
+    delete window; // Windows removes no file that is still open
+    window = nullptr;
     QVERIFY(QFile::remove("results.db"));
 }
 

@@ -32,6 +32,9 @@ DeviceTree fakeTree()
     };
     tree.parentOf = [](const QString &id) { return parents.value(id); };
     tree.isNetwork = [](QChar letter) { return letter == u'N'; };
+    tree.locationOf = [](const QString &id) {
+        return id == QLatin1String("USB\\VID_0451&PID_16A8\\0123") ? QStringLiteral("1400-1.4.2") : QString();
+    };
     return tree;
 }
 
@@ -102,13 +105,22 @@ private slots:
         sendVolumes(source.noticeWindow(), QStringLiteral("E"));
         QCOMPARE(mounted.size(), 0); // before the band's arrival
 
+        // Each event carries the band's place, also once the device has gone.
+        QSignalSpy arrivals(&source, &HotplugSource::usbDeviceArrived);
+        QSignalSpy departures(&source, &HotplugSource::usbDeviceLeft);
+        QSignalSpy volumes(&source, &HotplugSource::volumeMounted);
         sendInterface(source.noticeWindow(), DBT_DEVICEARRIVAL, GUID_DEVINTERFACE_USB_DEVICE, bandUsb);
         QVERIFY(watch.bandSeen());
+        QCOMPARE(arrivals.at(0).at(2).toString(), QStringLiteral("1400-1.4.2"));
         sendVolumes(source.noticeWindow(), QStringLiteral("CFNE"));
         QCOMPARE(mounted.size(), 1);
         QCOMPARE(mounted.at(0).at(0).toString(), QStringLiteral("E:/"));
+        QCOMPARE(volumes.size(), 4); // in letter order: C E F N
+        QCOMPARE(volumes.at(1).at(0).value<VolumeInfo>().ownerLocation, QStringLiteral("1400-1.4.2"));
+        QVERIFY(volumes.at(2).at(0).value<VolumeInfo>().ownerLocation.isEmpty()); // the stick's
 
         sendInterface(source.noticeWindow(), DBT_DEVICEREMOVECOMPLETE, GUID_DEVINTERFACE_USB_DEVICE, bandUsb);
+        QCOMPARE(departures.at(0).at(2).toString(), QStringLiteral("1400-1.4.2"));
         QCOMPARE(removed.size(), 1);
         QVERIFY(!watch.bandSeen());
     }
