@@ -22,7 +22,18 @@ bool deviceExists(const QString &path)
         return GetLastError() != ERROR_FILE_NOT_FOUND;
     }
     wchar_t target[512];
-    return QueryDosDeviceW(reinterpret_cast<const wchar_t *>(name.utf16()), target, DWORD(std::size(target))) != 0;
+    if (QueryDosDeviceW(reinterpret_cast<const wchar_t *>(name.utf16()), target, DWORD(std::size(target))))
+        return true;
+    // Not every port is a DOS device name (wine's are links): asked without
+    // access, a port that is there opens or says it is busy.
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return true;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
 }
 
 std::optional<DeviceProblem> notADevice(const QString &path)

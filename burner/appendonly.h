@@ -8,6 +8,6 @@
 class QFile;
 class QString;
 
-// Opens file (its name set) as write-only text that every write appends to,
-// created when missing. False, with the reason in why, when it cannot.
-bool openAppendOnly(QFile &file, QString *why);
+// Opens file, closed, on path as write-only text that every write appends
+// to, created when missing. False, with the reason in why, when it cannot.
+bool openAppendOnly(QFile &file, const QString &path, QString *why);

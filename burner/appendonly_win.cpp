@@ -1,5 +1,6 @@
 #include "appendonly.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
@@ -8,11 +9,11 @@
 #include <io.h>
 #include <windows.h>
 
-bool openAppendOnly(QFile &file, QString *why)
+bool openAppendOnly(QFile &file, const QString &path, QString *why)
 {
     // Qt's append mode only starts at the end; with FILE_APPEND_DATA alone
     // the system puts each write at the end, as POSIX's O_APPEND does.
-    const std::wstring name = file.fileName().toStdWString();
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
     const HANDLE handle = CreateFileW(name.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);

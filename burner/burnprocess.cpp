@@ -27,7 +27,7 @@ qint64 sizeOf(const QString &path)
 } // namespace
 
 CBurnProcess::CBurnProcess(QObject *parent)
-    : QThread(parent), logFile(QStringLiteral("run.log")), logStream(&logFile)
+    : QThread(parent), logStream(&logFile)
 {
 }
 
@@ -106,7 +106,7 @@ QString CBurnProcess::sourceFolder() const
 void CBurnProcess::run()
 {
     QString why;
-    if (!openAppendOnly(logFile, &why)) {
+    if (!openAppendOnly(logFile, QStringLiteral("run.log"), &why)) {
         failure = QStringLiteral("cannot open run.log: ") + why;
         return;
     }

@@ -335,6 +335,10 @@ void MainWindow::slotOnBurnEnded(const BurnReport &report)
         showStatus(kRetryIcon, tr("烧录后手环没有正常重启，请重新连接手环到电脑."));
     } else if (report.failedStep >= 0 && report.failedStep <= kLastSourceStep && !checkStationFiles()) {
         showStationProblem();
+    } else if (report.failedStep < 0) {
+        // Ended before any step could fail (run.log could not be opened): never left looking busy.
+        setRowLook(kResultRow, RowLook::Failed);
+        showStatus(kRetryIcon, tr("烧录失败: %1").arg(report.error));
     }
     // A band that came on its port meanwhile is a new one.
     quint8 port = 0;

@@ -83,6 +83,10 @@
         <translation>烧录失败，请重新连接手环到电脑.</translation>
     </message>
     <message>
+        <source>烧录失败: %1</source>
+        <translation>烧录失败: %1</translation>
+    </message>
+    <message>
         <source>请重新连接手环到电脑.</source>
         <translation>请重新连接手环到电脑.</translation>
     </message>

@@ -83,6 +83,10 @@
         <translation>Burn failed, reconnect the band to the computer.</translation>
     </message>
     <message>
+        <source>烧录失败: %1</source>
+        <translation>Burn failed: %1</translation>
+    </message>
+    <message>
         <source>请重新连接手环到电脑.</source>
         <translation>Reconnect the band to the computer.</translation>
     </message>

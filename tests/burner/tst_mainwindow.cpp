@@ -437,6 +437,29 @@ private slots:
         QCOMPARE(statusOf(window), QStringLiteral("请点击复位按钮."));
     }
 
+    // A burn that cannot even start its log fails on screen with the reason,
+    // never left looking busy; the next burn, with the log back, runs.
+    void burnWithoutItsLog()
+    {
+        QTemporaryDir disk;
+        QVERIFY(QFile::rename("run.log", "run.log.away") || !QFile::exists("run.log"));
+        const auto restore = qScopeGuard([] {
+            QDir().rmdir("run.log");
+            QFile::rename("run.log.away", "run.log");
+        });
+        QVERIFY(QDir().mkdir("run.log"));
+        ListedPort ports;
+        ports.listed = false;
+        FakeHotplug hotplug;
+        MainWindow window(&ports, &hotplug);
+        QVERIFY(window.init());
+        hotplug.mountBandDisk(disk.path());
+        QTest::mouseClick(button(window, "pbBurn"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(rowLooks(window), QString("........R"), kSlowMs);
+        QVERIFY2(statusOf(window).contains("run.log"), qPrintable(statusOf(window)));
+        QCOMPARE(localRuns(".").last().value("outcome").toString(), QStringLiteral("fail"));
+    }
+
     // The band does not come back after a burn: the result row fails.
     void burnedBandDoesNotReturn()
     {
