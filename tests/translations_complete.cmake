@@ -1,4 +1,4 @@
-# Scans the window's sources with lupdate into a copy of one translation file:
+# Scans a window's sources with lupdate into a copy of one translation file:
 # a text the file lacks comes back unfinished, and fails the test.
 # -DLUPDATE=... -DTS=<file.ts> -DOUT=<scratch.ts> -DSOURCES=<a|b|c>
 string(REPLACE "|" ";" sources "${SOURCES}")
@@ -9,6 +9,9 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "lupdate failed: ${output}")
 endif()
 file(READ ${OUT} scanned)
+if(NOT scanned MATCHES "<source>")
+  message(FATAL_ERROR "lupdate found no texts in ${SOURCES}")
+endif()
 string(REGEX MATCHALL "<source>[^<]*</source>[ \r\n]*<translation type=\"unfinished\"" missing "${scanned}")
 string(REGEX MATCHALL "<source>[^<]*</source>[ \r\n]*<translation></translation>" empty "${scanned}")
 list(LENGTH missing missingCount)
