@@ -26,12 +26,21 @@ Section "Programs"
   File /r "${SOURCE}\*.*"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The operator's station folder: def.xml, bin\ and station.ini for each
-  ; window, and later its results.db. An existing one is kept as it is.
+  ; The operator's station folder, one for each window: the line's own
+  ; files (def.xml, bin\, station.ini, later results.db and run.log) are
+  ; made once and then kept. The burner's translations and pictures belong
+  ; to the program and come with every install, so that an old text never
+  ; shows beside new ones.
   SetShellVarContext current
-  IfFileExists "$DOCUMENTS\${PRODUCT}\*.*" +3 0
-    CreateDirectory "$DOCUMENTS\${PRODUCT}"
-    CopyFiles /SILENT "$INSTDIR\station\*.*" "$DOCUMENTS\${PRODUCT}"
+  IfFileExists "$DOCUMENTS\${PRODUCT}\tester\*.*" +3 0
+    CreateDirectory "$DOCUMENTS\${PRODUCT}\tester"
+    CopyFiles /SILENT "$INSTDIR\station\tester\*.*" "$DOCUMENTS\${PRODUCT}\tester"
+  IfFileExists "$DOCUMENTS\${PRODUCT}\burner\*.*" +3 0
+    CreateDirectory "$DOCUMENTS\${PRODUCT}\burner"
+    CopyFiles /SILENT "$INSTDIR\station\burner\*.*" "$DOCUMENTS\${PRODUCT}\burner"
+  CopyFiles /SILENT "$INSTDIR\station\burner\*.qm" "$DOCUMENTS\${PRODUCT}\burner"
+  CreateDirectory "$DOCUMENTS\${PRODUCT}\burner\rc"
+  CopyFiles /SILENT "$INSTDIR\station\burner\rc\*.*" "$DOCUMENTS\${PRODUCT}\burner\rc"
 
   ; A shortcut starts in the folder that is the output path when it is made.
   CreateDirectory "$SMPROGRAMS\${PRODUCT}"
