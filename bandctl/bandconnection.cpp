@@ -21,15 +21,6 @@ namespace {
 // The port number bandlink opens a --device path through.
 constexpr quint8 kDevicePort = 201;
 
-QString ttyPath(int port)
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("\\\\.\\COM%1").arg(port);
-#else
-    return QStringLiteral("/dev/ttyACM%1").arg(port);
-#endif
-}
-
 } // namespace
 
 BandConnection::BandConnection(const BandChoice &choice) : choice(choice)
@@ -73,7 +64,7 @@ int BandConnection::locate(Output &out)
         break;
     case BandChoice::Kind::Port:
         portNumber = quint8(choice.port);
-        device = ttyPath(choice.port);
+        device = serialDevicePath(bandPortName(choice.port));
         if (!deviceExists(device))
             return out.fail(ExitNoBand, QStringLiteral("no band on port %1: %2 does not exist").arg(choice.port).arg(device));
         location = usbPlaceOfTty(QFileInfo(device).fileName()).location;
@@ -88,7 +79,7 @@ int BandConnection::locate(Output &out)
         if (at == bands.end())
             return out.fail(ExitNoBand, QStringLiteral("no band on a serial port at USB location %1 (bandctl list shows where the bands are)").arg(wanted));
         portNumber = quint8(at->number);
-        device = ttyPath(at->number);
+        device = serialDevicePath(bandPortName(at->number));
         location = wanted;
         break;
     }
@@ -105,7 +96,7 @@ int BandConnection::locate(Output &out)
                                             .arg(bands.size()).arg(names.join(QStringLiteral(", "))));
         }
         portNumber = quint8(bands.first().number);
-        device = ttyPath(bands.first().number);
+        device = serialDevicePath(bandPortName(bands.first().number));
         location = bands.first().entry.usbLocation;
         break;
     }

@@ -31,8 +31,7 @@ int BandSet::find(const BandChoice &choice, Output &out, const QString &command)
             // A /dev/serial/by-id link leads to the port itself.
             const QString canonical = QFileInfo(device).canonicalFilePath();
             const QString name = QFileInfo(canonical.isEmpty() ? device : canonical).fileName();
-            const bool acm = name.startsWith(QLatin1StringView("ttyACM"));
-            found.append({device, usbPlaceOfTty(name).location, acm ? name.mid(6).toInt() : -1});
+            found.append({device, usbPlaceOfTty(name).location, portNumberOf(name)});
         }
         break;
     case BandChoice::Kind::Simulate:
@@ -51,7 +50,7 @@ int BandSet::find(const BandChoice &choice, Output &out, const QString &command)
         for (const BandPort &band : bandPortsIn(system.availablePorts())) {
             if (choice.kind == BandChoice::Kind::UsbPath && !choice.usbPaths.contains(band.entry.usbLocation))
                 continue;
-            found.append({QStringLiteral("/dev/") + band.entry.portName, band.entry.usbLocation, band.number});
+            found.append({system.devicePath(band.entry), band.entry.usbLocation, band.number});
         }
         if (choice.kind == BandChoice::Kind::UsbPath && found.size() != choice.usbPaths.size())
             return out.fail(ExitNoBand, QStringLiteral("not every --usb-path given has a band on a serial port (bandctl list shows where the bands are)"));
@@ -73,5 +72,5 @@ QString BandSet::deviceOfPort(int port) const
 {
     if (hub)
         return hub->devicePathOfPort(port);
-    return QStringLiteral("/dev/ttyACM%1").arg(port);
+    return serialDevicePath(bandPortName(port));
 }

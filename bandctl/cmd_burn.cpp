@@ -5,7 +5,6 @@
 #include "burndefinition.h"
 #include "burnrecord.h"
 #include "interrupt.h"
-#include "mountinfo.h"
 #include "output.h"
 #include "parallelburns.h"
 #include "readerreasons.h"
@@ -20,6 +19,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QJsonObject>
 
 #include <memory>
@@ -41,21 +41,11 @@ int exitCodeOf(const BurnReport &report)
 namespace {
 
 // The device behind the folder a burn went to (the mount's source, e.g.
-// /dev/sdb1); empty when the mount table does not tell.
+// /dev/sdb1); empty when the system does not tell.
 QString diskDevice(const QString &folder)
 {
-    QFile table(QStringLiteral("/proc/self/mountinfo"));
-    const QString path = QFileInfo(folder).canonicalFilePath();
-    if (path.isEmpty() || !table.open(QIODevice::ReadOnly))
-        return {};
-    MountEntry best;
-    for (const MountEntry &mount : parseMountInfo(table.readAll())) {
-        const bool holds = path == mount.mountPoint
-            || path.startsWith(mount.mountPoint.endsWith(u'/') ? mount.mountPoint : mount.mountPoint + u'/');
-        if (holds && mount.mountPoint.size() >= best.mountPoint.size())
-            best = mount;
-    }
-    return best.source;
+    const QStorageInfo storage(folder);
+    return storage.isValid() ? QString::fromLocal8Bit(storage.device()) : QString();
 }
 
 } // namespace
@@ -114,9 +104,11 @@ int run(CommandContext &context)
         return context.out.fail(ExitUsage, words ? QStringLiteral("burn takes no words") : reader.error());
 
     BurnCycleOptions options;
-    ReaderReasons reasons;
-    if (!readBurnDefinition(defFile, &options.files))
-        return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("burn"), defFile));
+    {
+        const ReaderReasons reasons; // only while the file is read
+        if (!readBurnDefinition(defFile, &options.files))
+            return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("burn"), defFile));
+    }
     if (!binDir.endsWith(u'/'))
         binDir += u'/';
     if (const QString missing = missingSource(binDir, options.files); !missing.isEmpty())

@@ -9,6 +9,8 @@
 
 #include <bandsim/virtualband.h>
 
+#include <memory>
+
 namespace {
 
 QString hex4(quint16 value)
@@ -65,30 +67,28 @@ int run(CommandContext &context)
     if (kind == BandChoice::Kind::Port || kind == BandChoice::Kind::Device)
         return context.out.fail(ExitUsage, QStringLiteral("list shows every band; --port and --device do not apply"));
 
-    int count = 0;
+    // The virtual bands stand in for the system's ports; they have no disks.
+    std::unique_ptr<SimulatedHub> simulated;
+    const SystemPortSource system;
+    const PortSource *ports = &system;
     if (kind == BandChoice::Kind::Simulate) {
-        SimulatedHub simulated(context.options.band.simulated);
-        if (!simulated.plugIn())
+        simulated = std::make_unique<SimulatedHub>(context.options.band.simulated);
+        if (!simulated->plugIn())
             return context.out.fail(ExitNoBand, QStringLiteral("cannot start a virtual band (no pseudo-terminal to be had)"));
-        for (SimulatedBand *band : simulated.bands()) {
-            for (const BandPort &port : bandPortsIn(band->availablePorts())) {
-                context.out.print(serialBand(port, QString::fromStdString(band->band().devicePath())));
-                ++count;
-            }
-        }
-    } else {
-        for (const BandPort &band : bandPortsIn(SystemPortSource().availablePorts())) {
-            if (!isChosen(choice, band.entry.usbLocation))
-                continue;
-            context.out.print(serialBand(band, QStringLiteral("/dev/") + band.entry.portName));
-            ++count;
-        }
-        for (const UpgradeDisk &disk : upgradeDisks()) {
-            if (!isChosen(choice, disk.usbLocation))
-                continue;
-            context.out.print(diskBand(disk));
-            ++count;
-        }
+        ports = simulated.get();
+    }
+    int count = 0;
+    for (const BandPort &band : bandPortsIn(ports->availablePorts())) {
+        if (!isChosen(choice, band.entry.usbLocation))
+            continue;
+        context.out.print(serialBand(band, ports->devicePath(band.entry)));
+        ++count;
+    }
+    for (const UpgradeDisk &disk : simulated ? QList<UpgradeDisk>() : upgradeDisks()) {
+        if (!isChosen(choice, disk.usbLocation))
+            continue;
+        context.out.print(diskBand(disk));
+        ++count;
     }
     if (count == 0 && kind == BandChoice::Kind::UsbPath)
         return context.out.fail(ExitNoBand, QStringLiteral("no band at USB location %1").arg(choice.usbPaths.join(QStringLiteral(", "))));

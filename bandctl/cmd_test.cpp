@@ -64,9 +64,11 @@ int runOne(CommandContext &context, const QString &defFile)
 {
     CDefReader reader(defFile);
     sb_conf_t person{};
-    ReaderReasons reasons;
-    if (!reader.read() || !reader.getPerson(&person))
-        return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
+    {
+        const ReaderReasons reasons; // only while the file is read
+        if (!reader.read() || !reader.getPerson(&person))
+            return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
+    }
     BandConnection band(context.options.band);
     if (const int code = band.locate(context.out); code != ExitOk)
         return code;
@@ -103,9 +105,11 @@ int run(CommandContext &context)
     // Read once here, so that a bad file is one message rather than one per band.
     CDefReader definition(defFile);
     sb_conf_t person{};
-    ReaderReasons reasons;
-    if (!definition.read() || !definition.getPerson(&person))
-        return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
+    {
+        const ReaderReasons reasons; // only while the file is read
+        if (!definition.read() || !definition.getPerson(&person))
+            return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
+    }
     return runParallelTests(context, person);
 }
 

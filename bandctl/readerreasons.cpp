@@ -5,7 +5,7 @@
 
 namespace {
 
-// Messages also come from the bands' threads while several bands run.
+// A message may come from another thread while a file is read.
 QMutex activeLock;
 ReaderReasons *active = nullptr;
 

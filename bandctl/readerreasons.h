@@ -1,6 +1,7 @@
 // The definition readers tell why a file is refused only as debug messages
-// (their written behaviour). While one of these lives, those messages are
-// kept, and still passed on to the trace, so a refusal can say why.
+// (their written behaviour). While one of these lives (around a file's read,
+// no longer), those messages are kept, and still passed on to the trace, so
+// a refusal can say why.
 #pragma once
 
 #include <QString>

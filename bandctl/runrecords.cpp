@@ -39,8 +39,8 @@ int keepRecord(RecordStore &store, RunRecord &record, Result &result, int exitCo
 {
     if (isPseudoTerminal(result.json().value(QStringLiteral("device")).toString()))
         record.simulated = true;
-    if (!store.settingsProblem().isEmpty())
-        result.add(QStringLiteral("station_problem"), store.settingsProblem());
+    if (!store.settings().problem.isEmpty())
+        result.add(QStringLiteral("station_problem"), store.settings().problem);
     switch (store.keep(record)) {
     case RecordStore::Kept::Stored:
         result.add(QStringLiteral("record"), record.id.toString(QUuid::WithoutBraces));

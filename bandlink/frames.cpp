@@ -87,16 +87,19 @@ bool bandlink::receiveFrame(sb_link &link, sb_cmd_t *evt, uint8_t tries, int &st
     return readPayload(link, evt, tries, deadline) && checkByte(*evt) == evt->bcc;
 }
 
-// The frame-start reads of a silent band, then the longest frame at the
-// per-byte timeout: a length byte garbled to 255 cannot stretch this to
-// six full payload reads.
+bandlink::Deadline bandlink::frameDeadline(uint8_t tries, uint8_t payloadLength)
+{
+    const int64_t silentMs = (int64_t(tries) + 1) * (kByteTimeoutMs + kTransferTimeoutMs);
+    return std::chrono::steady_clock::now()
+           + std::chrono::milliseconds(silentMs + kByteTimeoutMs * (SB_HEAD_SIZE + payloadLength));
+}
+
+// Up to the longest frame: a length byte garbled to 255 cannot stretch
+// this to six full payload reads.
 bool bandlink::receiveFrame(sb_link &link, sb_cmd_t *evt, uint8_t tries)
 {
     int startReads = tries + 1;
-    const int64_t budgetMs = startReads * (kByteTimeoutMs + kTransferTimeoutMs)
-                             + kByteTimeoutMs * (SB_HEAD_SIZE + 255);
-    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
-    return receiveFrame(link, evt, tries, startReads, deadline);
+    return receiveFrame(link, evt, tries, startReads, frameDeadline(tries, 255));
 }
 
 bool sb_init(uint8_t port)

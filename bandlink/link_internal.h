@@ -40,6 +40,10 @@ bool sendFrame(sb_link &link, sb_cmd_t *cmd);
 // from startReads, so that the frames skipped while hunting for one reply
 // share a single budget, and gives up at deadline whatever the band sends.
 bool receiveFrame(sb_link &link, sb_cmd_t *evt, uint8_t tries, int &startReads, Deadline deadline);
+// From now, what a silent band gets (every one of the tries + 1 frame-start
+// reads in vain), then a frame with payloadLength bytes at the per-byte
+// timeout: whatever the band sends, a receive gives up by then.
+Deadline frameDeadline(uint8_t tries, uint8_t payloadLength);
 bool receiveFrame(sb_link &link, sb_cmd_t *evt, uint8_t tries);
 
 } // namespace bandlink

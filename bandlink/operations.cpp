@@ -42,16 +42,6 @@ bool answers(const sb_cmd_t &frame, uint8_t replyOpcode, uint8_t item)
     return frame.opcode == replyOpcode && uint8_t(frame.uuid & 0xFF) == item;
 }
 
-// How long a request listens after its pause: what a silent band gets
-// (every frame-start read in vain), then its own reply's bytes at the
-// per-byte timeout. Whatever the band sends, even a length byte garbled to
-// 255 or a trickle of foreign frames, the request gives up by then.
-std::chrono::milliseconds replyBudget(uint8_t replyLength)
-{
-    const int64_t silentMs = (kReceiveTries + 1) * (kByteTimeoutMs + kTransferTimeoutMs);
-    return std::chrono::milliseconds(silentMs + kByteTimeoutMs * (SB_HEAD_SIZE + replyLength));
-}
-
 // Sends a command and takes its reply, skipping frames that do not answer
 // it within the one receive budget. Only a reply of the expected length
 // is taken, and only that is printed.
@@ -62,7 +52,8 @@ bool exchange(sb_link &link, uint8_t opcode, uint8_t item, const void *payload, 
         return false;
     std::this_thread::sleep_for(kReplyPause);
     int startReads = kReceiveTries + 1;
-    const Deadline deadline = std::chrono::steady_clock::now() + replyBudget(replyLength);
+    // Even a trickle of foreign frames ends with the one frame budget.
+    const Deadline deadline = frameDeadline(kReceiveTries, replyLength);
     do {
         if (!receiveFrame(link, reply, kReceiveTries, startReads, deadline))
             return false;

@@ -27,18 +27,25 @@ struct PipeState {
     DWORD readGot = 0; // bytes of a finished read not yet handed out
     std::vector<uint8_t> writeBuffer;
 
+    // Cancels the pending connect, read and write, and waits for each to
+    // end: an OVERLAPPED must outlive its operation.
+    void cancelPending()
+    {
+        CancelIoEx(pipe, nullptr);
+        DWORD ignored = 0;
+        if (connecting)
+            GetOverlappedResult(pipe, &connect, &ignored, TRUE);
+        if (readPending)
+            GetOverlappedResult(pipe, &read, &ignored, TRUE);
+        if (writePending)
+            GetOverlappedResult(pipe, &write, &ignored, TRUE);
+        connecting = readPending = writePending = false;
+    }
+
     ~PipeState()
     {
         if (pipe != INVALID_HANDLE_VALUE) {
-            CancelIoEx(pipe, nullptr);
-            // Pending operations must end before their OVERLAPPED goes away.
-            DWORD ignored = 0;
-            if (connecting)
-                GetOverlappedResult(pipe, &connect, &ignored, TRUE);
-            if (readPending)
-                GetOverlappedResult(pipe, &read, &ignored, TRUE);
-            if (writePending)
-                GetOverlappedResult(pipe, &write, &ignored, TRUE);
+            cancelPending();
             // What the client has not read yet goes with the band, as a
             // port's does when its cable is pulled.
             DisconnectNamedPipe(pipe);
@@ -83,13 +90,7 @@ bool startConnect(PipeState &state)
 // The client went away: what was in flight is lost, as on a port nobody has open.
 bool reconnect(PipeState &state)
 {
-    CancelIoEx(state.pipe, nullptr);
-    DWORD ignored = 0;
-    if (state.readPending)
-        GetOverlappedResult(state.pipe, &state.read, &ignored, TRUE);
-    if (state.writePending)
-        GetOverlappedResult(state.pipe, &state.write, &ignored, TRUE);
-    state.readPending = state.writePending = false;
+    state.cancelPending();
     state.readGot = 0;
     DisconnectNamedPipe(state.pipe);
     return startConnect(state);

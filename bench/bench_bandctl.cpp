@@ -4,15 +4,13 @@
 // One band: from spawning bandctl to its exit, against the floor of the same
 // test sequence run inside this process on the same band (no process start,
 // no output): the ratio is what the command line costs on top.
-// Several bands: `test --all` on 8 bands against `test --all` on one, both
-// wall time from spawn to exit; the ratio shows how well the children run
-// side by side.
+// Several bands at once are bench_parallel's.
 //
 // Beside them, `bandctl --version` spawn to exit: what starting and ending
 // the process costs alone (loading Qt and the libraries), the part of the
 // difference no change inside bandctl's commands can remove.
 //
-// Runs alternate between the two sides of each comparison so that both meet
+// Runs alternate between the two sides of the comparison so that both meet
 // the same load; the load average is printed before and after. Figures go to standard error; bandlink's trace of the
 // in-process floor goes to /dev/null.
 // Usage: bench_bandctl [runs, default 15]
@@ -29,14 +27,12 @@
 
 #include <cstdio>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr quint8 kFloorPort = 210;
-constexpr int kManyBands = 8;
 
 struct Figures {
     std::vector<double> ms;
@@ -69,16 +65,9 @@ bool replug(bandsim::VirtualBand &band)
     return band.plugIn();
 }
 
-std::vector<std::string> testCommand(const std::vector<bandsim::VirtualBand *> &bands, bool all)
+std::vector<std::string> testCommand(const bandsim::VirtualBand &band)
 {
-    std::vector<std::string> argv = {BANDCTL_PATH, "test", "--json", "--def", TESTER_DEF_XML};
-    if (all)
-        argv.push_back("--all");
-    for (bandsim::VirtualBand *band : bands) {
-        argv.push_back("--device");
-        argv.push_back(band->devicePath());
-    }
-    return argv;
+    return {BANDCTL_PATH, "test", "--json", "--def", TESTER_DEF_XML, "--device", band.devicePath()};
 }
 
 void timeChild(const std::vector<std::string> &argv, int passesNeeded, Figures *figures)
@@ -120,7 +109,7 @@ bool measureOneBand(int runs, const sb_conf_t &person)
         timeSequenceInProcess(band, person, &floor);
         if (!replug(band))
             return false;
-        timeChild(testCommand({&band}, false), 1, &command);
+        timeChild(testCommand(band), 1, &command);
         if (!replug(band))
             return false;
         const bench::ChildResult version = bench::runChild({BANDCTL_PATH, "--version"});
@@ -141,38 +130,6 @@ bool measureOneBand(int runs, const sb_conf_t &person)
     return !command.ms.empty() && !floor.ms.empty();
 }
 
-bool measureManyBands(int runs)
-{
-    bandsim::Options paced;
-    paced.paced = true;
-    std::vector<std::unique_ptr<bandsim::VirtualBand>> owned;
-    std::vector<bandsim::VirtualBand *> bands;
-    for (int i = 0; i < kManyBands; ++i) {
-        owned.push_back(std::make_unique<bandsim::VirtualBand>(paced));
-        if (!owned.back()->plugIn())
-            return false;
-        bands.push_back(owned.back().get());
-    }
-    Figures one;
-    Figures many;
-    for (int run = 0; run < runs; ++run) {
-        timeChild(testCommand({bands.front()}, true), 1, &one);
-        if (!replug(*bands.front()))
-            return false;
-        timeChild(testCommand(bands, true), kManyBands, &many);
-        for (bandsim::VirtualBand *band : bands) {
-            if (!replug(*band))
-                return false;
-        }
-    }
-    const double ratio = bench::percentile(many.ms, 0.5) / bench::percentile(one.ms, 0.5);
-    std::fprintf(stderr, "bandctl test --all, paced bands:\n");
-    printFigures("1 band", one);
-    printFigures("8 bands", many);
-    std::fprintf(stderr, "  8 bands / 1 band %.3f; goal within 1.2: %s\n", ratio, ratio <= 1.2 ? "met" : "MISSED");
-    return !one.ms.empty() && !many.ms.empty();
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -191,7 +148,6 @@ int main(int argc, char **argv)
     std::fprintf(stderr, "bench_bandctl (figures only; the goals are printed, not enforced)\n");
     printLoad("before");
     const bool oneOk = measureOneBand(runs, person);
-    const bool manyOk = measureManyBands(runs);
     printLoad("after");
-    return oneOk && manyOk ? 0 : 1;
+    return oneOk ? 0 : 1;
 }

@@ -23,6 +23,13 @@ void traceUsbIds(quint16 vendorId, quint16 productId)
 
 } // namespace
 
+bool isBandVolume(const VolumeInfo &volume)
+{
+    // Never an operator's USB stick, a local disk or a network share.
+    return volume.kind == VolumeInfo::Kind::Local && !volume.rootPath.isEmpty()
+           && (!volume.ownerKnown || isBandDisk(volume.ownerVendorId, volume.ownerProductId));
+}
+
 BandDiskWatch::BandDiskWatch(HotplugSource *source, QObject *parent) : QObject(parent)
 {
     if (!source)
@@ -80,10 +87,7 @@ void BandDiskWatch::onUsbDeviceLeft(quint16 vendorId, quint16 productId, const Q
 
 void BandDiskWatch::onVolumeMounted(const VolumeInfo &volume)
 {
-    if (volume.kind != VolumeInfo::Kind::Local || !seen || volume.rootPath.isEmpty())
-        return;
-    // Only the band's own disk: never an operator's USB stick or a local disk.
-    if (volume.ownerKnown && !isBandDisk(volume.ownerVendorId, volume.ownerProductId))
+    if (!seen || !isBandVolume(volume))
         return;
     // Never a neighbour's disk, and with the band's place known, never one
     // whose place is unknown.

@@ -9,6 +9,11 @@
 #include <QObject>
 #include <QString>
 
+// Whether a volume can be a band's disk by what it is: a local volume whose
+// USB device, where the system tells it, is a band in upgrade mode. Where it
+// is plugged in is for the caller to judge.
+bool isBandVolume(const VolumeInfo &volume);
+
 class BandDiskWatch : public QObject {
     Q_OBJECT
 public:

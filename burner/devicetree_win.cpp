@@ -28,14 +28,6 @@ bool deviceNumberOf(const wchar_t *path, STORAGE_DEVICE_NUMBER *number)
     return ok;
 }
 
-QString instanceIdOf(DEVINST instance)
-{
-    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
-    if (CM_Get_Device_IDW(instance, id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS)
-        return {};
-    return QString::fromWCharArray(id);
-}
-
 // The disk whose device number is the volume's, among the present disks.
 QString diskWithNumber(const STORAGE_DEVICE_NUMBER &wanted)
 {

@@ -127,7 +127,6 @@ void MainWindow::setReturnTimeoutMs(int ms)
 void MainWindow::slotOnSBConnected(bool yes)
 {
     if (yes) {
-        upgradePending = false;
         upgradeTimer.stop();
         // The band just burned, back from its restart: its result stays, and
         // it must not be reset again.
@@ -156,7 +155,7 @@ void MainWindow::slotOnSBConnected(bool yes)
     // say so only after the disk arrived: the Burn prompt stays.
     if (!diskRoot.isEmpty() || burnCycle.isRunning())
         return;
-    if (upgradePending)
+    if (upgradeTimer.isActive()) // Reset sent, the band's disk not seen yet
         showStatus(kTipsIcon, tr("复位成功，手环正在进入升级模式，请稍候."));
     else if (stationProblem.ok())
         showStatus(kTipsIcon, tr("请连接手环到电脑."));
@@ -192,7 +191,6 @@ void MainWindow::slotOnPbReset()
         break;
     case UpgradeResult::Sent:
         resetBluetooth = identity.bluetooth;
-        upgradePending = true;
         upgradeTimer.start();
         showStatus(kTipsIcon, tr("复位成功，手环正在进入升级模式，请稍候."));
         break;
@@ -202,9 +200,6 @@ void MainWindow::slotOnPbReset()
 
 void MainWindow::slotOnUpgradeTimeout()
 {
-    if (!upgradePending)
-        return;
-    upgradePending = false;
     showStatus(kRetryIcon, tr("手环没有进入升级模式，请重新连接手环到电脑."));
 }
 
@@ -254,7 +249,6 @@ void MainWindow::slotOnStepStarted(uint idx)
 
 void MainWindow::slotOnBandDiskMounted(const QString &root)
 {
-    upgradePending = false;
     upgradeTimer.stop();
     // The running burn keeps the disk it started on; one that is ending
     // after its band was removed hands over to the new disk once it has ended.

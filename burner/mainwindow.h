@@ -84,8 +84,7 @@ private:
     QString pendingDiskRoot;
     // The band Reset was last sent to, by its Bluetooth address (when it told).
     QString resetBluetooth;
-    bool upgradePending = false; // Reset sent, the band's disk not seen yet
-    QTimer upgradeTimer;
+    QTimer upgradeTimer; // running from Reset until the band's disk is seen
     // The band just burned has come back on its port: its result stays and
     // Reset stays off for it until its port goes.
     bool burnedBandPresent = false;

@@ -1,6 +1,7 @@
 #include "multiburnwindow.h"
 
 #include "bandchannel.h"
+#include "banddiskwatch.h"
 #include "burnrecord.h"
 #include "recordstatus.h"
 #include "stationcheck.h"
@@ -270,7 +271,7 @@ void MultiBurnWindow::onVolumeMounted(const VolumeInfo &volume)
     // Only a disk in the hub port of a band waiting for it; a disk whose
     // port is unknown could be any band's.
     const int slot = panels->slotMap().find(volume.ownerLocation);
-    if (slot < 0 || volume.kind != VolumeInfo::Kind::Local)
+    if (slot < 0 || !isBandVolume(volume))
         return;
     Slot &s = *bands[size_t(slot)];
     s.diskPresent = true;

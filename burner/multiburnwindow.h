@@ -83,7 +83,6 @@ private:
     void stageTimedOut(int slot);
     void finish(int slot, BurnReport::Outcome outcome, const QString &error, const QString &detail);
     void freeSlot(int slot);
-    void stopWorker(Slot &s);
     void enterStage(int slot, State state, int timeoutMs);
     bool checkStationFiles();
     void showNote();

@@ -1,6 +1,7 @@
 #include "parallelburn.h"
 
 #include "bandchannel.h"
+#include "bandports.h"
 #include "hotplugatlocation.h"
 #include "hotplugsource.h"
 #include "portsatlocation.h"
@@ -83,7 +84,7 @@ bool ParallelBurn::start(const QList<BurnSlot> &places, const BurnCycleOptions &
         BurnCycleOptions own = options;
         if (!own.openBand) {
             own.openBand = [](quint8 port) {
-                return std::make_unique<LinkChannel>(QStringLiteral("/dev/ttyACM%1").arg(port).toStdString());
+                return std::make_unique<LinkChannel>(serialDevicePath(bandPortName(port)).toStdString());
             };
         }
         own.upgradePort = where.port;

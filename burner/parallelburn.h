@@ -32,7 +32,7 @@ public:
 
     // Starts a cycle per slot with `options` (upgradePort, logLocation and
     // the port watch are set per band). Each band gets links of its own:
-    // options.openBand, or else a link on /dev/ttyACM<port>; never the
+    // options.openBand, or else a link on the band port of that number; never the
     // process-wide link, which serves one band only. False when a run is going on or the
     // hot-plug source cannot start; then nothing starts.
     bool start(const QList<BurnSlot> &places, const BurnCycleOptions &options);

@@ -11,8 +11,6 @@
 #include "translation.h"
 
 #include <QApplication>
-#include <QCommandLineOption>
-#include <QCommandLineParser>
 #include <QMessageBox>
 #include <QTranslator>
 
@@ -20,28 +18,6 @@
 #include <memory>
 
 namespace {
-
-// False, with the reason on stderr, when the command line is not understood.
-bool parseArguments(const QStringList &arguments, bool *simulate)
-{
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption simulateOption(
-        QStringLiteral("simulate"), QStringLiteral("Run with a virtual band instead of a real one."));
-    parser.addOption(simulateOption);
-    if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n",
-                     qPrintable(parser.errorText()));
-        return false;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "burner: unexpected argument '%s'\nusage: burner [--simulate [N]] [--slots N]\n",
-                     qPrintable(parser.positionalArguments().constFirst()));
-        return false;
-    }
-    *simulate = parser.isSet(simulateOption);
-    return true;
-}
 
 // The window with a panel per band.
 int runMultiBurner(QApplication &app, const SlotSettings &settings, const PortSource *ports, HotplugSource *hotplug,
@@ -67,8 +43,7 @@ int runMultiBurner(QApplication &app, const SlotSettings &settings, const PortSo
 
 int runBurner(QApplication &app, const QStringList &arguments)
 {
-    bool simulate = false;
-    QStringList rest = arguments;
+    QStringList rest = arguments.mid(1); // without the program's own name
     SlotSettings slotSettings = SlotSettings::read(QStringLiteral("."));
     if (!slotSettings.takeCommandLine(rest)) {
         std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n", qPrintable(slotSettings.problem));
@@ -82,9 +57,12 @@ int runBurner(QApplication &app, const QStringList &arguments)
         std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n", qPrintable(simulateProblem));
         return 2;
     }
-    if (!parseArguments(rest, &simulate))
+    if (!rest.isEmpty()) {
+        std::fprintf(stderr, "burner: unknown option \"%s\"\nusage: burner [--simulate [N]] [--slots N]\n",
+                     qPrintable(rest.constFirst()));
         return 2;
-    simulate = simulatedBands > 0;
+    }
+    const bool simulate = simulatedBands > 0;
 
     applyAppSettings();
 

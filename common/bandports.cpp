@@ -32,15 +32,6 @@ qint32 portNumberAfter(QStringView digits)
     return qint32(number);
 }
 
-// -1 when the name does not carry the prefix.
-qint32 portNumberOf(const QString &portName)
-{
-    const qsizetype at = portName.indexOf(kPortPrefix, 0, Qt::CaseInsensitive);
-    if (at < 0)
-        return -1;
-    return portNumberAfter(QStringView(portName).mid(at + kPortPrefix.size()));
-}
-
 } // namespace
 
 QList<BandPort> bandPortsIn(const QList<SerialPortEntry> &ports)
@@ -64,6 +55,14 @@ SerialPortEntry firstBandEntry(const QList<SerialPortEntry> &ports)
 {
     const auto first = std::find_if(ports.begin(), ports.end(), hasBandIds);
     return first == ports.end() ? SerialPortEntry() : *first;
+}
+
+qint32 portNumberOf(const QString &portName)
+{
+    const qsizetype at = portName.indexOf(kPortPrefix, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return -1;
+    return portNumberAfter(QStringView(portName).mid(at + kPortPrefix.size()));
 }
 
 QString bandPortName(qint32 number)

@@ -17,6 +17,9 @@ QList<BandPort> bandPortsIn(const QList<SerialPortEntry> &ports);
 
 // The port name of port n on this platform: "ttyACMn", or "COMn" on Windows.
 QString bandPortName(qint32 number);
+// The number in a port name with the platform's prefix ("ttyACM3" gives 3);
+// -1 without the prefix, 0 when anything but plain digits follows it.
+qint32 portNumberOf(const QString &portName);
 
 // The port number of the first band port, or -1. Like the watcher, it stops
 // at the first entry with the band's identity even when its name does not fit.

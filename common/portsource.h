@@ -20,6 +20,17 @@ struct SerialPortEntry {
     QString serialNumber = {};
 };
 
+// The path that opens a system port by its name: "/dev/ttyACM3", or
+// "\\.\COM3" on Windows.
+inline QString serialDevicePath(const QString &portName)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("\\\\.\\") + portName;
+#else
+    return QStringLiteral("/dev/") + portName;
+#endif
+}
+
 // Called from the watcher's thread; implementations must be thread-safe.
 class PortSource {
 public:
@@ -33,14 +44,7 @@ public:
     virtual void watchChanges(QObject * /*context*/, const std::function<void()> & /*changed*/) const {}
 
     // The path that opens the entry's port with sb_link_open.
-    virtual QString devicePath(const SerialPortEntry &entry) const
-    {
-#ifdef Q_OS_WIN
-        return QStringLiteral("\\\\.\\") + entry.portName;
-#else
-        return QStringLiteral("/dev/") + entry.portName;
-#endif
-    }
+    virtual QString devicePath(const SerialPortEntry &entry) const { return serialDevicePath(entry.portName); }
 };
 
 // The ports the system has, from QSerialPortInfo.

@@ -65,8 +65,8 @@ QString statusText(const RecordStore &store, const QString &problem)
     QStringList lines;
     if (!problem.isEmpty())
         lines << RecordStatus::tr("记录未保存: %1").arg(problem);
-    if (!store.settingsProblem().isEmpty())
-        lines << RecordStatus::tr("站点设置有误: %1").arg(store.settingsProblem());
+    if (!store.settings().problem.isEmpty())
+        lines << RecordStatus::tr("站点设置有误: %1").arg(store.settings().problem);
     return lines.join(QLatin1Char('\n'));
 }
 

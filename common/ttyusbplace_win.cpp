@@ -14,14 +14,6 @@ namespace {
 // from hanging the caller.
 constexpr int kMaxDepth = 32;
 
-QString instanceIdOf(DEVINST node)
-{
-    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
-    if (CM_Get_Device_IDW(node, id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS)
-        return {};
-    return QString::fromWCharArray(id);
-}
-
 QString portNameOf(HDEVINFO set, SP_DEVINFO_DATA &device)
 {
     const HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);

@@ -11,6 +11,14 @@
 #include <initguid.h>
 #include <devpkey.h>
 
+QString instanceIdOf(DEVINST node)
+{
+    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (CM_Get_Device_IDW(node, id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS)
+        return {};
+    return QString::fromWCharArray(id);
+}
+
 QString usbLocationOfInstance(const QString &instanceId)
 {
     std::wstring id = instanceId.toStdWString();

@@ -4,9 +4,7 @@
 // ties a disk to its band. An empty location means the system did not say.
 #pragma once
 
-#include <QList>
 #include <QString>
-#include <QStringList>
 
 // Windows names a device's place by its location path, e.g.
 // "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(4)#USB(2)" (a composite
@@ -19,7 +17,3 @@ QString usbLocationFromLocationPath(const QString &locationPath);
 // both are known and the same.
 bool isSameUsbLocation(const QString &bandLocation, const QString &location);
 
-// For each band location, the index of the disk at the same location in
-// diskLocations, or -1. A band or disk whose location is unknown is never
-// matched, and no disk goes to two bands.
-QList<int> matchDisksToBands(const QStringList &bandLocations, const QStringList &diskLocations);

@@ -8,12 +8,12 @@
 #include "runlisting.h"
 #include "runrecord.h"
 #include "stationsettings.h"
+#include "texttable.h"
 #include "yieldreport.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
 
@@ -125,11 +125,6 @@ int withDatabase(bool local, QTextStream &err, Body body)
     return status;
 }
 
-QString jsonLine(const QJsonObject &o)
-{
-    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
-}
-
 } // namespace
 
 int recordsCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -186,8 +181,8 @@ int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err
     }
     // What an earlier program could not store goes in first.
     if (RecordSpool(QStringLiteral(".")).count() > 0) {
-        RecordStore store(QStringLiteral("."), 0);
-        if (!store.takeIn())
+        const RecordStore store(QStringLiteral("."), 0); // takes them in as it opens
+        if (store.spooledCount() > 0)
             err << store.problem() << '\n';
     }
     int sent = 0, waiting = 0;

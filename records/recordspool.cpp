@@ -35,7 +35,7 @@ bool RecordSpool::put(const RunRecord &record, QString *error) const
     QSaveFile file(QDir(path).filePath(fileNameFor(record)));
     // The file is renamed into place only once all of it is on the disk.
     if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact)) < 0 || !file.flush()
+        || file.write(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact)) < 0
         || !flushToDisk(file) || !file.commit()) {
         *error = QStringLiteral("%1/ cannot be written (%2)").arg(folderName(), file.errorString());
         return false;

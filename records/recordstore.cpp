@@ -13,28 +13,6 @@
 
 namespace {
 
-// Whether this band already ran here today for this program: only its first
-// run counts towards first-pass yield.
-bool seenToday(QSqlDatabase &db, const RunRecord &r, bool *seen, QSqlError *error)
-{
-    if (r.unit.isEmpty()) {
-        *seen = false;
-        return true;
-    }
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT 1 FROM runs WHERE unit = ? AND station = ? AND program = ? AND day = ? LIMIT 1"));
-    q.addBindValue(r.unit);
-    q.addBindValue(r.station);
-    q.addBindValue(r.program);
-    q.addBindValue(r.day());
-    if (!q.exec()) {
-        *error = q.lastError();
-        return false;
-    }
-    *seen = q.next();
-    return true;
-}
-
 QVariant textOrNull(const QString &s)
 {
     return s.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s);
@@ -57,10 +35,7 @@ bool exists(QSqlDatabase &db, const RunRecord &r, bool *found, QSqlError *error)
 // station.ini names one, the station's earlier records go there too.
 bool insertRun(QSqlDatabase &db, RunRecord &r, QSqlError *error)
 {
-    bool seen = false;
-    if (!seenToday(db, r, &seen, error))
-        return false;
-    r.firstTry = !seen;
+    r.firstTry = true; // until the band's earlier runs of the day are counted below
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
                   .arg(QLatin1String(kRunColumns)));
@@ -113,8 +88,7 @@ RecordStore::RecordStore(const QString &folder, int forwardIntervalMs, QObject *
     if (!station.problem.isEmpty())
         qWarning("%s", qPrintable(station.problem));
     // Records an earlier program could not store go in before anything new.
-    if (spool.count() > 0)
-        takeIn();
+    takeIn();
     if (station.hasServer() && forwardIntervalMs > 0) {
         // The file and its tables first, so that the forwarder starting
         // beside it never holds the write lock for creating them while a

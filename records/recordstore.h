@@ -44,8 +44,6 @@ public:
 
     // What keeps records from being stored, empty when all is well.
     QString problem() const { return currentProblem; }
-    // What is wrong with station.ini, empty when nothing is.
-    QString settingsProblem() const { return station.problem; }
     int heldCount() const { return int(held.size()); }
     int spooledCount() const { return spool.count(); }
 

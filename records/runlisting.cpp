@@ -107,6 +107,6 @@ QString runsAsJsonLines(const QList<QJsonObject> &runs)
 {
     QString out;
     for (const QJsonObject &run : runs)
-        out += QString::fromUtf8(QJsonDocument(run).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
+        out += jsonLine(run);
     return out;
 }

@@ -35,7 +35,6 @@ public:
     // From any thread: a connect under way gives up, and a call waiting on
     // the server returns with an error. Every later open() fails at once.
     void hangUp();
-    bool isHungUp() const { return hungUp; }
 
 private:
     bool probe(const QUrl &url, QString *error) const;

@@ -1,5 +1,7 @@
 #include "texttable.h"
 
+#include <QJsonDocument>
+
 QString textTable(const QStringList &header, const QList<QStringList> &rows)
 {
     QList<int> widths;
@@ -23,4 +25,9 @@ QString textTable(const QStringList &header, const QList<QStringList> &rows)
     for (const QStringList &row : rows)
         out += line(row);
     return out;
+}
+
+QString jsonLine(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
 }

@@ -3,7 +3,6 @@
 #include "sqlerrors.h"
 #include "texttable.h"
 
-#include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -31,11 +30,6 @@ bool coversWholeDays(const RecordFilter &filter)
 {
     const auto midnight = [](const QString &bound) { return bound.isEmpty() || bound.mid(10) == QLatin1String("T00:00:00.000Z"); };
     return midnight(filter.since) && midnight(filter.until);
-}
-
-QString jsonLine(const QJsonObject &o)
-{
-    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
 }
 
 } // namespace

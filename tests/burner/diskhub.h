@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <map>
+#include <memory>
 
 class DiskHub : public HotplugSource {
     Q_OBJECT
@@ -39,6 +40,13 @@ public:
         emit usbDeviceLeft(0x0451, 0x16A8, BandHub::locationOf(i));
     }
     bool hasDisk(int i) const { return disks.count(i) > 0; }
+    // An operator's USB stick shows a volume in the band's hub port just
+    // before the band's disk; returns the stick's folder.
+    QString stickFirst(int i)
+    {
+        sticks[i] = std::make_unique<QTemporaryDir>();
+        return sticks[i]->path();
+    }
 
 private:
     struct Disk {
@@ -51,6 +59,15 @@ private:
         emit hub.portsChanged();
         // Later bands' disks first.
         QTimer::singleShot(400 - 30 * i, this, [this, i] {
+            if (sticks.count(i)) {
+                VolumeInfo stick;
+                stick.rootPath = sticks[i]->path() + QLatin1Char('/');
+                stick.ownerKnown = true;
+                stick.ownerVendorId = 0x0781;
+                stick.ownerProductId = 0x5567;
+                stick.ownerLocation = BandHub::locationOf(i);
+                emit volumeMounted(stick);
+            }
             Disk &disk = disks[i];
             disk.dir = std::make_unique<QTemporaryDir>();
             emit usbDeviceArrived(0x0451, 0x16A8, BandHub::locationOf(i));
@@ -85,5 +102,6 @@ private:
     BandHub &hub;
     std::map<int, Disk> disks;
     std::map<int, bool> stuck;
+    std::map<int, std::unique_ptr<QTemporaryDir>> sticks;
     QTimer poll;
 };

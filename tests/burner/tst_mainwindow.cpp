@@ -220,6 +220,8 @@ private slots:
             }
         });
         QCOMPARE(runBurner(*qApp, {"burner", "--simulate"}), 0);
+        // A mistyped option is refused: never a real-band run taken for a simulated one.
+        QCOMPARE(runBurner(*qApp, {"burner", "-simulate"}), 2);
         // In the system's language: the file to fix is named either way.
         QVERIFY2(startupStatus.contains(file) && startupStatus.count('\n') == 1, qPrintable(startupStatus));
 

@@ -40,6 +40,7 @@ private slots:
         DiskHub disks(hub, 4);
         disks.keepAsDisk(1);  // burned, but never comes back on its port
         hub.band(2).setFault(SB_ITEM_UPGRADE, bandsim::Fault::NoAnswer); // stays out of upgrade mode
+        const QString stick = disks.stickFirst(0); // never written to
         for (int i = 0; i < 4; ++i)
             QVERIFY(hub.plugIn(i));
         MultiBurnWindow window(4, false, &hub, &disks);
@@ -57,6 +58,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(grid->panel(3)->verdict(), Verdict::Pass, kCycleTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(grid->panel(2)->verdict(), Verdict::Fail, kCycleTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(grid->panel(1)->verdict(), Verdict::Fail, kCycleTimeoutMs);
+        QCOMPARE(QDir(stick).entryList(QDir::Files), QStringList());
         // A clean disk has no old configuration to remove (ROC).
         for (int step = 0; step < BurnReport::kStepCount; ++step)
             QCOMPARE(grid->panel(0)->stepLook(step), step == 5 ? Look::NotRun : Look::Passed);
