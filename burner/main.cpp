@@ -1,3 +1,4 @@
+#include "diagnosticlog.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -5,5 +6,9 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+#ifdef Q_OS_WIN
+    // No console on Windows: the diagnostics go beside run.log in the station folder.
+    const DiagnosticLog log(QStringLiteral("burner.log"));
+#endif
     return runBurner(app, QApplication::arguments());
 }

@@ -1,3 +1,4 @@
+#include "diagnosticlog.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -5,5 +6,9 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+#ifdef Q_OS_WIN
+    // No console on Windows: the diagnostics go into the station folder.
+    const DiagnosticLog log(QStringLiteral("tester.log"));
+#endif
     return runTester(app, app.arguments());
 }
