@@ -20,6 +20,7 @@ endif()
 foreach(path
     ./usr/bin/tester ./usr/bin/burner ./usr/bin/bandctl ./usr/bin/band-station
     ./usr/lib/libbandlink.so ./usr/lib/udev/rules.d/70-band.rules
+    ./usr/lib/systemd/system/band-sync@.service ./usr/lib/systemd/system/band-sync@.timer
     ./usr/share/applications/band-tester.desktop ./usr/share/applications/band-burner.desktop
     ./usr/share/pixmaps/band-tools.png
     ./usr/share/band-station/station.ini ./usr/share/band-station/tester/def.xml
