@@ -1,6 +1,7 @@
 ; The station for Windows: the programs of scripts/build-windows, a station
 ; folder for the operator made from the template, Start-menu entries that
-; start each window in it, and an uninstaller. Silent with /S.
+; start each window in it, a scheduled task that sends the waiting records
+; every minute, and an uninstaller. Silent with /S.
 ;   makensis -DSOURCE=<build-windows folder> -DOUTFILE=<setup.exe> band-station.nsi
 Unicode true
 ; wine here runs 64-bit programs only; a factory PC is 64-bit too.
@@ -9,6 +10,9 @@ SetCompressor /SOLID lzma
 
 !define PRODUCT "Band station"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\BandStation"
+!define SYNC_TASK "Band station records"
+
+!include WordFunc.nsh
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -49,6 +53,7 @@ Section "Programs"
   SetOutPath "$DOCUMENTS\${PRODUCT}\burner"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Band burner.lnk" "$INSTDIR\burner.exe"
   SetOutPath "$INSTDIR"
+  Call CreateSyncTask
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
@@ -58,12 +63,50 @@ Section "Programs"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; An idle station's records reach the server without waiting for the next
+; run: "bandctl.exe sync" each minute in both program folders. As the system
+; account, so that it runs with nobody logged on and opens no console. The
+; task's definition stays beside the programs, to make it again by hand.
+Function SyncAction
+  Exch $0
+  ${WordReplace} "$0" "&" "&amp;" "+" $0
+  ${WordReplace} "$INSTDIR" "&" "&amp;" "+" $1
+  FileWriteUTF16LE $2 '<Exec><Command>"$1\bandctl.exe"</Command><Arguments>sync</Arguments>'
+  FileWriteUTF16LE $2 '<WorkingDirectory>$0</WorkingDirectory></Exec>$\r$\n'
+  Pop $0
+FunctionEnd
+
+Function CreateSyncTask
+  FileOpen $2 "$INSTDIR\sync-task.xml" w
+  FileWriteUTF16LE /BOM $2 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
+  FileWriteUTF16LE $2 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
+  FileWriteUTF16LE $2 '<RegistrationInfo><Description>Sends the station$\'s waiting records to the line$\'s server.</Description></RegistrationInfo>$\r$\n'
+  FileWriteUTF16LE $2 '<Triggers><TimeTrigger><StartBoundary>2026-01-01T00:00:00</StartBoundary>'
+  FileWriteUTF16LE $2 '<Repetition><Interval>PT1M</Interval></Repetition></TimeTrigger></Triggers>$\r$\n'
+  FileWriteUTF16LE $2 '<Principals><Principal id="System"><UserId>S-1-5-18</UserId></Principal></Principals>$\r$\n'
+  FileWriteUTF16LE $2 '<Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>'
+  FileWriteUTF16LE $2 '<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries><StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>'
+  FileWriteUTF16LE $2 '<StartWhenAvailable>true</StartWhenAvailable><ExecutionTimeLimit>PT1M</ExecutionTimeLimit></Settings>$\r$\n'
+  FileWriteUTF16LE $2 '<Actions Context="System">$\r$\n'
+  Push "$DOCUMENTS\${PRODUCT}\tester"
+  Call SyncAction
+  Push "$DOCUMENTS\${PRODUCT}\burner"
+  Call SyncAction
+  FileWriteUTF16LE $2 '</Actions>$\r$\n</Task>$\r$\n'
+  FileClose $2
+  ExecWait '"$SYSDIR\schtasks.exe" /Create /F /TN "${SYNC_TASK}" /XML "$INSTDIR\sync-task.xml"' $0
+  StrCmp $0 0 +3
+    MessageBox MB_ICONEXCLAMATION "The scheduled task that sends the records every minute could not be made (schtasks: $0); records then go with the next run." /SD IDOK
+    SetErrorLevel 2
+FunctionEnd
+
 ; The operator's station folder stays: its results.db holds the line's records.
 Section "Uninstall"
   SetShellVarContext current
   Delete "$SMPROGRAMS\${PRODUCT}\Band tester.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Band burner.lnk"
   RMDir "$SMPROGRAMS\${PRODUCT}"
+  ExecWait '"$SYSDIR\schtasks.exe" /Delete /F /TN "${SYNC_TASK}"'
   SetOutPath "$TEMP"
   RMDir /r "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
