@@ -36,13 +36,13 @@ void loadDatabaseDriver()
 
 // The sequence runs on its own thread so that Ctrl-C reaches it between steps.
 // meanwhile runs on this thread while the sequence waits on the band.
-TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const sb_conf_t &person,
+TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const TestDefinition &definition,
                        const std::function<void()> &meanwhile)
 {
     TestSequence sequence;
     sequence.setPresenceCheck([&band] { return !band.isGone(); });
     TestResult result;
-    QThread *worker = QThread::create([&] { result = sequence.run(band.port(), &person); });
+    QThread *worker = QThread::create([&] { result = sequence.run(band.port(), &definition); });
     QObject::connect(&interrupt, &InterruptWatch::interrupted, worker, [&sequence] { sequence.requestStop(); },
                      Qt::DirectConnection);
     QEventLoop loop;
@@ -63,10 +63,10 @@ TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const sb
 int runOne(CommandContext &context, const QString &defFile)
 {
     CDefReader reader(defFile);
-    sb_conf_t person{};
+    TestDefinition definition;
     {
         const ReaderReasons reasons; // only while the file is read
-        if (!reader.read() || !reader.getPerson(&person))
+        if (!reader.read() || !reader.getDefinition(&definition))
             return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
     }
     BandConnection band(context.options.band);
@@ -76,7 +76,7 @@ int runOne(CommandContext &context, const QString &defFile)
     // ready meanwhile (the station's settings, the database driver), so that
     // after the run only the record's own write remains.
     std::optional<RecordStore> store;
-    const TestResult result = runSequence(context.interrupt, band, person, [&store] {
+    const TestResult result = runSequence(context.interrupt, band, definition, [&store] {
         store.emplace();
         loadDatabaseDriver();
     });
@@ -103,14 +103,14 @@ int run(CommandContext &context)
         return runOne(context, defFile);
 
     // Read once here, so that a bad file is one message rather than one per band.
-    CDefReader definition(defFile);
-    sb_conf_t person{};
+    CDefReader definitionFile(defFile);
+    TestDefinition definition;
     {
         const ReaderReasons reasons; // only while the file is read
-        if (!definition.read() || !definition.getPerson(&person))
+        if (!definitionFile.read() || !definitionFile.getDefinition(&definition))
             return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
     }
-    return runParallelTests(context, person);
+    return runParallelTests(context, definition);
 }
 
 } // namespace
@@ -118,13 +118,15 @@ int run(CommandContext &context)
 extern const Subcommand testCommand = {
     "test", "test [--def FILE] [--all]", "run the tester's sequence: one result per band",
     "The tester's own sequence: open the port, read the version, set and read the clock,\n"
-    "write and read back the wearer settings of def.xml, restart the band.\n"
+    "write and read back the LEDs, the wearer settings and the alarm table of def.xml (without\n"
+    "one, the band's own table), restart the band.\n"
     "  --def FILE      the test definition (default: def.xml in the working directory)\n"
     "  --all           test every band at once (or every --device given, repeated; with\n"
     "                  --simulate N, the N virtual bands), each on its own link and thread;\n"
     "                  one result and one record per band, with its usb_path where known;\n"
     "                  exit code 0 only when every band passed\n"
-    "Each result carries outcome (pass, fail or interrupted) and, for a failure, failed_step.\n"
+    "Each result carries outcome (pass, fail or interrupted) and, for a failure, failed_step;\n"
+    "a value the band did not keep also names each field (differences [{field, sent, stored}]).\n"
     "Every run is kept in the station's records (results.db in the working directory, and the\n"
     "server station.ini names); the result says record: ID, or record_problem when it was not.\n"
     "A band that did not pass gives exit code 1.\n",

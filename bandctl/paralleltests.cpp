@@ -45,7 +45,7 @@ Result summaryOf(const Result &full, const AttachedBand &band)
 
 } // namespace
 
-int runParallelTests(CommandContext &context, const sb_conf_t &person)
+int runParallelTests(CommandContext &context, const TestDefinition &definition)
 {
     BandSet set;
     if (const int code = set.find(context.options.band, context.out, QStringLiteral("test")); code != ExitOk)
@@ -59,9 +59,9 @@ int runParallelTests(CommandContext &context, const sb_conf_t &person)
         test->band = band;
         BandTest *t = test.get();
         t->sequence.setPresenceCheck([device = band.device] { return deviceExists(device); });
-        t->thread.reset(QThread::create([t, &person] {
+        t->thread.reset(QThread::create([t, &definition] {
             LinkChannel link(t->band.device.toStdString());
-            t->result = t->sequence.run(link, &person);
+            t->result = t->sequence.run(link, &definition);
         }));
         QObject::connect(t->thread.get(), &QThread::finished, &loop, [&running, &loop] {
             if (--running == 0)

@@ -2,8 +2,8 @@
 // one link and one thread per band, one result and one record per band.
 #pragma once
 
-#include <bandlink.h>
+#include "testdefinition.h"
 
 struct CommandContext;
 
-int runParallelTests(CommandContext &context, const sb_conf_t &person);
+int runParallelTests(CommandContext &context, const TestDefinition &definition);

@@ -1,8 +1,6 @@
 #include "readback.h"
 
 #include <QDateTime>
-#include <QJsonDocument>
-#include <QStringList>
 
 namespace {
 
@@ -40,15 +38,6 @@ void compare(const QString &field, const QJsonValue &sent, const QJsonValue &sto
         differences->append({field, sent, stored});
 }
 
-QString shown(const QJsonValue &value)
-{
-    if (value.isString())
-        return value.toString();
-    if (value.isUndefined())
-        return QStringLiteral("nothing");
-    return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).chopped(1).mid(1));
-}
-
 } // namespace
 
 QList<StoredDifference> storedDifferences(const QJsonObject &sent, const QJsonObject &stored,
@@ -58,23 +47,4 @@ QList<StoredDifference> storedDifferences(const QJsonObject &sent, const QJsonOb
     for (auto it = sent.begin(); it != sent.end(); ++it)
         compare(it.key(), it.value(), stored.value(it.key()), clockSlackSeconds, &differences);
     return differences;
-}
-
-QString describeDifferences(const QList<StoredDifference> &differences)
-{
-    QStringList parts;
-    for (const StoredDifference &difference : differences)
-        parts.append(QStringLiteral("%1 (sent %2, stored %3)")
-                         .arg(difference.field, shown(difference.sent), shown(difference.stored)));
-    return parts.join(QStringLiteral(", "));
-}
-
-QJsonArray differencesJson(const QList<StoredDifference> &differences)
-{
-    QJsonArray array;
-    for (const StoredDifference &difference : differences)
-        array.append(QJsonObject{{QStringLiteral("field"), difference.field},
-                                 {QStringLiteral("sent"), difference.sent},
-                                 {QStringLiteral("stored"), difference.stored}});
-    return array;
 }

@@ -21,10 +21,21 @@ Result describeTestRun(const TestResult &run, const QString &device)
         result.add(QStringLiteral("time_sent"), bandDateTime(run.sentTime));
     if (run.reached(TestSequence::RowGetTime))
         result.add(QStringLiteral("time_read"), bandDateTime(run.readTime));
+    if (run.reached(TestSequence::RowSetLed))
+        result.add(QStringLiteral("led_sent"), describeLed(run.sentLed));
+    if (run.readLedValid)
+        result.add(QStringLiteral("led_read"), describeLed(run.readLed));
     if (run.reached(TestSequence::RowSetConf))
         result.add(QStringLiteral("conf_sent"), describeConf(run.sentConf, QStringLiteral("item")));
     if (run.readConfValid)
         result.add(QStringLiteral("conf_read"), describeConf(run.readConf, QStringLiteral("item")));
+    if (run.reached(TestSequence::RowSetAlarms))
+        result.add(QStringLiteral("alarms_sent"), describeAlarms(run.sentAlarms.data()));
+    if (run.readAlarmsValid)
+        result.add(QStringLiteral("alarms_read"), describeAlarms(run.readAlarms.data()));
+    if (!run.differences.isEmpty())
+        result.add(QStringLiteral("differences"), differencesJson(run.differences),
+                   describeDifferences(run.differences));
     const double seconds = run.started.msecsTo(run.finished) / 1000.0;
     result.add(QStringLiteral("seconds"), QJsonValue(seconds), QString::number(seconds, 'f', 3));
     return result;

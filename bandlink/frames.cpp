@@ -4,6 +4,7 @@
 #include "link_internal.h"
 #include "link_state.h"
 
+#include <cstdio>
 #include <new>
 
 using namespace bandlink;
@@ -128,6 +129,8 @@ sb_link *sb_link_open(const char *device_path)
     if (device_path == nullptr || device_path[0] == '\0')
         return nullptr;
     sb_link *link = new (std::nothrow) sb_link;
+    if (link != nullptr)
+        snprintf(link->name, sizeof link->name, "%s", device_path);
     if (link != nullptr && !openLink(*link, device_path)) {
         delete link;
         link = nullptr;

@@ -46,4 +46,9 @@ bool receiveFrame(sb_link &link, sb_cmd_t *evt, uint8_t tries, int &startReads, 
 Deadline frameDeadline(uint8_t tries, uint8_t payloadLength);
 bool receiveFrame(sb_link &link, sb_cmd_t *evt, uint8_t tries);
 
+// Trace layer: the blocks of sb_dbg_cmd and sb_dbg_evt, each after a line
+// naming the link's band when the link has a name.
+void traceCommand(const sb_link &link, const sb_cmd_t *cmd);
+void traceEvent(const sb_link &link, const sb_cmd_t *evt);
+
 } // namespace bandlink

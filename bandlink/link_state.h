@@ -7,11 +7,13 @@
 #include <cstddef>
 
 // One band's link: its port and whether the link is open. The process-wide
-// functions use one of these; sb_link_open makes more.
+// functions use one of these; sb_link_open makes more, each named by its
+// device so that its trace says which band it is.
 struct sb_link {
     bandlink::SerialHandle handle = bandlink::kInvalidHandle;
     bool portOpen = false;
     bool linkOpen = false;
+    char name[256] = {}; // empty for the process-wide link
 };
 
 namespace bandlink {

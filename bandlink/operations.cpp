@@ -16,6 +16,7 @@ namespace {
 constexpr std::chrono::milliseconds kReplyPause(20);
 constexpr uint8_t kReceiveTries = 5;
 constexpr uint8_t kWriteReplyLength = 1;
+constexpr uint8_t kDaysKept = 7; // day statistics of days 0 to 6
 
 // Builds, sends and prints one command frame. Whatever waits on the port
 // by then came before the command and cannot be its answer: it goes.
@@ -31,7 +32,7 @@ bool sendCommand(sb_link &link, uint8_t opcode, uint8_t item, const void *payloa
         memcpy(cmd.payload, payload, length);
     if (!sendFrame(link, &cmd))
         return false;
-    sb_dbg_cmd(&cmd);
+    traceCommand(link, &cmd);
     return true;
 }
 
@@ -60,7 +61,7 @@ bool exchange(sb_link &link, uint8_t opcode, uint8_t item, const void *payload, 
     } while (!answers(*reply, replyOpcode, item));
     if (reply->len != replyLength)
         return false;
-    sb_dbg_evt(reply);
+    traceEvent(link, reply);
     return true;
 }
 
@@ -100,7 +101,7 @@ bool listen(sb_link *link, uint8_t *buf)
     if (!receiveFrame(*link, &evt, kReceiveTries))
         return false;
     memcpy(buf, evt.payload, evt.len);
-    sb_dbg_evt(&evt);
+    traceEvent(*link, &evt);
     return true;
 }
 
@@ -163,8 +164,12 @@ bool sb_link_getSBDayData(sb_link *link, sb_day_data_t *data)
     return readItem(link, SB_ITEM_DAY_DATA, data, sizeof *data);
 }
 
+// Day 7 would ask for item 0x17 and day 0xEF for the version, and the
+// reply to either would pass as a day's statistics.
 bool sb_link_getDayStat(sb_link *link, uint8_t day, sb_day_stat_t *stat)
 {
+    if (day >= kDaysKept)
+        return false;
     return readItem(link, uint8_t(SB_ITEM_DAY_STAT + day), stat, sizeof *stat);
 }
 

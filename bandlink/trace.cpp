@@ -2,6 +2,7 @@
 // on standard output. The texts are read by people and by scripts that
 // match them, so they stay exactly as they are.
 #include "bandlink.h"
+#include "link_internal.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -78,6 +79,15 @@ const char *yesNo(uint8_t enabled)
 const char *sexName(uint8_t sex)
 {
     return sex ? "female" : "male";
+}
+
+// With several bands in one process their blocks would look alike: a link
+// of its own names its band in the block's first line. The process-wide
+// link's blocks stay as they have always been.
+void printBand(Block &out, const char *band)
+{
+    if (band[0] != '\0')
+        out.add("[band %s]\n", band);
 }
 
 void printHead(Block &out, const char *direction, const sb_cmd_t *frame)
@@ -311,11 +321,14 @@ void printReadReply(Block &out, const sb_cmd_t *evt)
 
 } // namespace
 
-void sb_dbg_cmd(const sb_cmd_t *cmd)
+namespace {
+
+void printCommand(const char *band, const sb_cmd_t *cmd)
 {
     if (cmd == nullptr)
         return;
     Block out;
+    printBand(out, band);
     printHead(out, "[PC]  ---->  [USB]", cmd);
     if (isWrite(cmd))
         printWriteCommand(out, cmd);
@@ -325,11 +338,12 @@ void sb_dbg_cmd(const sb_cmd_t *cmd)
     out.write();
 }
 
-void sb_dbg_evt(const sb_cmd_t *evt)
+void printEvent(const char *band, const sb_cmd_t *evt)
 {
     if (evt == nullptr)
         return;
     Block out;
+    printBand(out, band);
     printHead(out, "[PC]  <----  [USB]", evt);
     if (isWrite(evt))
         printWriteReply(out, evt);
@@ -337,4 +351,26 @@ void sb_dbg_evt(const sb_cmd_t *evt)
         printReadReply(out, evt);
     out.add("\n");
     out.write();
+}
+
+} // namespace
+
+void bandlink::traceCommand(const sb_link &link, const sb_cmd_t *cmd)
+{
+    printCommand(link.name, cmd);
+}
+
+void bandlink::traceEvent(const sb_link &link, const sb_cmd_t *evt)
+{
+    printEvent(link.name, evt);
+}
+
+void sb_dbg_cmd(const sb_cmd_t *cmd)
+{
+    printCommand("", cmd);
+}
+
+void sb_dbg_evt(const sb_cmd_t *evt)
+{
+    printEvent("", evt);
 }

@@ -139,6 +139,13 @@ CommandOutcome BandState::write(const Frame &command, Fault fault, BandClock::St
     Bytes value = command.payload;
     if (fault == Fault::StoresDifferentValue)
         value[0] = uint8_t(value[0] + 1);
+    if (fault == Fault::StoresDifferentLastField) {
+        // A read-back that compares only the first field must miss this.
+        // The alarm table's last byte is not interpreted: entry 7's hour is
+        // its last field.
+        const size_t last = command.item == SB_ITEM_ALARM ? value.size() - 2 : value.size() - 1;
+        value[last] = uint8_t(value[last] + 1);
+    }
 
     CommandOutcome outcome = writeReply(command.item, true);
     switch (command.item) {

@@ -33,6 +33,7 @@ public:
     void stopClock() { bandClock.stop(); }
     sb_conf_t conf() const { return wearer; }
     sb_led_t led() const { return leds; }
+    std::array<sb_alarm_t, SB_ALARM_COUNT> alarmTable() const { return alarms; }
     sb_version_t version() const { return firmware; }
     void setBluetoothAddress(const std::array<uint8_t, 6> &address);
 

@@ -22,6 +22,8 @@ const FaultName kFaults[] = {
     {"wrong-length", Fault::WrongLength, "the reply carries one payload byte less"},
     {"refused-write", Fault::RefusedWrite, "a write is answered with result byte 0"},
     {"stores-different-value", Fault::StoresDifferentValue, "a write is accepted but a changed value is stored"},
+    {"stores-different-last-field", Fault::StoresDifferentLastField,
+     "the same, but the last field changes (year, goal, LED 1, alarm 7's hour)"},
     {"drops-off-after-answer", Fault::DropsOffAfterAnswer, "the band answers, then drops off its port"},
 };
 

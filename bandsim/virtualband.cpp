@@ -211,6 +211,12 @@ sb_led_t VirtualBand::led() const
     return d->band.state.led();
 }
 
+std::array<sb_alarm_t, SB_ALARM_COUNT> VirtualBand::alarms() const
+{
+    std::lock_guard<std::mutex> lock(d->band.mutex);
+    return d->band.state.alarmTable();
+}
+
 sb_version_t VirtualBand::version() const
 {
     std::lock_guard<std::mutex> lock(d->band.mutex);

@@ -82,12 +82,12 @@ void timeChild(const std::vector<std::string> &argv, int passesNeeded, Figures *
         ++figures->failures;
 }
 
-void timeSequenceInProcess(bandsim::VirtualBand &band, const sb_conf_t &person, Figures *figures)
+void timeSequenceInProcess(bandsim::VirtualBand &band, const TestDefinition &definition, Figures *figures)
 {
     uart_bind_device_path(kFloorPort, band.devicePath().c_str());
     TestSequence sequence;
     const int64_t start = bench::monotonicNs();
-    const TestResult result = sequence.run(kFloorPort, &person);
+    const TestResult result = sequence.run(kFloorPort, &definition);
     const double ms = double(bench::monotonicNs() - start) / 1e6;
     if (result.passed())
         figures->ms.push_back(ms);
@@ -95,7 +95,7 @@ void timeSequenceInProcess(bandsim::VirtualBand &band, const sb_conf_t &person, 
         ++figures->failures;
 }
 
-bool measureOneBand(int runs, const sb_conf_t &person)
+bool measureOneBand(int runs, const TestDefinition &definition)
 {
     bandsim::Options paced;
     paced.paced = true;
@@ -106,7 +106,7 @@ bool measureOneBand(int runs, const sb_conf_t &person)
     Figures command;
     Figures processAlone;
     for (int run = 0; run < runs; ++run) {
-        timeSequenceInProcess(band, person, &floor);
+        timeSequenceInProcess(band, definition, &floor);
         if (!replug(band))
             return false;
         timeChild(testCommand(band), 1, &command);
@@ -139,15 +139,15 @@ int main(int argc, char **argv)
         return 1;
     QCoreApplication app(argc, argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {}); // the reader's chatter
-    CDefReader definition(QStringLiteral(TESTER_DEF_XML));
-    sb_conf_t person{};
-    if (!definition.read() || !definition.getPerson(&person)) {
+    CDefReader reader(QStringLiteral(TESTER_DEF_XML));
+    TestDefinition definition;
+    if (!reader.read() || !reader.getDefinition(&definition)) {
         std::fprintf(stderr, "bench_bandctl: cannot read %s\n", TESTER_DEF_XML);
         return 1;
     }
     std::fprintf(stderr, "bench_bandctl (figures only; the goals are printed, not enforced)\n");
     printLoad("before");
-    const bool oneOk = measureOneBand(runs, person);
+    const bool oneOk = measureOneBand(runs, definition);
     printLoad("after");
     return oneOk ? 0 : 1;
 }

@@ -15,6 +15,10 @@ bool ProcessWideChannel::setTime(const sb_time_t *time) { return sb_setTime(time
 bool ProcessWideChannel::getTime(sb_time_t *time) { return sb_getTime(time); }
 bool ProcessWideChannel::setConf(const sb_conf_t *conf) { return sb_setSBConf(conf); }
 bool ProcessWideChannel::getConf(sb_conf_t *conf) { return sb_getSBConf(conf); }
+bool ProcessWideChannel::setLed(const sb_led_t *led) { return sb_setLed(led); }
+bool ProcessWideChannel::getLed(sb_led_t *led) { return sb_getLed(led); }
+bool ProcessWideChannel::setAlarms(const sb_alarm_t *alarms) { return sb_setAlarmClock(alarms); }
+bool ProcessWideChannel::getAlarms(sb_alarm_t *alarms) { return sb_getAlarmClock(alarms); }
 bool ProcessWideChannel::reset() { return sb_reset(); }
 bool ProcessWideChannel::upgrade() { return sb_upgrade(); }
 
@@ -38,5 +42,9 @@ bool LinkChannel::setTime(const sb_time_t *time) { return link && sb_link_setTim
 bool LinkChannel::getTime(sb_time_t *time) { return link && sb_link_getTime(link, time); }
 bool LinkChannel::setConf(const sb_conf_t *conf) { return link && sb_link_setSBConf(link, conf); }
 bool LinkChannel::getConf(sb_conf_t *conf) { return link && sb_link_getSBConf(link, conf); }
+bool LinkChannel::setLed(const sb_led_t *led) { return link && sb_link_setLed(link, led); }
+bool LinkChannel::getLed(sb_led_t *led) { return link && sb_link_getLed(link, led); }
+bool LinkChannel::setAlarms(const sb_alarm_t *alarms) { return link && sb_link_setAlarmClock(link, alarms); }
+bool LinkChannel::getAlarms(sb_alarm_t *alarms) { return link && sb_link_getAlarmClock(link, alarms); }
 bool LinkChannel::reset() { return link && sb_link_reset(link); }
 bool LinkChannel::upgrade() { return link && sb_link_upgrade(link); }

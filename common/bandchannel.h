@@ -20,6 +20,11 @@ public:
     virtual bool getTime(sb_time_t *time) = 0;
     virtual bool setConf(const sb_conf_t *conf) = 0;
     virtual bool getConf(sb_conf_t *conf) = 0;
+    virtual bool setLed(const sb_led_t *led) = 0;
+    virtual bool getLed(sb_led_t *led) = 0;
+    // alarms: a table of SB_ALARM_COUNT entries
+    virtual bool setAlarms(const sb_alarm_t *alarms) = 0;
+    virtual bool getAlarms(sb_alarm_t *alarms) = 0;
     virtual bool reset() = 0;
     virtual bool upgrade() = 0;
 };
@@ -38,6 +43,10 @@ public:
     bool getTime(sb_time_t *time) override;
     bool setConf(const sb_conf_t *conf) override;
     bool getConf(sb_conf_t *conf) override;
+    bool setLed(const sb_led_t *led) override;
+    bool getLed(sb_led_t *led) override;
+    bool setAlarms(const sb_alarm_t *alarms) override;
+    bool getAlarms(sb_alarm_t *alarms) override;
     bool reset() override;
     bool upgrade() override;
 
@@ -61,6 +70,10 @@ public:
     bool getTime(sb_time_t *time) override;
     bool setConf(const sb_conf_t *conf) override;
     bool getConf(sb_conf_t *conf) override;
+    bool setLed(const sb_led_t *led) override;
+    bool getLed(sb_led_t *led) override;
+    bool setAlarms(const sb_alarm_t *alarms) override;
+    bool getAlarms(sb_alarm_t *alarms) override;
     bool reset() override;
     bool upgrade() override;
 

@@ -18,10 +18,33 @@ constexpr qint64 kMaxFileSize = 1024 * 1024;
 constexpr uint kByteMax = 255;
 constexpr uint kGoalMax = 65535;
 
-bool isDecimal(QStringView value)
+bool isDigits(QStringView value, int base)
 {
-    return !value.isEmpty()
-        && std::all_of(value.begin(), value.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    return !value.isEmpty() && std::all_of(value.begin(), value.end(), [base](QChar c) {
+        return (c >= u'0' && c <= u'9') || (base == 16 && ((c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')));
+    });
+}
+
+// A whole number from 0 to max, decimal (or hexadecimal after 0x where
+// allowed), or the failure message. A value the field cannot hold is
+// refused rather than cut to its low bits, which would put another number
+// into every band without a word.
+QString readBounded(const QString &name, QStringView value, uint max, bool hexAllowed, uint *out)
+{
+    if (value.isEmpty())
+        return QStringLiteral("Fail to recognize %1").arg(name);
+    const bool hex = hexAllowed && (value.startsWith(u"0x") || value.startsWith(u"0X"));
+    const QStringView digits = hex ? value.mid(2) : value;
+    bool ok = false;
+    const qulonglong number = isDigits(digits, hex ? 16 : 10) ? digits.toULongLong(&ok, hex ? 16 : 10) : 0;
+    if (!ok || number > max) {
+        constexpr int kShown = 20;
+        const QString shown = value.size() > kShown ? value.left(kShown).toString() + QStringLiteral("...") : value.toString();
+        return QStringLiteral("Fail to accept %1 \"%2\": allowed are whole numbers from 0 to %3%4")
+            .arg(name, shown).arg(max).arg(hexAllowed ? QStringLiteral(" (or 0x0 to 0x%1)").arg(max, 0, 16) : QString());
+    }
+    *out = uint(number);
+    return QString();
 }
 
 // A wearer setting held as a number: the largest value its field on the band
@@ -39,23 +62,36 @@ const NumberRule kWeight{QLatin1StringView("weight"), kByteMax, 19, 45};
 const NumberRule kAge{QLatin1StringView("age"), kByteMax, 0, 18};
 const NumberRule kGoal{QLatin1StringView("goal"), kGoalMax, 99, 10000};
 
-// The value of a numeric wearer setting, or the failure message. A value
-// the field cannot hold is refused rather than cut to its low bits, which
-// would put another number into every band without a word.
+// The value of a numeric wearer setting, or the failure message.
 QString readNumber(const NumberRule &rule, QStringView value, uint *out)
 {
-    if (value.isEmpty())
-        return QStringLiteral("Fail to recognize %1").arg(rule.name);
-    bool ok = false;
-    const qulonglong number = isDecimal(value) ? value.toULongLong(&ok) : 0;
-    if (!ok || number > rule.max) {
-        constexpr int kShown = 20;
-        const QString shown = value.size() > kShown ? value.left(kShown).toString() + QStringLiteral("...") : value.toString();
-        return QStringLiteral("Fail to accept %1 \"%2\": allowed are whole numbers from 0 to %3")
-            .arg(rule.name, shown).arg(rule.max);
-    }
-    *out = number <= rule.replacedUpTo ? rule.usual : uint(number);
+    uint number = 0;
+    if (QString failure = readBounded(rule.name, value, rule.max, false, &number); !failure.isEmpty())
+        return failure;
+    *out = number <= rule.replacedUpTo ? rule.usual : number;
     return QString();
+}
+
+// The attributes of an alarm entry, each required, with the largest value
+// the band takes; the mode is a set of bits, so it may be written in hex.
+struct AlarmField {
+    QLatin1StringView name;
+    uint max;
+    bool hexAllowed;
+};
+
+const AlarmField kAlarmFields[] = {{QLatin1StringView("entry"), SB_ALARM_COUNT - 1, false},
+                                   {QLatin1StringView("hour"), 23, false},
+                                   {QLatin1StringView("minute"), 59, false},
+                                   {QLatin1StringView("mode"), 255, true}};
+
+bool isAlarmDef(const QXmlStreamReader &xml)
+{
+    if (!xml.isStartElement() || xml.name() != QLatin1StringView("def"))
+        return false;
+    const QXmlStreamAttributes attributes = xml.attributes();
+    return !attributes.isEmpty() && sameWord(attributes.first().name(), QLatin1StringView("type"))
+        && sameWord(attributes.first().value(), QLatin1StringView("alarm"));
 }
 
 } // namespace
@@ -77,6 +113,8 @@ bool CDefReader::read()
     xml.clear();
     file.close();
     reason.clear();
+    alarms.reset(); // a file without an alarm definition leaves the band its own
+    entriesSet = 0;
 
     file.setFileName(fileName);
     if (!file.exists()) {
@@ -133,8 +171,14 @@ bool CDefReader::read()
 // definition is not read, but it still has to be sound XML.
 bool CDefReader::wellFormedToTheEnd()
 {
-    while (!xml.atEnd())
+    while (!xml.atEnd()) {
         xml.readNext();
+        // Left unread, it would leave the band its own alarms without a word.
+        if (isAlarmDef(xml)) {
+            fail("Fail to read Alarm Def: it must come before the person definition, which ends the reading");
+            return false;
+        }
+    }
     if (!xml.hasError())
         return true;
     fail(QStringLiteral("Fail to read \"%1\" at line %2: %3").arg(fileName).arg(xml.lineNumber()).arg(xml.errorString()));
@@ -166,6 +210,12 @@ bool CDefReader::readDef()
                 return false;
             }
             qDebug() << "Success to read Led Def";
+        } else if (sameWord(type, QLatin1StringView("alarm"))) {
+            if (!readAlarmDef()) {
+                fail("Fail to read Alarm Def");
+                return false;
+            }
+            qDebug() << "Success to read Alarm Def";
         } else if (sameWord(type, QLatin1StringView("person"))) {
             if (!readPersonDef()) {
                 fail("Fail to read Person Def");
@@ -266,6 +316,49 @@ bool CDefReader::readLedDef()
     return true;
 }
 
+// Each settings element sets one entry of the table; the entries no element
+// names are written as zero (off).
+bool CDefReader::readAlarmDef()
+{
+    AlarmTable table = alarms.value_or(AlarmTable{});
+    while (xml.readNextStartElement()) {
+        if (xml.name() != QLatin1StringView("settings")) {
+            fail("Fail to recognize settings");
+            return false;
+        }
+        uint values[std::size(kAlarmFields)];
+        const QXmlStreamAttributes attributes = xml.attributes();
+        for (size_t i = 0; i < std::size(kAlarmFields); ++i) {
+            const AlarmField &field = kAlarmFields[i];
+            const QString name = QStringLiteral("alarm ") + field.name;
+            const auto found = std::find_if(attributes.begin(), attributes.end(), [&](const QXmlStreamAttribute &a) {
+                return sameWord(a.name(), field.name);
+            });
+            if (found == attributes.end()) {
+                fail(QStringLiteral("Fail to find %1").arg(name));
+                return false;
+            }
+            if (const QString failure = readBounded(name, found->value(), field.max, field.hexAllowed, &values[i]);
+                !failure.isEmpty()) {
+                fail(failure);
+                return false;
+            }
+        }
+        const uint entry = values[0];
+        if (entriesSet & (1u << entry)) {
+            fail(QStringLiteral("Fail to accept alarm entry \"%1\": it is given twice").arg(entry));
+            return false;
+        }
+        entriesSet |= 1u << entry;
+        table[entry].hour = quint8(values[1]);
+        table[entry].minute = quint8(values[2]);
+        table[entry].mode = quint8(values[3]);
+        xml.skipCurrentElement();
+    }
+    alarms = table;
+    return true;
+}
+
 void CDefReader::fail(const QString &message)
 {
     qDebug().noquote() << message;
@@ -302,5 +395,13 @@ bool CDefReader::getLed(sb_led_t *out) const
     if (!loaded || !out)
         return false;
     *out = led;
+    return true;
+}
+
+bool CDefReader::getDefinition(TestDefinition *out) const
+{
+    if (!loaded || !out)
+        return false;
+    *out = TestDefinition{person, led, alarms};
     return true;
 }

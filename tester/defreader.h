@@ -1,6 +1,8 @@
-// Reads the tester's def.xml: the wearer settings written into the band
-// during a test, and an LED definition.
+// Reads the tester's def.xml: the wearer settings, the LEDs and, when it
+// has one, the alarm table written into the band during a test.
 #pragma once
+
+#include "testdefinition.h"
 
 #include <bandlink.h>
 
@@ -22,7 +24,10 @@ public:
     // 0 to 255, goal 0 to 65535 (a negative, larger or non-numeric value is
     // refused). Implausible low values take the usual one: height 59 or
     // less 170, weight below 20 45, age 0 18, goal 99 or less 10000; an
-    // absent attribute takes the same. Diagnostics go to qDebug.
+    // absent attribute takes the same. An alarm definition comes before the
+    // person definition, and each of its entries gives entry 0 to 7 (once),
+    // hour 0 to 23, minute 0 to 59 and mode 0 to 255 (decimal, or hex after
+    // 0x). Diagnostics go to qDebug.
     bool read();
 
     // Why the last read failed: its first failure message, in English (the
@@ -33,11 +38,14 @@ public:
     // False (and *out untouched) until a read succeeded.
     bool getPerson(sb_conf_t *out) const;
     bool getLed(sb_led_t *out) const;
+    // All of it; false (and *out untouched) until a read succeeded.
+    bool getDefinition(TestDefinition *out) const;
 
 private:
     bool readDef();
     bool readPersonDef();
     bool readLedDef();
+    bool readAlarmDef();
     bool wellFormedToTheEnd();
     // A failure: the debug message, kept as the reason when it is the first.
     void fail(const QString &message);
@@ -49,6 +57,8 @@ private:
     bool loaded = false;
     sb_conf_t person{};
     sb_led_t led{};
+    std::optional<AlarmTable> alarms; // none: def.xml has no alarm definition
+    unsigned entriesSet = 0;          // the alarm entries given so far, one bit each
     QString fileName;
     QString reason;
 };

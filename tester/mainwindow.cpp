@@ -75,12 +75,12 @@ void MainWindow::slotOnpbTest()
     if (port < 0)
         return; // no band: nothing ran, so there is nothing to record
     clearResult();
-    sb_conf_t person{};
-    const bool loaded = defReader.getPerson(&person);
+    TestDefinition definition;
+    const bool loaded = defReader.getDefinition(&definition);
     // Off the window's thread, so the window keeps painting while a step
     // waits on a silent band.
-    worker = QThread::create([this, port, person, loaded] {
-        workerResult = sequence.run(port, loaded ? &person : nullptr);
+    worker = QThread::create([this, port, definition, loaded] {
+        workerResult = sequence.run(port, loaded ? &definition : nullptr);
     });
     connect(worker, &QThread::finished, this, &MainWindow::onRunFinished);
     worker->start();

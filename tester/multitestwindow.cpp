@@ -180,23 +180,23 @@ void MultiTestWindow::startSlot(int slot)
     panel->clearSteps();
     panel->setVerdict(BandPanel::Verdict::Running);
     s.state = State::Running;
-    sb_conf_t person{};
-    const bool loaded = defReader.getPerson(&person);
+    TestDefinition definition;
+    const bool loaded = defReader.getDefinition(&definition);
     const QString path = s.devicePath;
     // Asked on the worker after a failed step: a band pulled out is not failed.
     const QString location = panels->slotMap().locationOf(slot);
     s.sequence.setPresenceCheck([grid = panels, location] { return grid->isListed(location); });
     Slot *raw = &s;
     const Runner runner = runnerOverride;
-    s.worker = QThread::create([raw, path, person, loaded, runner] {
-        const sb_conf_t *wearer = loaded ? &person : nullptr;
+    s.worker = QThread::create([raw, path, definition, loaded, runner] {
+        const TestDefinition *written = loaded ? &definition : nullptr;
         // A worker that fails in itself fails its own band only.
         try {
             if (runner) {
-                raw->result = runner(raw->sequence, path, wearer);
+                raw->result = runner(raw->sequence, path, written);
             } else {
                 LinkChannel link(QFile::encodeName(path).toStdString());
-                raw->result = raw->sequence.run(link, wearer);
+                raw->result = raw->sequence.run(link, written);
             }
         } catch (const std::exception &e) {
             raw->result = TestResult();

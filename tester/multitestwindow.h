@@ -38,7 +38,7 @@ public:
     void setReturnTimeoutMs(int ms) { returnTimeoutMs = ms; }
     // Runs in place of a slot's sequence on its worker, so that tests can
     // make a worker fail; empty = the real sequence.
-    using Runner = std::function<TestResult(TestSequence &, const QString &devicePath, const sb_conf_t *)>;
+    using Runner = std::function<TestResult(TestSequence &, const QString &devicePath, const TestDefinition *)>;
     void setRunner(Runner runner) { runnerOverride = std::move(runner); }
 
 public slots:

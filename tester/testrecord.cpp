@@ -4,6 +4,7 @@
 
 #include <bandsim/virtualband.h>
 
+#include <QJsonArray>
 #include <QJsonObject>
 
 namespace {
@@ -20,6 +21,20 @@ QJsonObject confObject(const sb_conf_t &c)
 {
     return {{QStringLiteral("weight"), c.weight}, {QStringLiteral("height"), c.height},
             {QStringLiteral("sex"), c.sex}, {QStringLiteral("age"), c.age}, {QStringLiteral("goal"), c.goal}};
+}
+
+QJsonObject ledObject(const sb_led_t &led)
+{
+    return {{QStringLiteral("led0"), led.enabled[0]}, {QStringLiteral("led1"), led.enabled[1]}};
+}
+
+QJsonArray alarmsArray(const AlarmTable &alarms)
+{
+    QJsonArray entries;
+    for (size_t i = 0; i < alarms.size(); ++i)
+        entries.append(QJsonObject{{QStringLiteral("entry"), int(i)}, {QStringLiteral("hour"), alarms[i].hour},
+                                   {QStringLiteral("minute"), alarms[i].minute}, {QStringLiteral("mode"), alarms[i].mode}});
+    return entries;
 }
 
 } // namespace
@@ -44,10 +59,20 @@ void fillTestRecord(RunRecord &record, const TestResult &r)
         d.insert(QStringLiteral("clock_sent"), bandDateTime(r.sentTime));
     if (r.reached(TestSequence::RowGetTime))
         d.insert(QStringLiteral("clock_read"), bandDateTime(r.readTime));
+    if (r.reached(TestSequence::RowSetLed))
+        d.insert(QStringLiteral("led_sent"), ledObject(r.sentLed));
+    if (r.readLedValid)
+        d.insert(QStringLiteral("led_read"), ledObject(r.readLed));
     if (r.reached(TestSequence::RowSetConf))
         d.insert(QStringLiteral("settings_sent"), confObject(r.sentConf));
     if (r.readConfValid)
         d.insert(QStringLiteral("settings_read"), confObject(r.readConf));
+    if (r.reached(TestSequence::RowSetAlarms))
+        d.insert(QStringLiteral("alarms_sent"), alarmsArray(r.sentAlarms));
+    if (r.readAlarmsValid)
+        d.insert(QStringLiteral("alarms_read"), alarmsArray(r.readAlarms));
+    if (!r.differences.isEmpty())
+        d.insert(QStringLiteral("differences"), differencesJson(r.differences));
     record.details = d;
     record.simulated = bandsim::VirtualBand::anyInProcess();
 }

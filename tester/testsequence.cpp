@@ -4,7 +4,6 @@
 
 #include <QThread>
 
-#include <cstring>
 
 namespace {
 
@@ -19,8 +18,12 @@ QString TestSequence::stepName(int row)
     case RowGetVersion: return QStringLiteral("read version");
     case RowSetTime: return QStringLiteral("set time");
     case RowGetTime: return QStringLiteral("read time");
+    case RowSetLed: return QStringLiteral("write LEDs");
+    case RowGetLed: return QStringLiteral("read LEDs");
     case RowSetConf: return QStringLiteral("write settings");
     case RowGetConf: return QStringLiteral("read settings");
+    case RowSetAlarms: return QStringLiteral("write alarms");
+    case RowGetAlarms: return QStringLiteral("read alarms");
     case RowReset: return QStringLiteral("restart");
     case RowClosePort: return QStringLiteral("close port");
     default: return QString();
@@ -52,17 +55,17 @@ void TestSequence::requestStop()
     stopRequested = true;
 }
 
-TestResult TestSequence::run(int port, const sb_conf_t *person)
+TestResult TestSequence::run(int port, const TestDefinition *definition)
 {
     ProcessWideChannel band(port);
-    return run(band, person);
+    return run(band, definition);
 }
 
-TestResult TestSequence::run(BandChannel &band, const sb_conf_t *person)
+TestResult TestSequence::run(BandChannel &band, const TestDefinition *definition)
 {
     TestResult r;
     r.started = QDateTime::currentDateTime();
-    const int failedRow = runSteps(band, person, r);
+    const int failedRow = runSteps(band, definition, r);
     if (failedRow == kPassed) {
         band.close();
         r.outcome = TestResult::Outcome::Pass;
@@ -78,13 +81,24 @@ TestResult TestSequence::run(BandChannel &band, const sb_conf_t *person)
 
 // Returns the row of the first step that failed, or kPassed. A stop request
 // counts as a failure of the step that was next.
-int TestSequence::runSteps(BandChannel &band, const sb_conf_t *person, TestResult &r)
+int TestSequence::runSteps(BandChannel &band, const TestDefinition *definition, TestResult &r)
 {
     const auto go = [this](int row) {
         if (stepStarted)
             stepStarted(row);
         return !stopRequested.load();
     };
+    // Reads an item back after its write; what the band stored otherwise
+    // fails the step, naming each field.
+    const auto readBack = [&](int row, const std::function<bool()> &read, bool &readValid,
+                              const std::function<QList<StoredDifference>()> &compare) {
+        if (!go(row) || !read())
+            return false;
+        readValid = true;
+        r.differences = compare();
+        return r.differences.isEmpty();
+    };
+
     if (!go(RowOpenPort) || !band.open())
         return RowOpenPort;
     if (!go(RowGetVersion) || !band.getVersion(&r.version))
@@ -95,16 +109,39 @@ int TestSequence::runSteps(BandChannel &band, const sb_conf_t *person, TestResul
     QThread::msleep(5);
     if (!go(RowGetTime) || !band.getTime(&r.readTime))
         return RowGetTime;
-    if (!go(RowSetConf) || !person)
+
+    if (!go(RowSetLed) || !definition)
+        return RowSetLed;
+    r.sentLed = definition->led;
+    if (!band.setLed(&r.sentLed))
+        return RowSetLed;
+    if (!readBack(RowGetLed, [&] { return band.getLed(&r.readLed); }, r.readLedValid,
+                  [&] { return ledDifferences(r.sentLed, r.readLed); }))
+        return RowGetLed;
+
+    if (!go(RowSetConf))
         return RowSetConf;
-    r.sentConf = *person;
+    r.sentConf = definition->person;
     if (!band.setConf(&r.sentConf))
         return RowSetConf;
-    if (!go(RowGetConf) || !band.getConf(&r.readConf))
+    if (!readBack(RowGetConf, [&] { return band.getConf(&r.readConf); }, r.readConfValid,
+                  [&] { return confDifferences(r.sentConf, r.readConf); }))
         return RowGetConf;
-    r.readConfValid = true;
-    if (std::memcmp(&r.readConf, &r.sentConf, sizeof(sb_conf_t)) != 0)
-        return RowGetConf;
+
+    if (!go(RowSetAlarms))
+        return RowSetAlarms;
+    // Without a table in def.xml the band keeps its own: the one it holds
+    // now is what is written and must read back.
+    if (definition->alarms)
+        r.sentAlarms = *definition->alarms;
+    else if (!band.getAlarms(r.sentAlarms.data()))
+        return RowSetAlarms;
+    if (!band.setAlarms(r.sentAlarms.data()))
+        return RowSetAlarms;
+    if (!readBack(RowGetAlarms, [&] { return band.getAlarms(r.readAlarms.data()); }, r.readAlarmsValid,
+                  [&] { return alarmDifferences(r.sentAlarms, r.readAlarms); }))
+        return RowGetAlarms;
+
     if (!go(RowReset) || !band.reset())
         return RowReset;
     return kPassed;

@@ -1,8 +1,12 @@
 // The tester's fixed test sequence against one band: open the port, read
-// the version, set and read back the clock, write and read back the wearer
-// settings, restart the band. No widgets: the window and the command-line
-// tool both run it and only present the result.
+// the version, set and read back the clock, write and read back the LEDs,
+// the wearer settings and the alarm clock, restart the band. No widgets:
+// the window and the command-line tool both run it and only present the
+// result.
 #pragma once
+
+#include "storeddifferences.h"
+#include "testdefinition.h"
 
 #include <bandlink.h>
 
@@ -23,9 +27,17 @@ struct TestResult {
     sb_version_t version{}; // valid when reached(TestSequence::RowGetVersion)
     sb_time_t sentTime{};   // the PC's clock as sent; valid when reached(RowSetTime)
     sb_time_t readTime{};   // the band's clock read back; valid when reached(RowGetTime)
+    sb_led_t sentLed{};     // the LEDs sent; valid when reached(RowSetLed)
+    sb_led_t readLed{};     // as read back, also when it differs from sentLed
+    bool readLedValid = false;  // the band answered the LEDs read
     sb_conf_t sentConf{};   // the wearer settings sent; valid when reached(RowSetConf)
     sb_conf_t readConf{};   // as read back, also when it differs from sentConf
     bool readConfValid = false; // the band answered the settings read
+    AlarmTable sentAlarms{}; // the alarm table sent; valid when reached(RowSetAlarms)
+    AlarmTable readAlarms{}; // as read back, also when it differs from sentAlarms
+    bool readAlarmsValid = false; // the band answered the alarms read
+    // A read-back that failed because the band stored something else: each such field.
+    QList<StoredDifference> differences;
     QDateTime started;      // local time at the start and at the end of the run
     QDateTime finished;
 
@@ -36,15 +48,18 @@ struct TestResult {
 
 class TestSequence {
 public:
-    // Rows of the tester's result table; the steps without an exchange
-    // (LEDs, alarm clock) always pass.
+    // Rows of the tester's result table.
     enum Row {
         RowOpenPort = 0,
         RowGetVersion = 1,
         RowSetTime = 2,
         RowGetTime = 3,
+        RowSetLed = 4,
+        RowGetLed = 5,
         RowSetConf = 6,
         RowGetConf = 7,
+        RowSetAlarms = 8,
+        RowGetAlarms = 9,
         RowReset = 10,
         RowClosePort = 11,
         RowCount = 12
@@ -67,22 +82,22 @@ public:
 
     // Runs the sequence on port number `port` (the digits of ttyACMn, or a
     // number bound with uart_bind_device_path); -1 = no port known, which
-    // fails the open step without touching the library. person: the wearer
-    // settings from def.xml, null when none were loaded (fails the
-    // settings step). On a pass the port is closed (sb_exit); after a
+    // fails the open step without touching the library. definition: what
+    // def.xml gave, null when it was not loaded (fails the first step that
+    // writes, the LEDs). On a pass the port is closed (sb_exit); after a
     // failure it stays open, as the window has always left it.
-    TestResult run(int port, const sb_conf_t *person);
+    TestResult run(int port, const TestDefinition *definition);
     // The same on a band of its own (see bandchannel.h): several sequences
     // may run at once, each on its own thread and channel. On a pass the
     // channel is closed; after a failure it stays open.
-    TestResult run(BandChannel &band, const sb_conf_t *person);
+    TestResult run(BandChannel &band, const TestDefinition *definition);
 
     // The band's clock record for a local date and time: day and month
     // count from 0, the year from 2000 (0 before 2000, kept to 8 bits).
     static sb_time_t bandTimeOf(const QDateTime &local);
 
 private:
-    int runSteps(BandChannel &band, const sb_conf_t *person, TestResult &r);
+    int runSteps(BandChannel &band, const TestDefinition *definition, TestResult &r);
 
     std::function<bool()> bandPresent;
     std::function<void(int)> stepStarted;

@@ -171,6 +171,21 @@ private slots:
         QCOMPARE(differences.at(0).toObject().value("stored").toInt(),
                  differences.at(0).toObject().value("sent").toInt() + 1);
 
+        // A later field, with the first ones kept: a compare of the first field alone passes it.
+        band->clearFaults();
+        band->setFault(SB_ITEM_CONF, bandsim::Fault::StoresDifferentLastField);
+        const BandctlRun goal = runBandctl(QStringList{"set", "conf", "weight=70", "goal=9000"} + on(*band));
+        QCOMPARE(goal.exitCode, 1);
+        QVERIFY2(goal.err.contains("the band stored other values than were written: goal (sent 9000, stored 9256)\n"),
+                 goal.err.constData());
+        band->clearFaults();
+        band->setFault(SB_ITEM_ALARM, bandsim::Fault::StoresDifferentLastField); // entry 7's hour
+        const BandctlRun lastAlarm = runBandctl(QStringList{"--json", "set", "alarm", "2", "hour=6"} + on(*band));
+        QCOMPARE(lastAlarm.exitCode, 1);
+        const QJsonArray lastDifferences = lastAlarm.json().value(0).value("differences").toArray();
+        QCOMPARE(lastDifferences.size(), 1);
+        QCOMPARE(lastDifferences.at(0).toObject().value("field").toString(), QStringLiteral("alarms[7].hour"));
+
         // The clock runs on by itself: one second on is still the clock that was set.
         band->clearFaults();
         band->setFault(SB_ITEM_TIME, bandsim::Fault::StoresDifferentValue);

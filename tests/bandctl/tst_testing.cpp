@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,6 +28,9 @@ private slots:
         QCOMPARE(result.value("outcome").toString(), QStringLiteral("pass"));
         QCOMPARE(result.value("version").toString(), QStringLiteral("1.2.3.4"));
         QCOMPARE(result.value("conf_sent").toObject(), result.value("conf_read").toObject());
+        QCOMPARE(result.value("led_sent").toObject(), result.value("led_read").toObject());
+        QCOMPARE(result.value("alarms_sent").toObject(), result.value("alarms_read").toObject());
+        QVERIFY(!result.contains("differences"));
         QVERIFY(!result.contains("failed_step"));
     }
 
@@ -142,6 +146,43 @@ private slots:
         QCOMPARE(day.value("first_pass").toInt(), 0);
         QCOMPARE(yield.json().value(1).value("failing_step").toString(), QStringLiteral("read settings"));
         QCOMPARE(runBandctl({"records", "--outcome", "maybe"}, 30000, dir.path()).exitCode, 2);
+    }
+
+    // The LEDs and the alarm clock are real steps: a band that does not keep
+    // them fails there, in the result, in test --all and in the record, with
+    // the field it stored otherwise named.
+    void ledAndAlarmStepsFailTheirBand()
+    {
+        QTemporaryDir dir;
+        bandsim::VirtualBand refusesLeds, changesLastAlarm;
+        QVERIFY(refusesLeds.plugIn() && changesLastAlarm.plugIn());
+        refusesLeds.setFault(SB_ITEM_LED, bandsim::Fault::RefusedWrite);
+        changesLastAlarm.setFault(SB_ITEM_ALARM, bandsim::Fault::StoresDifferentLastField);
+        const QString ledDevice = QString::fromStdString(refusesLeds.devicePath());
+        const QString alarmDevice = QString::fromStdString(changesLastAlarm.devicePath());
+
+        const BandctlRun one = runBandctl({"test", "--device", alarmDevice, "--json", "--def", TESTER_DEF_XML}, 30000,
+                                          dir.path());
+        QCOMPARE(one.exitCode, 1);
+        const QJsonObject result = one.json().value(0);
+        QCOMPARE(result.value("failed_step").toString(), QStringLiteral("read alarms"));
+        QCOMPARE(result.value("failed_row").toInt(), 9);
+        const QJsonObject difference{{"field", "alarms[7].hour"}, {"sent", 0}, {"stored", 1}};
+        QCOMPARE(result.value("differences").toArray(), QJsonArray{difference});
+        QCOMPARE(result.value("led_sent").toObject(), result.value("led_read").toObject());
+        const BandctlRun text = runBandctl({"test", "--device", alarmDevice, "--def", TESTER_DEF_XML}, 30000, dir.path());
+        QVERIFY2(text.out.contains("alarms[7].hour (sent 1, stored 2)"), text.out.constData());
+
+        const QList<QJsonObject> kept = runBandctl({"records", "--json"}, 30000, dir.path()).json();
+        QCOMPARE(kept.size(), 2);
+        QCOMPARE(kept[0].value("failed_step").toString(), QStringLiteral("read alarms"));
+        QCOMPARE(kept[0].value("details").toObject().value("differences").toArray(), QJsonArray{difference});
+
+        const BandctlRun all = runBandctl({"test", "--all", "--def", TESTER_DEF_XML, "--device", ledDevice,
+                                           "--device", alarmDevice}, 30000, dir.path());
+        QCOMPARE(all.exitCode, 1);
+        QVERIFY2(all.out.contains((ledDevice + ": fail at write LEDs\n").toUtf8()), all.out.constData());
+        QVERIFY2(all.out.contains((alarmDevice + ": fail at read alarms\n").toUtf8()), all.out.constData());
     }
 
     // A record nothing would take: the exit code says so, the record is on standard error.

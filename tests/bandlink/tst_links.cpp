@@ -1,11 +1,13 @@
 // A link per band: eight links in eight threads against eight virtual
 // bands, faults on some. No answer reaches another link, a failure stays on
-// its own link, and the trace blocks of different links never mix.
+// its own link, and the trace blocks of different links never mix and each
+// names its band.
 #include <bandlink.h>
 #include <bandsim/virtualband.h>
 
 #include <QtTest>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -105,15 +107,24 @@ private:
     int saved = -1;
 };
 
-// Every line of every block is whole and in its place; counts the settings
-// read back (the event trace's line) for each weight.
-bool traceIsWhole(const QByteArray &trace, std::array<int, 256> &confLines)
+// Every line of every block is whole and in its place, and each block
+// begins with the line naming its band; counts, for each band, the settings
+// read back (the event trace's line) that carry its own weight.
+bool traceIsWhole(const QByteArray &trace, const std::array<QByteArray, kBands> &paths,
+                  std::array<int, kBands> &confLines)
 {
     const QList<QByteArray> lines = trace.split('\n');
     const char *const head[] = {"\tHeader: 0xaa", "\tOpcode: 0x", "\tBcc:    0x", "\tLen:    "};
+    int band = -1; // whose block this is
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QByteArray &line = lines[i];
-        if (line == "[PC]  ---->  [USB]" || line == "[PC]  <----  [USB]") {
+        if (line.startsWith("[band ")) {
+            band = int(std::find(paths.begin(), paths.end(), line.mid(6).chopped(1)) - paths.begin());
+            if (band == kBands || i + 1 >= lines.size() || !lines[i + 1].startsWith("[PC]  "))
+                return false;
+        } else if (line == "[PC]  ---->  [USB]" || line == "[PC]  <----  [USB]") {
+            if (i == 0 || !lines[i - 1].startsWith("[band "))
+                return false;
             for (int h = 0; h < 4; ++h) {
                 if (i + 1 + h >= lines.size() || !lines[i + 1 + h].startsWith(head[h]))
                     return false;
@@ -122,8 +133,11 @@ bool traceIsWhole(const QByteArray &trace, std::array<int, 256> &confLines)
             return false;
         }
         int weight, height;
-        if (sscanf(line.constData(), "\t<weight:%d, height:%d", &weight, &height) == 2 && line.contains("goal:08000>"))
-            ++confLines[size_t(weight & 0xFF)];
+        if (sscanf(line.constData(), "\t<weight:%d, height:%d", &weight, &height) == 2 && line.contains("goal:08000>")) {
+            if (band < 0 || weight != 60 + band)
+                return false;
+            ++confLines[size_t(band)];
+        }
     }
     return true;
 }
@@ -134,6 +148,7 @@ class LinksTest : public QObject {
     Q_OBJECT
 private slots:
     void openAndClose();
+    void traceNamesALinksBand();
     void eightLinksInEightThreads();
 };
 
@@ -169,14 +184,42 @@ void LinksTest::openAndClose()
     sb_link_close(link);
 }
 
+// A link's blocks are the process-wide link's, each after a line naming its
+// band; the process-wide link's stay exactly as they were.
+void LinksTest::traceNamesALinksBand()
+{
+    bandsim::VirtualBand first, second;
+    QVERIFY(first.plugIn() && second.plugIn());
+    QVERIFY(uart_bind_device_path(44, first.devicePath().c_str()) && sb_init(44));
+    sb_link *link = sb_link_open(second.devicePath().c_str());
+    QVERIFY(link != nullptr);
+    const sb_conf_t conf = confOf(3);
+    CapturedStdout processWide;
+    QVERIFY(sb_setSBConf(&conf));
+    const QByteArray plain = processWide.finish();
+    CapturedStdout ownLink;
+    QVERIFY(sb_link_setSBConf(link, &conf));
+    const QByteArray named = ownLink.finish();
+    sb_exit();
+    uart_bind_device_path(44, nullptr);
+    sb_link_close(link);
+
+    QVERIFY(plain.startsWith("[PC]  ---->  [USB]\n") && plain.count("[PC]") == 2 && !plain.contains("[band"));
+    QByteArray expected = plain;
+    expected.replace("[PC]", "[band " + QByteArray::fromStdString(second.devicePath()) + "]\n[PC]");
+    QCOMPARE(named, expected);
+}
+
 void LinksTest::eightLinksInEightThreads()
 {
     std::array<std::unique_ptr<bandsim::VirtualBand>, kBands> bands;
     std::array<sb_link *, kBands> links{};
     std::array<Tally, kBands> tallies{};
+    std::array<QByteArray, kBands> paths;
     for (int i = 0; i < kBands; ++i) {
         bands[size_t(i)] = std::make_unique<bandsim::VirtualBand>();
         QVERIFY(bands[size_t(i)]->plugIn());
+        paths[size_t(i)] = QByteArray::fromStdString(bands[size_t(i)]->devicePath());
         links[size_t(i)] = sb_link_open(bands[size_t(i)]->devicePath().c_str());
         QVERIFY(links[size_t(i)] != nullptr);
         const sb_conf_t conf = confOf(i);
@@ -218,10 +261,10 @@ void LinksTest::eightLinksInEightThreads()
             QVERIFY2(t.confRead == kRounds && t.failures() == 0, band);
         }
     }
-    std::array<int, 256> confLines{};
-    QVERIFY(traceIsWhole(trace, confLines));
-    for (int i = 0; i < kBands; ++i) // one read-back line for each settings read, with its own band's weight
-        QCOMPARE(confLines[size_t(60 + i)], tallies[size_t(i)].confRead);
+    std::array<int, kBands> confLines{};
+    QVERIFY(traceIsWhole(trace, paths, confLines));
+    for (int i = 0; i < kBands; ++i) // one read-back line for each settings read, under its own band's name
+        QCOMPARE(confLines[size_t(i)], tallies[size_t(i)].confRead);
 }
 
 QTEST_GUILESS_MAIN(LinksTest)

@@ -34,7 +34,6 @@ const Op kOps[] = {
     {"day data", 0x80, 0x07, 16, [](uint8_t *r) { return sb_getSBDayData(as<sb_day_data_t>(r)); }},
     {"day stat 0", 0x80, 0x10, 16, [](uint8_t *r) { return sb_getDayStat(0, as<sb_day_stat_t>(r)); }},
     {"day stat 6", 0x80, 0x16, 16, [](uint8_t *r) { return sb_getDayStat(6, as<sb_day_stat_t>(r)); }},
-    {"day stat 255", 0x80, 0x0F, 16, [](uint8_t *r) { return sb_getDayStat(255, as<sb_day_stat_t>(r)); }},
     {"set index", 0x81, 0x09, 3, [](uint8_t *r) { return sb_setReceiveMinStat(as<sb_index_t>(r)); }},
     {"start upload", 0x81, 0xFA, 0, [](uint8_t *) { return sb_setStartUpdata(); }},
     {"stop upload", 0x81, 0xFB, 0, [](uint8_t *) { return sb_setStopUpdata(); }},
@@ -54,6 +53,7 @@ private slots:
     void exchange_data();
     void exchange();
     void refusesClosedLinkAndNullRecord();
+    void refusesDaysOutsideTheWeek();
     void repliesBelongToTheirCommand();
     void givesUpWithinItsBudget();
     void hostileBandCannotHoldACall_data();
@@ -138,6 +138,26 @@ void OperationsTest::refusesClosedLinkAndNullRecord()
     for (const Op &o : kOps)
         QVERIFY2(!o.call(record), o.name);
     QVERIFY(band.received().isEmpty());
+}
+
+// Day 7 would ask for item 0x17, day 0xEF for the version: the band's answer
+// to either must never pass as a day's statistics.
+void OperationsTest::refusesDaysOutsideTheWeek()
+{
+    PtyBand band;
+    sb_link *link = nullptr;
+    for (const bool ownLink : {false, true}) {
+        QVERIFY(ownLink ? (link = sb_link_open(band.path)) != nullptr : sb_init(kPort));
+        for (const uint8_t day : {uint8_t(7), uint8_t(0xEF), uint8_t(255)}) {
+            QByteArray record = kUntouched;
+            auto *stat = reinterpret_cast<sb_day_stat_t *>(record.data());
+            QVERIFY(!(ownLink ? sb_link_getDayStat(link, day, stat) : sb_getDayStat(day, stat)));
+            QCOMPARE(record, kUntouched);
+        }
+        QCOMPARE(band.received(), QByteArray()); // nothing was asked
+        sb_exit();
+    }
+    sb_link_close(link);
 }
 
 void OperationsTest::repliesBelongToTheirCommand()
@@ -229,10 +249,10 @@ void OperationsTest::hostileBandCannotHoldACall_data()
     QTest::addColumn<int>("gapMs");
     QTest::addColumn<int>("budgetMs");
     const QByteArray foreign = bandFrame(0x00, 0x33, counting(255));
-    QTest::newRow("length byte garbled") << 14 << QByteArray::fromHex("AA01AA0109FF1D011C") << QByteArray() << 0 << 750;
+    QTest::newRow("length byte garbled") << 13 << QByteArray::fromHex("AA01AA0109FF1D011C") << QByteArray() << 0 << 750;
     QTest::newRow("long head, trickling payload") << 0 << QByteArray::fromHex("AA00FFFF00FF") << counting(255) << 100 << 840;
     QTest::newRow("trickling foreign frames") << 3 << QByteArray() << foreign << 9 << 800;
-    QTest::newRow("listening, trickling payload") << 20 << QByteArray::fromHex("AA00FCFF00FF") << counting(255)
+    QTest::newRow("listening, trickling payload") << 19 << QByteArray::fromHex("AA00FCFF00FF") << counting(255)
                                                   << 100 << 660 + 2610;
 }
 

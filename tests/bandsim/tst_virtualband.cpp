@@ -278,6 +278,7 @@ private slots:
         QTest::newRow("wrong length") << Fault::WrongLength << false;
         QTest::newRow("refused write") << Fault::RefusedWrite << true;
         QTest::newRow("stores different value") << Fault::StoresDifferentValue << true;
+        QTest::newRow("stores different last field") << Fault::StoresDifferentLastField << true;
         QTest::newRow("drops off after answer") << Fault::DropsOffAfterAnswer << false;
     }
     void faultsShowOnTheWire()
@@ -343,6 +344,12 @@ private slots:
             QCOMPARE(band->conf().weight, quint8(0x4c));
             QCOMPARE(band->conf().height, quint8(0xb4));
             break;
+        case Fault::StoresDifferentLastField: { // the goal's high byte, and nothing before it
+            QCOMPARE(client->readFrame(), normal);
+            const sb_conf_t stored = band->conf();
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(&stored), sizeof stored).toHex(), QByteArray("4bb4011c1028"));
+            break;
+        }
         case Fault::DropsOffAfterAnswer:
             QCOMPARE(client->readFrame(), normal);
             QVERIFY(client->waitForHangUp());

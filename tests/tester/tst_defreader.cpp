@@ -48,6 +48,8 @@ private slots:
     void init() { QFile::remove("def.xml"); }
     void reads_data();
     void reads();
+    void readsAlarmTable_data();
+    void readsAlarmTable();
     void failedReadKeepsRecordsAndCanBeRetried();
 
 private:
@@ -127,7 +129,7 @@ void TestDefReader::reads_data()
     bad("child named Def", root("<Def type='led'/>"), {"Fail to find \"def\"", failDef});
     bad("type not first", root("<def name='a' type='led'/>"), {"Fail to find \"type\"", failDef});
     bad("empty type", root("<def type=''/>"), {failDef});
-    bad("unknown type", root("<def type='alarm'/>"), {enter, "Fail to find Led Def or Person Def", failDef});
+    bad("unknown type", root("<def type='clock'/>"), {enter, "Fail to find Led Def or Person Def", failDef});
     bad("person child", root("<def type='person'><x/></def>"), {enter, "Fail to recognize settings", "Fail to read Person Def", failDef});
     bad("empty height", person("height=''"), {enter, "Fail to recognize height", "Fail to read Person Def", failDef});
     bad("empty sex", person("sex=''"), {enter, "Fail to recognize sex", "Fail to read Person Def", failDef});
@@ -165,6 +167,75 @@ void TestDefReader::reads()
         QVERIFY(reason.startsWith("Fail") && !messages.contains(reason));
     else
         QCOMPARE(reason, failures.first().simplified());
+}
+
+void TestDefReader::readsAlarmTable_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("table");  // the 32 bytes written; null: the band keeps its own
+    QTest::addColumn<QString>("refusal"); // empty: read
+
+    const QByteArray sample = "<def type='person'><settings/></def>";
+    auto alarmDef = [&](const QByteArray &settings) { return root("<def type='alarm'>" + settings + "</def>" + sample); };
+    auto entry = [](int e, int hour, int minute, int mode) {
+        QByteArray table(32, 0);
+        table[e * 4] = char(mode);
+        table[e * 4 + 1] = char(minute);
+        table[e * 4 + 2] = char(hour);
+        return table;
+    };
+    QTest::newRow("none") << root(sample) << QByteArray() << QString();
+    QTest::newRow("one entry, the rest off") << alarmDef("<settings entry='2' hour='6' minute='45' mode='0x81'/>")
+                                             << entry(2, 6, 45, 0x81) << QString();
+    QByteArray full(32, 0);
+    for (int e = 0; e < 8; ++e)
+        full.replace(e * 4, 4, entry(e, 23 - e, 59 - e, 255 - e).mid(e * 4, 4));
+    QByteArray all;
+    for (int e = 0; e < 8; ++e)
+        all += QStringLiteral("<settings Entry='%1' hour='%2' minute='%3' mode='%4'/>").arg(e).arg(23 - e).arg(59 - e).arg(255 - e).toUtf8();
+    QTest::newRow("every entry at its largest") << alarmDef(all) << full << QString();
+    QTest::newRow("empty definition: no alarms") << alarmDef("") << QByteArray(32, 0) << QString();
+
+    // A value the band cannot take is refused when the file is read.
+    const QString accept = "Fail to accept alarm %1 \"%2\": allowed are whole numbers from 0 to %3";
+    auto refused = [&](const char *name, const QByteArray &settings, const QString &reason) {
+        QTest::newRow(name) << alarmDef("<settings " + settings + "/>") << QByteArray() << reason;
+    };
+    refused("entry 8", "entry='8' hour='1' minute='0' mode='1'", accept.arg("entry", "8").arg(7));
+    refused("hour 24", "entry='0' hour='24' minute='0' mode='1'", accept.arg("hour", "24").arg(23));
+    refused("minute 60", "entry='0' hour='1' minute='60' mode='1'", accept.arg("minute", "60").arg(59));
+    refused("mode 256", "entry='0' hour='1' minute='0' mode='256'", accept.arg("mode", "256").arg(255) + " (or 0x0 to 0xff)");
+    refused("mode 0x100", "entry='0' hour='1' minute='0' mode='0x100'", accept.arg("mode", "0x100").arg(255) + " (or 0x0 to 0xff)");
+    refused("hour in hex", "entry='0' hour='0x1' minute='0' mode='1'", accept.arg("hour", "0x1").arg(23));
+    refused("negative minute", "entry='0' hour='1' minute='-1' mode='1'", accept.arg("minute", "-1").arg(59));
+    refused("empty mode", "entry='0' hour='1' minute='0' mode=''", "Fail to recognize alarm mode");
+    refused("no minute", "entry='0' hour='1' mode='1'", "Fail to find alarm minute");
+    QTest::newRow("entry twice") << alarmDef("<settings entry='3' hour='1' minute='0' mode='1'/>"
+                                             "<settings entry='3' hour='2' minute='0' mode='1'/>")
+                                 << QByteArray() << "Fail to accept alarm entry \"3\": it is given twice";
+    QTest::newRow("after the person") << root(sample + "<def type='alarm'><settings entry='0' hour='1' minute='0' mode='1'/></def>")
+                                      << QByteArray()
+                                      << "Fail to read Alarm Def: it must come before the person definition, which ends the reading";
+}
+
+void TestDefReader::readsAlarmTable()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, table);
+    QFETCH(QString, refusal);
+
+    CDefReader reader;
+    bool ok = false;
+    readWith(reader, content, ok);
+    QCOMPARE(ok, refusal.isEmpty());
+    QCOMPARE(reader.failureReason(), refusal);
+    TestDefinition definition;
+    QCOMPARE(reader.getDefinition(&definition), ok);
+    if (!ok)
+        return;
+    QCOMPARE(definition.alarms.has_value(), !table.isNull());
+    if (definition.alarms)
+        QCOMPARE(bytes(*definition.alarms), table);
 }
 
 void TestDefReader::failedReadKeepsRecordsAndCanBeRetried()

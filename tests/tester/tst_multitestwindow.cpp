@@ -163,11 +163,11 @@ private slots:
             QVERIFY(hub.plugIn(i));
         MultiTestWindow window(2, false, &hub);
         const QString broken = QString::fromStdString(hub.band(0).devicePath());
-        window.setRunner([broken](TestSequence &sequence, const QString &path, const sb_conf_t *person) {
+        window.setRunner([broken](TestSequence &sequence, const QString &path, const TestDefinition *definition) {
             if (path == broken)
                 throw std::runtime_error("worker failed");
             LinkChannel link(path.toStdString());
-            return sequence.run(link, person);
+            return sequence.run(link, definition);
         });
         window.show();
         QVERIFY(window.init(100));

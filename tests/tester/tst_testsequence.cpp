@@ -8,6 +8,16 @@ namespace {
 
 constexpr quint8 kPort = 201;
 const sb_conf_t kPerson{60, 170, 1, 25, 8000};
+const TestDefinition kDefinition{kPerson, {{1, 0}}, std::nullopt};
+
+// A table of the band's own, other than the virtual band's all-zero one.
+AlarmTable plantedAlarms()
+{
+    AlarmTable table{};
+    for (int i = 0; i < SB_ALARM_COUNT; ++i)
+        table[size_t(i)] = sb_alarm_t{uint8_t(0x80 | i), uint8_t(5 * i), uint8_t(6 + i), 0};
+    return table;
+}
 
 template <typename Record> QByteArray bytes(const Record &r)
 {
@@ -22,6 +32,8 @@ private slots:
     void init();
     void cleanup();
     void passes();
+    void writesTheDefinitionsAlarmsOrKeepsTheBands_data();
+    void writesTheDefinitionsAlarmsOrKeepsTheBands();
     void fails_data();
     void fails();
     void bandTimeOf_data();
@@ -48,7 +60,7 @@ void TestTestSequence::cleanup()
 void TestTestSequence::passes()
 {
     TestSequence sequence;
-    const TestResult r = sequence.run(kPort, &kPerson);
+    const TestResult r = sequence.run(kPort, &kDefinition);
     QVERIFY(r.passed());
     QCOMPARE(TestSequence::outcomeName(r.outcome), QStringLiteral("pass"));
     QCOMPARE(r.failedRow, -1);
@@ -57,6 +69,9 @@ void TestTestSequence::passes()
     QCOMPARE(bytes(r.sentConf), bytes(kPerson));
     QCOMPARE(bytes(r.readConf), bytes(kPerson));
     QCOMPARE(bytes(band->conf()), bytes(kPerson));
+    QCOMPARE(bytes(r.sentLed), bytes(kDefinition.led));
+    QCOMPARE(bytes(band->led()), bytes(kDefinition.led));
+    QVERIFY(r.readLedValid && r.readConfValid && r.readAlarmsValid && r.differences.isEmpty());
     QVERIFY(r.started.isValid() && r.started <= r.finished);
     QVERIFY(r.started.secsTo(r.finished) < 10);
     // What went over the wire is what the result reports as sent.
@@ -66,6 +81,36 @@ void TestTestSequence::passes()
             sentTime = QByteArray(reinterpret_cast<const char *>(frame.data()) + SB_HEAD_SIZE, 6);
     QCOMPARE(sentTime, bytes(r.sentTime));
     QVERIFY(r.readTime.year == r.sentTime.year && r.readTime.day == r.sentTime.day);
+}
+
+// Without a table in def.xml the band keeps its own; with one, the band
+// holds that table afterwards.
+void TestTestSequence::writesTheDefinitionsAlarmsOrKeepsTheBands_data()
+{
+    QTest::addColumn<bool>("ownTable");
+    QTest::newRow("the band's own") << false;
+    QTest::newRow("def.xml's") << true;
+}
+
+void TestTestSequence::writesTheDefinitionsAlarmsOrKeepsTheBands()
+{
+    QFETCH(bool, ownTable);
+    const AlarmTable planted = plantedAlarms();
+    QVERIFY(sb_init(kPort) && sb_setAlarmClock(planted.data()));
+    sb_exit();
+    TestDefinition definition = kDefinition;
+    AlarmTable written{};
+    written[3] = sb_alarm_t{0x7F, 30, 7, 0};
+    if (ownTable)
+        definition.alarms = written;
+    const AlarmTable expected = ownTable ? written : planted;
+
+    TestSequence sequence;
+    const TestResult r = sequence.run(kPort, &definition);
+    QVERIFY(r.passed());
+    QCOMPARE(bytes(r.sentAlarms), bytes(expected));
+    QCOMPARE(bytes(r.readAlarms), bytes(expected));
+    QCOMPARE(bytes(band->alarms()), bytes(expected));
 }
 
 void TestTestSequence::fails_data()
@@ -78,22 +123,43 @@ void TestTestSequence::fails_data()
     QTest::addColumn<bool>("stop");
     QTest::addColumn<int>("row");
     QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("differences"); // the fields the band stored otherwise
 
-    const bandsim::Fault none = bandsim::Fault::None;
-    QTest::newRow("no port") << -1 << true << 0 << none << false << false << 0 << "fail";
-    QTest::newRow("unbound port") << 202 << true << 0 << none << false << false << 0 << "fail";
-    QTest::newRow("silent version") << int(kPort) << true << int(SB_ITEM_VERSION) << bandsim::Fault::NoAnswer
-                                    << false << false << 1 << "fail";
-    QTest::newRow("late clock") << int(kPort) << true << int(SB_ITEM_TIME) << bandsim::Fault::LateAnswer
-                                << false << false << 2 << "fail";
-    QTest::newRow("no def.xml") << int(kPort) << false << 0 << none << false << false << 6 << "fail";
-    QTest::newRow("stored differently") << int(kPort) << true << int(SB_ITEM_CONF)
-                                        << bandsim::Fault::StoresDifferentValue << true << false << 7 << "fail";
-    QTest::newRow("pulled out, unseen") << int(kPort) << true << int(SB_ITEM_CONF)
-                                        << bandsim::Fault::DropsOffAfterAnswer << false << false << 7 << "fail";
-    QTest::newRow("pulled out") << int(kPort) << true << int(SB_ITEM_CONF) << bandsim::Fault::DropsOffAfterAnswer
-                                << true << false << 7 << "interrupted";
-    QTest::newRow("stopped") << int(kPort) << true << 0 << none << false << true << 0 << "interrupted";
+    using bandsim::Fault;
+    const Fault none = Fault::None;
+    const int port = kPort;
+    QTest::newRow("no port") << -1 << true << 0 << none << false << false << 0 << "fail" << "";
+    QTest::newRow("unbound port") << 202 << true << 0 << none << false << false << 0 << "fail" << "";
+    QTest::newRow("silent version") << port << true << int(SB_ITEM_VERSION) << Fault::NoAnswer
+                                    << false << false << 1 << "fail" << "";
+    QTest::newRow("late clock") << port << true << int(SB_ITEM_TIME) << Fault::LateAnswer
+                                << false << false << 2 << "fail" << "";
+    QTest::newRow("no def.xml") << port << false << 0 << none << false << false << 4 << "fail" << "";
+    QTest::newRow("LEDs refused") << port << true << int(SB_ITEM_LED) << Fault::RefusedWrite
+                                  << false << false << 4 << "fail" << "";
+    QTest::newRow("LEDs stored differently") << port << true << int(SB_ITEM_LED) << Fault::StoresDifferentValue
+                                             << false << false << 5 << "fail" << "led0 (sent 1, stored 2)";
+    QTest::newRow("LED 1 stored differently") << port << true << int(SB_ITEM_LED) << Fault::StoresDifferentLastField
+                                              << false << false << 5 << "fail" << "led1 (sent 0, stored 1)";
+    QTest::newRow("settings refused") << port << true << int(SB_ITEM_CONF) << Fault::RefusedWrite
+                                      << false << false << 6 << "fail" << "";
+    QTest::newRow("settings stored differently") << port << true << int(SB_ITEM_CONF) << Fault::StoresDifferentValue
+                                                 << true << false << 7 << "fail" << "weight (sent 60, stored 61)";
+    QTest::newRow("goal stored differently") << port << true << int(SB_ITEM_CONF) << Fault::StoresDifferentLastField
+                                             << false << false << 7 << "fail" << "goal (sent 8000, stored 8256)";
+    QTest::newRow("alarms unreadable") << port << true << int(SB_ITEM_ALARM) << Fault::NoAnswer
+                                       << false << false << 8 << "fail" << "";
+    QTest::newRow("alarms refused") << port << true << int(SB_ITEM_ALARM) << Fault::RefusedWrite
+                                    << false << false << 8 << "fail" << "";
+    QTest::newRow("alarms stored differently") << port << true << int(SB_ITEM_ALARM) << Fault::StoresDifferentValue
+                                               << false << false << 9 << "fail" << "alarms[0].mode (sent 128, stored 129)";
+    QTest::newRow("last alarm stored differently") << port << true << int(SB_ITEM_ALARM) << Fault::StoresDifferentLastField
+                                                   << false << false << 9 << "fail" << "alarms[7].hour (sent 13, stored 14)";
+    QTest::newRow("pulled out, unseen") << port << true << int(SB_ITEM_CONF) << Fault::DropsOffAfterAnswer
+                                        << false << false << 7 << "fail" << "";
+    QTest::newRow("pulled out") << port << true << int(SB_ITEM_CONF) << Fault::DropsOffAfterAnswer
+                                << true << false << 7 << "interrupted" << "";
+    QTest::newRow("stopped") << port << true << 0 << none << false << true << 0 << "interrupted" << "";
 }
 
 void TestTestSequence::fails()
@@ -106,22 +172,25 @@ void TestTestSequence::fails()
     QFETCH(bool, stop);
     QFETCH(int, row);
     QFETCH(QString, outcome);
+    QFETCH(QString, differences);
 
+    // The band's own alarms, written back when def.xml has none.
+    QVERIFY(sb_init(kPort) && sb_setAlarmClock(plantedAlarms().data()));
+    sb_exit();
+    band->clearCommandsReceived();
     band->setFault(uint8_t(item), fault);
     TestSequence sequence;
     if (presenceCheck)
         sequence.setPresenceCheck([this] { return band->isPluggedIn(); });
     if (stop)
         sequence.requestStop();
-    const TestResult r = sequence.run(port, withPerson ? &kPerson : nullptr);
+    const TestResult r = sequence.run(port, withPerson ? &kDefinition : nullptr);
     QCOMPARE(TestSequence::outcomeName(r.outcome), outcome);
     QCOMPARE(r.failedRow, row);
     QCOMPARE(r.failedStep, TestSequence::stepName(row));
     QVERIFY(!r.failedStep.isEmpty());
     QCOMPARE(r.reached(TestSequence::RowGetVersion), row > 1);
-    QCOMPARE(r.readConfValid, fault == bandsim::Fault::StoresDifferentValue);
-    if (r.readConfValid)
-        QVERIFY(bytes(r.readConf) != bytes(r.sentConf));
+    QCOMPARE(describeDifferences(r.differences), differences);
     if (row <= 1 || stop)
         QCOMPARE(band->commandsReceived().size(), size_t(row == 1 ? 1 : 0));
 }

@@ -25,7 +25,9 @@ enum class Fault {
     PayloadInPieces,     // the reply's payload arrives in two parts with a pause
     WrongLength,         // the reply carries one payload byte less
     RefusedWrite,        // a write is answered with result byte 0
-    StoresDifferentValue, // a write is accepted but a changed value is stored
+    StoresDifferentValue, // a write is accepted but a changed value is stored (its first byte)
+    StoresDifferentLastField, // the same, but the item's last field changes: the year, the goal,
+                              // LED 1, alarm entry 7's hour
     DropsOffAfterAnswer   // the band answers, then drops off its port (cable pulled)
 };
 
@@ -85,6 +87,7 @@ public:
     sb_time_t clock() const;        // runs from the time last set
     sb_conf_t conf() const;
     sb_led_t led() const;
+    std::array<sb_alarm_t, SB_ALARM_COUNT> alarms() const;
     sb_version_t version() const;
     // Every command frame received (wire bytes), oldest first, including
     // those ignored for a bad check byte; the most recent 100000 are kept.
