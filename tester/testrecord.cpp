@@ -1,6 +1,7 @@
 #include "testrecord.h"
 
 #include "banddate.h"
+#include "conffields.h"
 
 #include <bandsim/virtualband.h>
 
@@ -16,13 +17,23 @@ QString bytesText(const quint8 *bytes, int count, QChar separator)
     return parts.join(separator);
 }
 
-QJsonObject confObject(const sb_conf_t &c)
-{
-    return {{QStringLiteral("weight"), c.weight}, {QStringLiteral("height"), c.height},
-            {QStringLiteral("sex"), c.sex}, {QStringLiteral("age"), c.age}, {QStringLiteral("goal"), c.goal}};
-}
-
 } // namespace
+
+QJsonObject testDetails(const TestResult &r)
+{
+    const auto when = [&r](int row, const QJsonValue &value) { return r.reached(row) ? value : QJsonValue(); };
+    const sb_version_t &v = r.version;
+    return {
+        {QStringLiteral("version"),
+         when(TestSequence::RowGetVersion, QStringLiteral("%1.%2.%3.%4").arg(v.version[0]).arg(v.version[1])
+                                               .arg(v.version[2]).arg(v.version[3]))},
+        {QStringLiteral("bluetooth"), when(TestSequence::RowGetVersion, bytesText(v.bdaddr, 6, QLatin1Char(':')))},
+        {QStringLiteral("time_sent"), when(TestSequence::RowSetTime, bandDateTime(r.sentTime))},
+        {QStringLiteral("time_read"), when(TestSequence::RowGetTime, bandDateTime(r.readTime))},
+        {QStringLiteral("conf_sent"), when(TestSequence::RowSetConf, confFields(r.sentConf))},
+        {QStringLiteral("conf_read"), r.readConfValid ? QJsonValue(confFields(r.readConf)) : QJsonValue()},
+    };
+}
 
 void fillTestRecord(RunRecord &record, const TestResult &r)
 {
@@ -31,23 +42,7 @@ void fillTestRecord(RunRecord &record, const TestResult &r)
     record.finish(runOutcomeOf(r.outcome), r.failedStep, r.passed() ? -1 : r.failedRow);
     if (r.finished.isValid())
         record.endedAt = r.finished.toUTC();
-
-    QJsonObject d;
-    if (r.reached(TestSequence::RowGetVersion)) {
-        const sb_version_t &v = r.version;
-        d.insert(QStringLiteral("version"),
-                 QStringLiteral("%1.%2.%3.%4").arg(v.version[0]).arg(v.version[1]).arg(v.version[2]).arg(v.version[3]));
-        record.unit = bytesText(v.bdaddr, 6, QLatin1Char(':'));
-        d.insert(QStringLiteral("bluetooth"), record.unit);
-    }
-    if (r.reached(TestSequence::RowSetTime))
-        d.insert(QStringLiteral("clock_sent"), bandDateTime(r.sentTime));
-    if (r.reached(TestSequence::RowGetTime))
-        d.insert(QStringLiteral("clock_read"), bandDateTime(r.readTime));
-    if (r.reached(TestSequence::RowSetConf))
-        d.insert(QStringLiteral("settings_sent"), confObject(r.sentConf));
-    if (r.readConfValid)
-        d.insert(QStringLiteral("settings_read"), confObject(r.readConf));
-    record.details = d;
+    record.details = testDetails(r);
+    record.unit = record.details.value(QStringLiteral("bluetooth")).toString();
     record.simulated = bandsim::VirtualBand::anyInProcess();
 }

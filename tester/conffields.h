@@ -1,0 +1,13 @@
+// The wearer settings as named fields, in the band's order: the same names
+// and values in bandctl's results and in the station's records.
+#pragma once
+
+#include <bandlink.h>
+
+#include <QJsonObject>
+#include <QStringList>
+
+// weight, height, sex ("male" / "female"), age, goal.
+QJsonObject confFields(const sb_conf_t &conf);
+// Their names in the band's order (a JSON object keeps its keys sorted).
+const QStringList &confFieldNames();
