@@ -352,10 +352,27 @@ private slots:
         QCOMPARE(runBandctl({"info", "--simulate", "8"}).exitCode, 3); // one band needed, eight there
     }
 
-    // The trace file holds the protocol alone, also when bandctl starts with
-    // its standard output closed.
+    // The trace file holds the protocol alone: no reader's or watcher's lines.
     void traceHoldsTheProtocolAlone()
     {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("trace.txt");
+        const BandctlRun test = runBandctl({"--simulate", "test", "--def", TESTER_DEF_XML, "--trace", file}, 30000, dir.path());
+        QCOMPARE(test.exitCode, 0);
+        QFile trace(file);
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        const QByteArray text = trace.readAll();
+        QVERIFY(text.contains("( pedometer conf )"));
+        QVERIFY2(!text.contains("Def") && !text.contains("Serial Port"), text.constData());
+    }
+
+    // Started with standard output closed, bandctl gives no descriptor of its
+    // own to the trace or the results.
+    void closedStandardOutput()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("a standard stream is closed from a POSIX shell here");
+#endif
         QTemporaryDir dir;
         const QString file = dir.filePath("trace.txt");
         QProcess closed;
@@ -370,14 +387,6 @@ private slots:
         const bool printable = std::all_of(text.begin(), text.end(),
                                            [](char c) { return c == '\t' || c == '\n' || (c >= ' ' && c < 0x7f); });
         QVERIFY2(printable, text.toHex(' ').constData());
-
-        const BandctlRun test = runBandctl({"--simulate", "test", "--def", TESTER_DEF_XML, "--trace", file}, 30000, dir.path());
-        QCOMPARE(test.exitCode, 0);
-        trace.close();
-        QVERIFY(trace.open(QIODevice::ReadOnly));
-        const QByteArray testTrace = trace.readAll();
-        QVERIFY(testTrace.contains("( pedometer conf )"));
-        QVERIFY2(!testTrace.contains("Def") && !testTrace.contains("Serial Port"), testTrace.constData());
     }
 
     void versionAndHelp()
