@@ -40,23 +40,24 @@ int BandConnection::locate(Output &out)
     if (located)
         return ExitOk;
     switch (choice.kind) {
-    case BandChoice::Kind::Simulate:
-        if (choice.simulated > 1)
-            return out.fail(ExitNoBand, QStringLiteral("%1 simulated bands: this command takes one (several are for list, test --all and burn --all)")
-                                            .arg(choice.simulated));
-        simulatedBand = std::make_unique<SimulatedBand>();
+    case BandChoice::Kind::Simulate: {
+        const int slot = simulatedSlot(out);
+        if (slot < 0)
+            return slot == kNoSlot ? int(ExitNoBand) : int(ExitUsage);
+        // Only the chosen band of the hub is needed, in its own place.
+        simulatedBand = std::make_unique<SimulatedBand>(nullptr, false, slot);
         if (!simulatedBand->plugIn())
             return out.fail(ExitNoBand, QStringLiteral("cannot start a virtual band (no pseudo-terminal to be had)"));
-        portNumber = SimulatedBand::kPort;
+        portNumber = simulatedBand->port();
         device = QString::fromStdString(simulatedBand->band().devicePath());
+        location = simulatedBand->usbLocation();
         break;
+    }
     case BandChoice::Kind::Device:
         if (choice.devices.size() != 1)
             return out.fail(ExitUsage, QStringLiteral("name one --device here (several are for test --all)"));
         device = choice.devices.first();
-        if (!deviceExists(device))
-            return out.fail(ExitNoBand, QStringLiteral("no band: %1 does not exist").arg(device));
-        if (const auto problem = notADevice(device))
+        if (const auto problem = unusableDevice(device))
             return out.fail(problem->code, problem->message);
         if (!uart_bind_device_path(kDevicePort, QFile::encodeName(device).constData()))
             return out.fail(ExitUsage, QStringLiteral("device path too long: %1").arg(device));
@@ -103,6 +104,28 @@ int BandConnection::locate(Output &out)
     }
     located = true;
     return ExitOk;
+}
+
+int BandConnection::simulatedSlot(Output &out) const
+{
+    if (choice.usbPaths.isEmpty()) {
+        if (choice.simulated == 1)
+            return 0;
+        out.fail(ExitNoBand, QStringLiteral("%1 simulated bands: this command takes one (name it with --usb-path; "
+                                            "several are for list, test --all and burn --all)").arg(choice.simulated));
+        return kNoSlot;
+    }
+    if (choice.usbPaths.size() != 1) {
+        out.fail(ExitUsage, QStringLiteral("name one --usb-path here (several are for test --all)"));
+        return kBadUsage;
+    }
+    for (int slot = 0; slot < choice.simulated; ++slot) {
+        if (isSameUsbLocation(choice.usbPaths.first(), SimulatedBand::usbLocationOfSlot(slot)))
+            return slot;
+    }
+    out.fail(ExitNoBand, QStringLiteral("no simulated band at USB location %1 (the %2 sit at 1-1.1 to 1-1.%2)")
+                             .arg(choice.usbPaths.first()).arg(choice.simulated));
+    return kNoSlot;
 }
 
 int BandConnection::open(Output &out)

@@ -39,6 +39,12 @@ public:
     SimulatedBand *simulated() const { return simulatedBand.get(); }
 
 private:
+    static constexpr int kNoSlot = -1;
+    static constexpr int kBadUsage = -2;
+    // The slot of --simulate's hub the command chose; kNoSlot or kBadUsage
+    // when none, having said why.
+    int simulatedSlot(Output &out) const;
+
     BandChoice choice;
     std::unique_ptr<SimulatedBand> simulatedBand;
     quint8 portNumber = 0;

@@ -20,6 +20,12 @@ bool isCommandName(const QString &word)
     return findSubcommand(word) != nullptr;
 }
 
+// get daystat DAY, set alarm ENTRY, set time DATE TIME.
+bool takesNumbers(const QString &command)
+{
+    return command == QLatin1StringView("get") || command == QLatin1StringView("set");
+}
+
 // Found before the options are known, so --json is looked for among the words.
 int usageError(const QStringList &arguments, const QString &message)
 {
@@ -39,10 +45,12 @@ void printHelp(const QString &text)
 int runBandctl(const QStringList &arguments)
 {
     QString error;
-    const auto invocation = parseCommandLine(arguments.mid(1), isCommandName, &error);
+    const auto invocation = parseCommandLine(arguments.mid(1), {isCommandName, takesNumbers}, &error);
     if (!invocation)
         return usageError(arguments, error);
     const Subcommand *command = findSubcommand(invocation->command);
+    if (!invocation->command.isEmpty() && !command)
+        return usageError(arguments, QStringLiteral("unknown subcommand \"%1\"").arg(invocation->command));
     if (invocation->options.version) {
         std::fputs("bandctl " BANDTOOLS_VERSION "\n", stdout);
         return ExitOk;
@@ -53,8 +61,6 @@ int runBandctl(const QStringList &arguments)
     }
     if (invocation->command.isEmpty())
         return usageError(arguments, QStringLiteral("name a subcommand"));
-    if (!command)
-        return usageError(arguments, QStringLiteral("unknown subcommand \"%1\"").arg(invocation->command));
 
     const GlobalOptions &options = invocation->options;
     TraceRoute trace;

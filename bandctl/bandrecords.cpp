@@ -1,5 +1,7 @@
 #include "bandrecords.h"
 
+#include "conffields.h"
+
 #include <QJsonArray>
 #include <QStringList>
 
@@ -47,11 +49,9 @@ Result describeTime(const sb_time_t &time, const QString &kindKey)
 Result describeConf(const sb_conf_t &conf, const QString &kindKey)
 {
     Result result(kindKey, QStringLiteral("conf"));
-    result.add(QStringLiteral("weight"), int(conf.weight));
-    result.add(QStringLiteral("height"), int(conf.height));
-    result.add(QStringLiteral("sex"), conf.sex ? QStringLiteral("female") : QStringLiteral("male"));
-    result.add(QStringLiteral("age"), int(conf.age));
-    result.add(QStringLiteral("goal"), int(conf.goal));
+    const QJsonObject fields = confFields(conf);
+    for (const QString &name : confFieldNames())
+        result.add(name, fields.value(name), fields.value(name).toVariant().toString());
     return result;
 }
 

@@ -50,14 +50,17 @@ QString diskDevice(const QString &folder)
 
 } // namespace
 
-Result describeBurn(const BurnReport &report, const QString &device)
+Result describeBurn(const BurnReport &report, const QString &device, const QString &usbPath)
 {
     QJsonObject json = report.toJson();
     json.insert(QStringLiteral("command"), QStringLiteral("burn"));
     json.insert(QStringLiteral("device"), device.isEmpty() ? QJsonValue() : QJsonValue(device));
+    json.insert(QStringLiteral("usb_path"), usbPath.isEmpty() ? QJsonValue() : QJsonValue(usbPath));
     QStringList lines = {QStringLiteral("outcome: ") + BurnReport::outcomeName(report.outcome)};
     if (!device.isEmpty())
         lines += QStringLiteral("device:  ") + device;
+    if (!usbPath.isEmpty())
+        lines += QStringLiteral("usb_path: ") + usbPath;
     if (report.outcome != BurnReport::Outcome::Pass) {
         lines += QStringLiteral("stage:   ") + BurnReport::stageName(report.stage);
         if (report.failedStep >= 0)
@@ -72,7 +75,7 @@ Result describeBurn(const BurnReport &report, const QString &device)
     lines += QStringLiteral("disk:    ") + report.diskRoot;
     if (!report.version.isEmpty())
         lines += QStringLiteral("version: ") + report.version + QStringLiteral(" (") + report.bluetooth + u')';
-    lines += QStringLiteral("seconds: ") + QString::number(report.elapsedMs / 1000.0, 'f', 1);
+    lines += QStringLiteral("duration_ms: ") + QString::number(report.elapsedMs);
     return Result(json, lines.join(u'\n'));
 }
 
@@ -167,7 +170,8 @@ int run(CommandContext &context)
     if (InterruptWatch::requested())
         interrupt();
     loop.exec();
-    Result shown = describeBurn(report, disk.isEmpty() ? band.devicePath() : diskDevice(disk));
+    Result shown = describeBurn(report, disk.isEmpty() ? band.devicePath() : diskDevice(disk),
+                                disk.isEmpty() ? band.usbLocation() : QString());
     RecordStore store;
     RunRecord record = store.begin(QStringLiteral("burner"));
     fillBurnRecord(record, report);

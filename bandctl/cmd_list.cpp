@@ -24,6 +24,7 @@ void addPlace(Result &result, const QString &location, const QString &serial)
 {
     result.add(QStringLiteral("usb_path"), location.isEmpty() ? QJsonValue() : QJsonValue(location),
                location.isEmpty() ? QStringLiteral("unknown") : location);
+    result.addJsonOnly(QStringLiteral("serial"), QJsonValue());
     if (!serial.isEmpty())
         result.add(QStringLiteral("serial"), serial);
 }
@@ -31,7 +32,7 @@ void addPlace(Result &result, const QString &location, const QString &serial)
 // With --usb-path, only the bands at the locations given.
 bool isChosen(const BandChoice &choice, const QString &location)
 {
-    return choice.kind != BandChoice::Kind::UsbPath || choice.usbPaths.contains(location);
+    return choice.usbPaths.isEmpty() || choice.usbPaths.contains(location);
 }
 
 Result serialBand(const BandPort &band, const QString &device)
@@ -40,6 +41,7 @@ Result serialBand(const BandPort &band, const QString &device)
     result.add(QStringLiteral("mode"), QStringLiteral("serial"));
     result.add(QStringLiteral("port"), band.number);
     result.add(QStringLiteral("device"), device);
+    result.addJsonOnly(QStringLiteral("mount"), QJsonValue());
     result.add(QStringLiteral("usb_id"), hex4(band.entry.vendorId) + u':' + hex4(band.entry.productId));
     addPlace(result, band.entry.usbLocation, band.entry.serialNumber);
     return result;
@@ -49,6 +51,7 @@ Result diskBand(const UpgradeDisk &disk)
 {
     Result result;
     result.add(QStringLiteral("mode"), QStringLiteral("upgrade"));
+    result.addJsonOnly(QStringLiteral("port"), QJsonValue());
     result.add(QStringLiteral("device"), disk.blockDevice);
     result.add(QStringLiteral("mount"), disk.mountPoint);
     result.add(QStringLiteral("usb_id"), QStringLiteral("0451:16a8"));
@@ -90,7 +93,7 @@ int run(CommandContext &context)
         context.out.print(diskBand(disk));
         ++count;
     }
-    if (count == 0 && kind == BandChoice::Kind::UsbPath)
+    if (count == 0 && !choice.usbPaths.isEmpty())
         return context.out.fail(ExitNoBand, QStringLiteral("no band at USB location %1").arg(choice.usbPaths.join(QStringLiteral(", "))));
     if (count == 0)
         return context.out.fail(ExitNoBand, QStringLiteral("no band attached"));

@@ -2,7 +2,6 @@
 // against every band at once, one thread and link each.
 #include "bandconnection.h"
 #include "defreader.h"
-#include "devicecheck.h"
 #include "interrupt.h"
 #include "output.h"
 #include "paralleltests.h"
@@ -80,9 +79,7 @@ int runOne(CommandContext &context, const QString &defFile)
         store.emplace();
         loadDatabaseDriver();
     });
-    Result shown = describeTestRun(result, band.devicePath());
-    if (result.failedRow == TestSequence::RowOpenPort && !band.isGone())
-        shown.add(QStringLiteral("error"), whyNotOpened(band.devicePath()).message);
+    Result shown = describeTestRun(result, band.devicePath(), band.usbLocation());
     RunRecord record = store->begin(QStringLiteral("tester"));
     fillTestRecord(record, result);
     record.usbPath = band.usbLocation();

@@ -2,6 +2,8 @@
 
 #include "simulatedband.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 // "-1" is a (negative) number, left for the range check to refuse by name.
@@ -39,31 +41,37 @@ bool splitOption(const QString &word, const QString &name, QString *inlineValue,
 
 class GlobalParser {
 public:
-    GlobalParser(const QStringList &arguments, bool (*isCommandName)(const QString &))
-        : args(arguments), isCommandName(isCommandName) {}
+    GlobalParser(const QStringList &arguments, const CommandWords &commands)
+        : args(arguments), commands(commands) {}
 
     std::optional<Invocation> parse(QString *error);
 
 private:
     bool takeBandOption(qsizetype &i, QString *error);
     bool takeSimulateOption(qsizetype &i, QString *error);
+    bool takesLeftOutValue(qsizetype i) const;
     std::optional<QString> valueOf(qsizetype &i, const QString &name, QString *error);
     bool choose(BandChoice::Kind kind, QString *error);
 
     const QStringList &args;
-    bool (*isCommandName)(const QString &);
+    const CommandWords &commands;
     Invocation invocation;
     bool bandChosen = false;
 };
 
 bool GlobalParser::choose(BandChoice::Kind kind, QString *error)
 {
-    if (bandChosen && invocation.options.band.kind != kind) {
+    using Kind = BandChoice::Kind;
+    Kind &chosen = invocation.options.band.kind;
+    // --usb-path picks among the virtual hub's bands as among real ones.
+    const bool onHub = (kind == Kind::Simulate && chosen == Kind::UsbPath)
+                       || (kind == Kind::UsbPath && chosen == Kind::Simulate);
+    if (bandChosen && chosen != kind && !onHub) {
         *error = QStringLiteral("choose the band one way only: --port, --device, --usb-path or --simulate");
         return false;
     }
     bandChosen = true;
-    invocation.options.band.kind = kind;
+    chosen = onHub ? Kind::Simulate : kind;
     return true;
 }
 
@@ -118,13 +126,23 @@ bool GlobalParser::takeBandOption(qsizetype &i, QString *error)
     return takeSimulateOption(i, error);
 }
 
+// The word after args[i], an option whose value may be left out, is its
+// value: no option, no subcommand, and no word of a subcommand already named
+// that takes numbers (there only "--simulate=N" gives a count).
+bool GlobalParser::takesLeftOutValue(qsizetype i) const
+{
+    if (!valueAt(args, i + 1) || commands.isName(args[i + 1]))
+        return false;
+    return invocation.command.isEmpty() || !commands.takesNumbers(invocation.command);
+}
+
 // "--simulate", "--simulate N" or "--simulate=N": N virtual bands, 1 by default.
 bool GlobalParser::takeSimulateOption(qsizetype &i, QString *error)
 {
     QString text;
     bool hasInline = false;
     splitOption(args[i], QStringLiteral("--simulate"), &text, &hasInline);
-    if (!hasInline && i + 1 < args.size() && !args[i + 1].isEmpty() && args[i + 1].at(0).isDigit())
+    if (!hasInline && takesLeftOutValue(i))
         text = args[++i];
     else if (!hasInline)
         text = QStringLiteral("1");
@@ -161,8 +179,7 @@ std::optional<Invocation> GlobalParser::parse(QString *error)
         } else if (word == QLatin1StringView("--trace")) {
             options.trace = true;
             // A following plain word is the trace file unless it names a subcommand.
-            if (i + 1 < args.size() && !startsOption(args[i + 1]) && !args[i + 1].isEmpty()
-                && !isCommandName(args[i + 1]))
+            if (valueAt(args, i + 1) && !commands.isName(args[i + 1]))
                 options.traceFile = args[++i];
         } else if (word.startsWith(QLatin1StringView("--trace="))) {
             options.trace = true;
@@ -181,10 +198,10 @@ std::optional<Invocation> GlobalParser::parse(QString *error)
 
 } // namespace
 
-std::optional<Invocation> parseCommandLine(const QStringList &arguments, bool (*isCommandName)(const QString &),
+std::optional<Invocation> parseCommandLine(const QStringList &arguments, const CommandWords &commands,
                                            QString *error)
 {
-    return GlobalParser(arguments, isCommandName).parse(error);
+    return GlobalParser(arguments, commands).parse(error);
 }
 
 QString missingValue(const QStringList &arguments, const QStringList &valueOptions)
@@ -198,13 +215,22 @@ QString missingValue(const QStringList &arguments, const QStringList &valueOptio
 
 std::optional<long long> parseInteger(const QString &text, long long min, long long max)
 {
+    static const QRegularExpression decimal(QStringLiteral("^-?\\d+$"));
     bool ok = false;
-    const QString trimmed = text.trimmed();
-    if (trimmed != text || text.isEmpty() || text.startsWith(u'+'))
+    const long long value = text.toLongLong(&ok, 10);
+    if (!decimal.match(text).hasMatch() || !ok || value < min || value > max)
         return std::nullopt;
-    const bool hex = text.startsWith(QLatin1StringView("0x"), Qt::CaseInsensitive);
-    const long long value = hex ? text.mid(2).toLongLong(&ok, 16) : text.toLongLong(&ok, 10);
-    if (!ok || (hex && text.size() == 2) || (hex && text.mid(2).startsWith(u'-')) || value < min || value > max)
+    return value;
+}
+
+std::optional<long long> parseBits(const QString &text, long long min, long long max)
+{
+    static const QRegularExpression hex(QStringLiteral("^0x[0-9a-fA-F]+$"));
+    if (!hex.match(text).hasMatch())
+        return parseInteger(text, min, max);
+    bool ok = false;
+    const long long value = text.mid(2).toLongLong(&ok, 16);
+    if (!ok || value < min || value > max)
         return std::nullopt;
     return value;
 }

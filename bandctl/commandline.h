@@ -9,6 +9,7 @@
 #include <optional>
 
 struct BandChoice {
+    // Simulate with usbPaths: the virtual hub's bands at those locations.
     enum class Kind { Found, Port, Device, UsbPath, Simulate };
     Kind kind = Kind::Found;  // Found: the one band the port watcher's source shows
     int port = -1;            // --port
@@ -32,9 +33,17 @@ struct Invocation {
     QStringList arguments;    // the subcommand's own options and words
 };
 
-// isCommandName: tells a subcommand's name from the file of "--trace FILE".
+// What the parser must know of the subcommands to read a value that may be
+// left out ("--trace [FILE]", "--simulate [N]").
+struct CommandWords {
+    bool (*isName)(const QString &word);
+    // Its own words may be numbers (get daystat 3): "--simulate 3" after it
+    // leaves the 3 to the subcommand.
+    bool (*takesNumbers)(const QString &command);
+};
+
 // nullopt with *error set for a bad command line.
-std::optional<Invocation> parseCommandLine(const QStringList &arguments, bool (*isCommandName)(const QString &),
+std::optional<Invocation> parseCommandLine(const QStringList &arguments, const CommandWords &commands,
                                            QString *error);
 
 // For words read by another parser: "NAME needs a value" for the first of
@@ -42,8 +51,10 @@ std::optional<Invocation> parseCommandLine(const QStringList &arguments, bool (*
 // never names a station "--local". Empty when none is.
 QString missingValue(const QStringList &arguments, const QStringList &valueOptions);
 
-// A whole decimal number (or 0x hexadecimal) within [min, max].
+// A whole decimal number within [min, max].
 std::optional<long long> parseInteger(const QString &text, long long min, long long max);
+// The same, or 0x and hexadecimal digits (bits are written so).
+std::optional<long long> parseBits(const QString &text, long long min, long long max);
 
 // Takes a subcommand's options out of its arguments; what is left are its words.
 class ArgumentReader {

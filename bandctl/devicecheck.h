@@ -18,9 +18,12 @@ struct DeviceProblem {
 // Whether the device is there now: a band that leaves takes its port (or
 // the virtual band's pipe) with it. A port in use by a link still counts.
 bool deviceExists(const QString &path);
-// Before the link opens: a path that is no character device can never be a
+// Before the link opens: a path that is no terminal device can never be a
 // serial port (exit code 2). nullopt when it may be one.
 std::optional<DeviceProblem> notADevice(const QString &path);
+// Before anything runs on a --device path: missing (exit code 3) or
+// notADevice. nullopt when a band may be there.
+std::optional<DeviceProblem> unusableDevice(const QString &path);
 // After the link failed to open path: what stands in the way, found by
 // opening it the same way and asking. Always gives a reason.
 DeviceProblem whyNotOpened(const QString &path);

@@ -24,6 +24,19 @@ DeviceProblem busy(const QString &path)
                                            "or another bandctl, and try again)").arg(path)};
 }
 
+// /dev/null, /dev/zero and their kind open fine but are no terminal. A port
+// that will not open here (busy, no permission) is left for the link to name.
+bool isOtherCharacterDevice(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    termios settings{};
+    const bool terminal = ::tcgetattr(fd, &settings) == 0;
+    ::close(fd);
+    return !terminal;
+}
+
 } // namespace
 
 bool deviceExists(const QString &path)
@@ -40,7 +53,7 @@ std::optional<DeviceProblem> notADevice(const QString &path)
         return DeviceProblem{ExitUsage, QStringLiteral("%1 is a folder, not a serial device").arg(path)};
     if (S_ISREG(info.st_mode))
         return DeviceProblem{ExitUsage, QStringLiteral("%1 is a regular file, not a serial device").arg(path)};
-    if (!S_ISCHR(info.st_mode))
+    if (!S_ISCHR(info.st_mode) || isOtherCharacterDevice(path))
         return DeviceProblem{ExitUsage, QStringLiteral("%1 is not a serial device").arg(path)};
     return std::nullopt;
 }

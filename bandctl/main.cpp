@@ -1,11 +1,13 @@
 // bandctl: the band, the tester's sequence and the burner's cycle from the
 // command line.
 #include "bandctl.h"
+#include "standardstreams.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char **argv)
 {
+    openClosedStandardStreams();
     QCoreApplication app(argc, argv);
     return runBandctl(app.arguments());
 }

@@ -63,9 +63,7 @@ int runParallelBurns(CommandContext &context, const BurnCycleOptions &given)
     bool recordLost = false;
     for (int slot = 0; slot < reports.size(); ++slot) {
         const AttachedBand &band = set.bands()[slot];
-        Result shown = describeBurn(reports[slot], band.device);
-        if (!band.usbPath.isEmpty())
-            shown.add(QStringLiteral("usb_path"), band.usbPath);
+        Result shown = describeBurn(reports[slot], band.device, band.usbPath);
         RunRecord record = store.begin(QStringLiteral("burner"));
         fillBurnRecord(record, reports[slot]);
         record.usbPath = band.usbPath;

@@ -12,6 +12,6 @@ struct CommandContext;
 
 int runParallelBurns(CommandContext &context, const BurnCycleOptions &options);
 
-// From cmd_burn.cpp: one burn as a result, and its exit code.
-Result describeBurn(const BurnReport &report, const QString &device);
+// From cmd_burn.cpp: one burn as a result (usbPath empty when unknown), and its exit code.
+Result describeBurn(const BurnReport &report, const QString &device, const QString &usbPath);
 int exitCodeOf(const BurnReport &report);

@@ -34,11 +34,11 @@ Result summaryOf(const Result &full, const AttachedBand &band)
 {
     const QJsonObject &json = full.json();
     QString line = band.label() + QStringLiteral(": ") + json.value(QStringLiteral("outcome")).toString();
-    if (json.contains(QStringLiteral("failed_step")))
+    if (json.value(QStringLiteral("failed_step")).isString())
         line += QStringLiteral(" at ") + json.value(QStringLiteral("failed_step")).toString();
-    if (json.contains(QStringLiteral("error")))
+    if (json.value(QStringLiteral("error")).isString())
         line += QStringLiteral(" (") + json.value(QStringLiteral("error")).toString() + u')';
-    if (json.contains(QStringLiteral("record_problem")))
+    if (json.value(QStringLiteral("record_problem")).isString())
         line += QStringLiteral(" (not recorded: ") + json.value(QStringLiteral("record_problem")).toString() + u')';
     return Result(json, line);
 }
@@ -88,11 +88,7 @@ int runParallelTests(CommandContext &context, const TestDefinition &definition)
     bool recordLost = false;
     RecordStore store;
     for (const auto &test : tests) {
-        Result shown = describeTestRun(test->result, test->band.device);
-        if (test->result.failedRow == TestSequence::RowOpenPort && deviceExists(test->band.device))
-            shown.add(QStringLiteral("error"), whyNotOpened(test->band.device).message);
-        if (!test->band.usbPath.isEmpty())
-            shown.add(QStringLiteral("usb_path"), test->band.usbPath);
+        Result shown = describeTestRun(test->result, test->band.device, test->band.usbPath);
         RunRecord record = store.begin(QStringLiteral("tester"));
         fillTestRecord(record, test->result);
         record.usbPath = test->band.usbPath;

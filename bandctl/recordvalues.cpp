@@ -2,16 +2,19 @@
 
 #include "commandline.h"
 
+#include <QRegularExpression>
+
 namespace {
 
-std::optional<long long> parseValue(const FieldSpec &field, const QString &text)
+// Only the forms the help names: lower-case words, decimal numbers (and 0x
+// for a mode's bits), so that a typo is refused rather than guessed at.
+std::optional<long long> parseValue(const FieldSpec &field, const QString &word)
 {
-    const QString word = text.toLower();
     switch (field.kind) {
     case FieldSpec::Kind::OnOff:
-        if (word == QLatin1StringView("on") || word == QLatin1StringView("true") || word == QLatin1StringView("1"))
+        if (word == QLatin1StringView("on"))
             return 1;
-        if (word == QLatin1StringView("off") || word == QLatin1StringView("false") || word == QLatin1StringView("0"))
+        if (word == QLatin1StringView("off"))
             return 0;
         return std::nullopt;
     case FieldSpec::Kind::Sex:
@@ -20,9 +23,11 @@ std::optional<long long> parseValue(const FieldSpec &field, const QString &text)
         if (word == QLatin1StringView("male"))
             return 0;
         return std::nullopt;
+    case FieldSpec::Kind::Bits:
+        return parseBits(word, field.min, field.max);
     case FieldSpec::Kind::Number: break;
     }
-    return parseInteger(text, field.min, field.max);
+    return parseInteger(word, field.min, field.max);
 }
 
 QString expected(const FieldSpec &field)
@@ -30,9 +35,12 @@ QString expected(const FieldSpec &field)
     switch (field.kind) {
     case FieldSpec::Kind::OnOff: return QStringLiteral("on or off");
     case FieldSpec::Kind::Sex: return QStringLiteral("male or female");
+    case FieldSpec::Kind::Bits: return QStringLiteral("a number from %1 to %2 (or 0x%3 to 0x%4)")
+                                           .arg(field.min).arg(field.max).arg(field.min, 2, 16, QLatin1Char('0'))
+                                           .arg(field.max, 2, 16, QLatin1Char('0'));
     case FieldSpec::Kind::Number: break;
     }
-    return QStringLiteral("a number from %1 to %2").arg(field.min).arg(field.max);
+    return QStringLiteral("a whole number from %1 to %2").arg(field.min).arg(field.max);
 }
 
 QString fieldNames(const QList<FieldSpec> &fields)
@@ -55,7 +63,7 @@ std::optional<QMap<QString, long long>> parseAssignments(const QStringList &word
     QMap<QString, long long> values;
     for (const QString &word : words) {
         const qsizetype equals = word.indexOf(u'=');
-        const QString name = word.left(equals).toLower();
+        const QString name = word.left(equals);
         const auto field = std::find_if(fields.begin(), fields.end(),
                                         [&](const FieldSpec &f) { return name == QLatin1StringView(f.name); });
         if (equals < 0 || field == fields.end()) {
@@ -94,14 +102,13 @@ std::optional<sb_time_t> bandTimeOf(const QDateTime &when)
 
 std::optional<sb_time_t> parseBandTime(const QStringList &words, QString *error)
 {
-    QString text = words.join(u' ');
-    if (words.size() == 1)
-        text.replace(u'T', u' ');
+    static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$"));
+    const QString text = words.join(u' ');
     const QDateTime when = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const auto record = words.size() <= 2 ? bandTimeOf(when) : std::nullopt;
+    const auto record = words.size() <= 2 && form.match(text).hasMatch() ? bandTimeOf(when) : std::nullopt;
     if (!record)
         *error = QStringLiteral("the time must be a real date and time from 2000 to 2255 as "
-                                "YYYY-MM-DD HH:MM:SS, not \"%1\"").arg(words.join(u' '));
+                                "YYYY-MM-DD HH:MM:SS, not \"%1\"").arg(text);
     return record;
 }
 
@@ -126,7 +133,7 @@ const QList<FieldSpec> &alarmFields()
 {
     static const QList<FieldSpec> fields = {{"hour", FieldSpec::Kind::Number, 0, 23},
                                             {"minute", FieldSpec::Kind::Number, 0, 59},
-                                            {"mode", FieldSpec::Kind::Number, 0, 255}};
+                                            {"mode", FieldSpec::Kind::Bits, 0, 255}};
     return fields;
 }
 

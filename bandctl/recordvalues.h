@@ -12,7 +12,8 @@
 #include <optional>
 
 struct FieldSpec {
-    enum class Kind { Number, OnOff, Sex };
+    // Number: decimal; Bits: decimal or 0x hexadecimal (a mode's bits).
+    enum class Kind { Number, Bits, OnOff, Sex };
     const char *name;
     Kind kind;
     long long min;
@@ -27,7 +28,7 @@ std::optional<QMap<QString, long long>> parseAssignments(const QStringList &word
 // The band's clock record for a local date and time; nullopt outside the
 // years the band can hold (2000 to 2255).
 std::optional<sb_time_t> bandTimeOf(const QDateTime &when);
-// "YYYY-MM-DD HH:MM:SS" as one word (with a T or a blank) or two.
+// "YYYY-MM-DD HH:MM:SS" as two words (or one, quoted with its blank).
 std::optional<sb_time_t> parseBandTime(const QStringList &words, QString *error);
 
 const QList<FieldSpec> &confFields();

@@ -39,6 +39,9 @@ int keepRecord(RecordStore &store, RunRecord &record, Result &result, int exitCo
 {
     if (isPseudoTerminal(result.json().value(QStringLiteral("device")).toString()))
         record.simulated = true;
+    // Every field there, null when it does not apply.
+    for (const char *key : {"record", "record_spooled", "record_problem", "station_problem"})
+        result.addJsonOnly(QLatin1String(key), QJsonValue());
     if (!store.settings().problem.isEmpty())
         result.add(QStringLiteral("station_problem"), store.settings().problem);
     switch (store.keep(record)) {

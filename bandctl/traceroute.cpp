@@ -27,17 +27,13 @@ constexpr int kCloseOnExec = O_CLOEXEC;
 int duplicate(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 3); }
 #endif
 
-bool tracing = false;
-
-// Qt's debug messages (the watcher's, the definition readers') belong with
-// the trace; warnings and worse go to standard error as usual.
+// The trace holds the protocol alone: Qt's debug messages (the watcher's,
+// the definition readers') go nowhere; warnings and worse go to standard
+// error as usual.
 void routeMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    if (type == QtDebugMsg || type == QtInfoMsg) {
-        if (tracing)
-            std::printf("%s\n", message.toLocal8Bit().constData());
+    if (type == QtDebugMsg || type == QtInfoMsg)
         return;
-    }
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
@@ -87,7 +83,6 @@ bool TraceRoute::route(Destination destination, const QString &file, QString *er
     close(target);
     savedStdout = saved;
     traceName = destination == Destination::File ? file : QStringLiteral("standard error");
-    tracing = destination != Destination::Nowhere;
     qInstallMessageHandler(routeMessage);
     return true;
 }

@@ -76,8 +76,8 @@ std::vector<double> recordWrites(const QString &folder, int count)
     for (int i = 0; i < count; ++i) {
         RunRecord r = store.begin(QStringLiteral("tester"));
         r.unit = QStringLiteral("aa:bb:cc:dd:ee:%1").arg(i % 256, 2, 16, QLatin1Char('0'));
-        r.details = {{"version", "1.2.3.4"}, {"clock_sent", "2026-12-07 08:00:00"}, {"clock_read", "2026-12-07 08:00:00"},
-                     {"settings_sent", "70,175,0,30,8000"}, {"settings_read", "70,175,0,30,8000"}};
+        r.details = {{"version", "1.2.3.4"}, {"time_sent", "2026-12-07 08:00:00"}, {"time_read", "2026-12-07 08:00:00"},
+                     {"conf_sent", "70,175,0,30,8000"}, {"conf_read", "70,175,0,30,8000"}};
         r.finish(RunOutcome::Pass);
         const int64_t start = bench::monotonicNs();
         if (!store.write(r))

@@ -16,8 +16,10 @@ void fillBurnRecord(RunRecord &record, const BurnReport &report)
     // The steps, the files with sizes and SHA-256 as copied and as read
     // back, the disk, the version the band came back with.
     QJsonObject d = report.toJson();
+    // The record has these fields of its own.
     d.remove(QStringLiteral("outcome"));
     d.remove(QStringLiteral("failed_step"));
+    d.remove(QStringLiteral("duration_ms"));
     record.details = d;
     record.simulated = bandsim::VirtualBand::anyInProcess();
 }

@@ -58,13 +58,13 @@ QJsonObject BurnReport::toJson() const
         {QStringLiteral("stage"), stageName(stage)},
         {QStringLiteral("failed_step"), failedStep < 0 ? QJsonValue() : QJsonValue(stepLabel(failedStep))},
         {QStringLiteral("steps"), stepResults},
-        {QStringLiteral("error"), error},
+        {QStringLiteral("error"), orNull(error)},
         {QStringLiteral("source"), sourceFolder},
         {QStringLiteral("cfg"), file(files.cfgName, cfgBytes, cfgSha256, cfgReadBackSha256)},
         {QStringLiteral("bin"), file(files.binName, binBytes, binSha256, binReadBackSha256)},
-        {QStringLiteral("disk"), diskRoot},
+        {QStringLiteral("disk"), orNull(diskRoot)},
         {QStringLiteral("version"), orNull(version)},
         {QStringLiteral("bluetooth"), orNull(bluetooth)},
-        {QStringLiteral("elapsed_ms"), elapsedMs},
+        {QStringLiteral("duration_ms"), elapsedMs},
     };
 }

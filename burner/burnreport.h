@@ -53,7 +53,8 @@ struct BurnReport {
 
     // Stable field names: outcome, stage, failed_step (label or null),
     // steps {CSD: ..}, error, source, cfg {name, bytes, sha256,
-    // sha256_read_back}, bin {...}, disk, version, bluetooth, elapsed_ms.
+    // sha256_read_back}, bin {...}, disk, version, bluetooth, duration_ms;
+    // null for what is empty or unknown.
     QJsonObject toJson() const;
 };
 Q_DECLARE_METATYPE(BurnReport)

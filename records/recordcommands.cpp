@@ -65,6 +65,11 @@ bool parseArguments(QCommandLineParser &parser, const QString &command, const QS
         err << command << ": --until wants yyyy-MM-dd or an ISO 8601 time, not " << parser.value(kUntil) << '\n';
         return false;
     }
+    const QString program = parser.value(kProgram);
+    if (parser.isSet(kProgram) && program != QLatin1String("tester") && program != QLatin1String("burner")) {
+        err << command << ": --program is tester or burner, not " << program << '\n';
+        return false;
+    }
     RunOutcome outcome;
     if (parser.isSet(kOutcome) && !outcomeFromName(parser.value(kOutcome), &outcome)) {
         err << command << ": --outcome is pass, fail or interrupted, not " << parser.value(kOutcome) << '\n';
@@ -201,10 +206,10 @@ int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err
     waiting += RecordSpool(QStringLiteral(".")).count();
     const QString server = displayUrl(station.serverUrl);
     if (parser.isSet(kJson)) {
-        QJsonObject o{{QStringLiteral("command"), QStringLiteral("sync")}, {QStringLiteral("server"), server},
-                      {QStringLiteral("sent"), sent}, {QStringLiteral("waiting"), waiting}};
-        if (!station.problem.isEmpty())
-            o.insert(QStringLiteral("station_problem"), station.problem);
+        const QJsonObject o{{QStringLiteral("command"), QStringLiteral("sync")}, {QStringLiteral("server"), server},
+                            {QStringLiteral("sent"), sent}, {QStringLiteral("waiting"), waiting},
+                            {QStringLiteral("station_problem"),
+                             station.problem.isEmpty() ? QJsonValue() : QJsonValue(station.problem)}};
         out << jsonLine(o);
     } else {
         out << QStringLiteral("%1 record(s) sent to %2, %3 still waiting\n").arg(sent).arg(server).arg(waiting);

@@ -131,7 +131,8 @@ QString YieldReport::asJsonLines() const
 {
     QString out;
     for (const YieldRow &r : rows) {
-        out += jsonLine({{QStringLiteral("station"), r.station}, {QStringLiteral("day"), r.day},
+        out += jsonLine({{QStringLiteral("kind"), QStringLiteral("yield")},
+                         {QStringLiteral("station"), r.station}, {QStringLiteral("day"), r.day},
                          {QStringLiteral("program"), r.program}, {QStringLiteral("runs"), r.runs},
                          {QStringLiteral("pass"), r.passed}, {QStringLiteral("fail"), r.failed},
                          {QStringLiteral("interrupted"), r.interrupted}, {QStringLiteral("units"), r.units},
@@ -139,7 +140,8 @@ QString YieldReport::asJsonLines() const
                          {QStringLiteral("first_pass_yield"), r.firstPassYield()}});
     }
     for (const FailingStep &s : failingSteps)
-        out += jsonLine({{QStringLiteral("failing_step"), s.step}, {QStringLiteral("program"), s.program},
+        out += jsonLine({{QStringLiteral("kind"), QStringLiteral("failing_step")},
+                         {QStringLiteral("failed_step"), s.step}, {QStringLiteral("program"), s.program},
                          {QStringLiteral("count"), s.count}});
     return out;
 }

@@ -36,6 +36,7 @@ struct YieldReport {
     // False with *error when a query failed.
     bool compute(QSqlDatabase &db, const RecordFilter &filter, QString *error);
     QString asText() const;
-    // One JSON object per line: the rows, then {"failing_step": ...} lines.
+    // One JSON object per line: the rows ("kind": "yield"), then the failing
+    // steps ("kind": "failing_step", "failed_step": the step's name).
     QString asJsonLines() const;
 };

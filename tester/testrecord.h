@@ -5,6 +5,11 @@
 #include "runrecord.h"
 #include "testsequence.h"
 
+// What the run sent and read: version, bluetooth, time_sent, time_read,
+// conf_sent, conf_read; each null when the run did not get that far. The
+// record's details and bandctl's result alike.
+QJsonObject testDetails(const TestResult &result);
+
 // Fills record (from RecordStore::begin("tester")) with the run's times,
 // outcome, the band's identity and what was sent and read back.
 void fillTestRecord(RunRecord &record, const TestResult &result);

@@ -57,6 +57,15 @@ check yes "bandctl set alarm " 0 7
 check yes "bandctl set alarm 2 " hour= minute= mode=
 check yes "bandctl --device /dev/pts/3 watch " minstat upload
 check no  "bandctl watch upload " minstat
+check yes "bandctl burn --" --all --def --bin --disk
+check yes "bandctl test --" --all --def
+# A value that may be left out is never taken for the subcommand.
+check yes "bandctl --simulate 8 " list test burn
+check yes "bandctl --simulate 8 burn --" --all
+check yes "bandctl --simulate=8 test --" --all
+check yes "bandctl --simulate get " version daystat
+check yes "bandctl --trace trace.txt get " version
+check yes "bandctl --trace get " version daystat
 
 if ((failures > 0)); then
     exit 1

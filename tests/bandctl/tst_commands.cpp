@@ -5,14 +5,17 @@
 #include <bandsim/virtualband.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <memory>
+#include <tuple>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -225,6 +228,20 @@ private slots:
         QTest::newRow("device lacks its path") << QStringList{"info", "--device", "--json"} << QByteArray("--device needs a value");
         QTest::newRow("count lacks its number") << QStringList{"watch", "upload", "--count", "--timeout", "5"} << QByteArray("--count needs a value");
         QTest::newRow("filter lacks its value") << QStringList{"records", "--station", "--local"} << QByteArray("--station needs a value");
+        // A count that is no count, a help for no subcommand, a filter value nobody stores.
+        QTest::newRow("simulate -1") << QStringList{"--simulate", "-1", "info"} << QByteArray("from 1 to 16, not \"-1\"");
+        QTest::newRow("simulate abc") << QStringList{"--simulate", "abc", "info"} << QByteArray("not \"abc\"");
+        QTest::newRow("help of no subcommand") << QStringList{"frobnicate", "--help"} << QByteArray("unknown subcommand \"frobnicate\"");
+        QTest::newRow("program foo") << QStringList{"records", "--program", "foo"} << QByteArray("tester or burner, not foo");
+        // Only the forms the help lists; a loose one is never guessed at.
+        QTest::newRow("weight in hex") << QStringList{"set", "conf", "weight=0x3e"} << QByteArray("weight");
+        QTest::newRow("name in capitals") << QStringList{"set", "conf", "WEIGHT=60"} << QByteArray("WEIGHT=60");
+        QTest::newRow("sex in capitals") << QStringList{"set", "conf", "sex=Male"} << QByteArray("sex");
+        QTest::newRow("led in capitals") << QStringList{"set", "led", "led0=ON"} << QByteArray("led0");
+        QTest::newRow("led as a digit") << QStringList{"set", "led", "led1=1"} << QByteArray("led1");
+        QTest::newRow("T in a date") << QStringList{"set", "time", "2026-12-07T14:05:09"} << QByteArray("2026-12-07T14:05:09");
+        QTest::newRow("short date") << QStringList{"set", "time", "2026-1-7", "14:05:09"} << QByteArray("2026-1-7");
+        QTest::newRow("day in hex") << QStringList{"get", "daystat", "0x3"} << QByteArray("DAY");
     }
 
     void badValuesNeverReachTheBand()
@@ -272,21 +289,36 @@ private slots:
         QVERIFY(traced.err.contains("the trace could not be written to /dev/full"));
     }
 
-    // Each reason a path is no usable band gets its own message.
+    // Each reason a path is no usable band gets its own message, and a test
+    // or burn on it is refused before it runs: no run, no record.
     void devicesThatAreNoBand()
     {
         QTemporaryDir dir;
         QFile file(dir.filePath("notes.txt"));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        const QList<QPair<QString, QByteArray>> paths = {{"/dev/null", "/dev/null is not a serial device"},
-                                                         {dir.path(), "is a folder, not a serial device"},
-                                                         {file.fileName(), "is a regular file, not a serial device"}};
-        for (const auto &[path, says] : paths) {
-            const BandctlRun run = runBandctl({"info", "--device", path});
-            QCOMPARE(run.exitCode, 2);
-            QVERIFY2(run.err.contains(says), run.err.constData());
+        const QString burner = QStringLiteral(BURNER_SOURCE_DIR);
+        QVERIFY(QFile::copy(burner + "/def.xml", dir.filePath("burn.xml")));
+        const QList<QStringList> commands = {
+            {"info"}, {"test", "--def", TESTER_DEF_XML}, {"test", "--all", "--def", TESTER_DEF_XML},
+            {"burn", "--def", dir.filePath("burn.xml"), "--bin", burner + "/bin"},
+            {"burn", "--all", "--def", dir.filePath("burn.xml"), "--bin", burner + "/bin"}};
+        const QList<std::tuple<QString, int, QByteArray>> paths = {
+            {"/dev/null", 2, "/dev/null is not a serial device"},
+            {"/dev/zero", 2, "/dev/zero is not a serial device"},
+            {dir.path(), 2, "is a folder, not a serial device"},
+            {file.fileName(), 2, "is a regular file, not a serial device"},
+            {dir.filePath("no-such-port"), 3, "no-such-port does not exist"}};
+        for (const QStringList &command : commands) {
+            for (const auto &[path, code, says] : paths) {
+                const BandctlRun run = runBandctl(command + QStringList{"--device", path}, 30000, dir.path());
+                QCOMPARE(run.exitCode, code);
+                QVERIFY2(run.err.contains(says), run.err.constData());
+                QCOMPARE(run.out, QByteArray());
+            }
         }
+        QVERIFY(!QFile::exists(dir.filePath("results.db")));
+        QVERIFY(!QDir(dir.filePath("results-spool")).exists());
 
         // A port another program holds.
         auto band = pluggedBand();
@@ -304,6 +336,72 @@ private slots:
         QVERIFY(test.json().value(0).value("error").toString().contains("in use by another program"));
         ::close(holder);
         QVERIFY(band->commandsReceived().empty());
+    }
+
+    // --simulate N beside the subcommand's own numbers, and --usb-path among the virtual hub's bands.
+    void simulatedBandsChosenByCountAndPlace()
+    {
+        const BandctlRun day = runBandctl({"get", "daystat", "--simulate", "3", "--json"});
+        QCOMPARE(day.exitCode, 0);
+        QCOMPARE(day.json().size(), 1);
+        QCOMPARE(day.json().value(0).value("day").toInt(), 3);
+
+        QTemporaryDir dir;
+        const BandctlRun one = runBandctl({"--simulate", "8", "--usb-path", "1-1.3", "--json", "test", "--def", TESTER_DEF_XML},
+                                          30000, dir.path());
+        QCOMPARE(one.exitCode, 0);
+        QCOMPARE(one.json().value(0).value("usb_path").toString(), QStringLiteral("1-1.3"));
+        const BandctlRun two = runBandctl({"test", "--all", "--simulate", "4", "--usb-path", "1-1.2", "--usb-path", "1-1.4",
+                                           "--json", "--def", TESTER_DEF_XML}, 30000, dir.path());
+        QCOMPARE(two.exitCode, 0);
+        QCOMPARE(two.json().size(), 2);
+        QCOMPARE(two.json().value(0).value("usb_path").toString(), QStringLiteral("1-1.2"));
+        QCOMPARE(two.json().value(1).value("usb_path").toString(), QStringLiteral("1-1.4"));
+        const BandctlRun listed = runBandctl({"list", "--simulate", "8", "--usb-path", "1-1.5", "--json"});
+        QCOMPARE(listed.json().size(), 1);
+        QCOMPARE(listed.json().value(0).value("port").toInt(), 204);
+
+        const BandctlRun outside = runBandctl({"info", "--simulate", "8", "--usb-path", "1-1.9"});
+        QCOMPARE(outside.exitCode, 3);
+        QVERIFY2(outside.err.contains("no simulated band at USB location 1-1.9"), outside.err.constData());
+        QCOMPARE(runBandctl({"info", "--simulate", "8"}).exitCode, 3); // one band needed, eight there
+    }
+
+    // The trace file holds the protocol alone: no reader's or watcher's lines.
+    void traceHoldsTheProtocolAlone()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("trace.txt");
+        const BandctlRun test = runBandctl({"--simulate", "test", "--def", TESTER_DEF_XML, "--trace", file}, 30000, dir.path());
+        QCOMPARE(test.exitCode, 0);
+        QFile trace(file);
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        const QByteArray text = trace.readAll();
+        QVERIFY(text.contains("( pedometer conf )"));
+        QVERIFY2(!text.contains("Def") && !text.contains("Serial Port"), text.constData());
+    }
+
+    // Started with standard output closed, bandctl gives no descriptor of its
+    // own to the trace or the results.
+    void closedStandardOutput()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("a standard stream is closed from a POSIX shell here");
+#endif
+        QTemporaryDir dir;
+        const QString file = dir.filePath("trace.txt");
+        QProcess closed;
+        closed.start("/bin/sh", {"-c", "exec \"$0\" --simulate --trace \"$1\" get time >&-", BANDCTL_PATH, file});
+        const BandctlRun run = finishBandctl(&closed, 10000);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QByteArray());
+        QFile trace(file);
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        const QByteArray text = trace.readAll();
+        QVERIFY(text.contains("( pedometer time )"));
+        const bool printable = std::all_of(text.begin(), text.end(),
+                                           [](char c) { return c == '\t' || c == '\n' || (c >= ' ' && c < 0x7f); });
+        QVERIFY2(printable, text.toHex(' ').constData());
     }
 
     void versionAndHelp()

@@ -151,7 +151,7 @@ void TestQueries::yieldOfPartOfADay()
     QCOMPARE(command(yieldCommand, {"--json", "--since", "2026-12-07T10:00", "--until", "2026-12-07", "--station", "A",
                                     "--program", "tester"}, &out), 0);
     QCOMPARE(out, QStringLiteral("{\"day\":\"2026-12-07\",\"fail\":0,\"first_pass\":1,\"first_pass_yield\":1,"
-                                 "\"interrupted\":0,\"pass\":1,\"program\":\"tester\",\"runs\":1,\"station\":\"A\","
+                                 "\"interrupted\":0,\"kind\":\"yield\",\"pass\":1,\"program\":\"tester\",\"runs\":1,\"station\":\"A\","
                                  "\"units\":1}\n"));
 }
 
@@ -161,7 +161,7 @@ void TestQueries::simulatedRuns()
     QCOMPARE(command(yieldCommand, {"--json", "--include-simulated", "--station", "A", "--program", "tester",
                                     "--until", "2026-12-07"}, &out), 0);
     QVERIFY2(out.startsWith("{\"day\":\"2026-12-07\",\"fail\":3,\"first_pass\":2,\"first_pass_yield\":0.4,"
-                            "\"interrupted\":0,\"pass\":4,\"program\":\"tester\",\"runs\":7,\"station\":\"A\","
+                            "\"interrupted\":0,\"kind\":\"yield\",\"pass\":4,\"program\":\"tester\",\"runs\":7,\"station\":\"A\","
                             "\"units\":5}\n"), qPrintable(out));
     out.clear();
     QCOMPARE(command(recordsCommand, {"--since", "2026-12-07T13:59"}, &out), 0);

@@ -291,9 +291,9 @@ void TestServer::readBackFromServerOrLocal()
     QCOMPARE(local.count('\n'), 2);
     QVERIFY(!local.contains("line1-b"));
     QCOMPARE(yield.split('\n').first(),
-             QStringLiteral("{\"day\":\"2026-12-07\",\"fail\":1,\"first_pass\":0,\"first_pass_yield\":0,\"interrupted\":0,"
+             QStringLiteral("{\"day\":\"2026-12-07\",\"fail\":1,\"first_pass\":0,\"first_pass_yield\":0,\"interrupted\":0,\"kind\":\"yield\","
                             "\"pass\":1,\"program\":\"tester\",\"runs\":2,\"station\":\"line1-a\",\"units\":1}"));
-    QVERIFY(yield.contains("{\"count\":1,\"failing_step\":\"7.读取参数\",\"program\":\"tester\"}"));
+    QVERIFY(yield.contains("{\"count\":1,\"failed_step\":\"7.读取参数\",\"kind\":\"failing_step\",\"program\":\"tester\"}"));
 }
 
 void TestServer::oneStationTwoFiles()
@@ -313,7 +313,7 @@ void TestServer::oneStationTwoFiles()
     QString out;
     QCOMPARE(inFolder(a.path(), yieldCommand, {"--json"}, &out), 0);
     QVERIFY2(out.startsWith("{\"day\":\"2026-12-07\",\"fail\":1,\"first_pass\":0,\"first_pass_yield\":0,"
-                            "\"interrupted\":0,\"pass\":1,\"program\":\"tester\",\"runs\":2,\"station\":\"line1-a\","
+                            "\"interrupted\":0,\"kind\":\"yield\",\"pass\":1,\"program\":\"tester\",\"runs\":2,\"station\":\"line1-a\","
                             "\"units\":1}"), qPrintable(out));
 }
 

@@ -256,8 +256,8 @@ void TestMainWindow::passingRunThenBandGone()
     QCOMPARE(record.value("outcome").toString(), QStringLiteral("pass"));
     QCOMPARE(record.value("program").toString(), QStringLiteral("tester"));
     const QJsonObject details = record.value("details").toObject();
-    QCOMPARE(details.value("settings_read"), details.value("settings_sent"));
-    QCOMPARE(details.value("settings_sent").toObject().value("goal").toInt(), 8000);
+    QCOMPARE(details.value("conf_read"), details.value("conf_sent"));
+    QCOMPARE(details.value("conf_sent").toObject().value("goal").toInt(), 8000);
     QVERIFY(QRegularExpression("^([0-9a-f]{2}:){5}[0-9a-f]{2}$").match(record.value("unit").toString()).hasMatch());
     QVERIFY(!processHolds(device));
 

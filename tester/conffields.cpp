@@ -1,0 +1,33 @@
+#include "conffields.h"
+
+QJsonObject confFields(const sb_conf_t &conf)
+{
+    return {{QStringLiteral("weight"), conf.weight},
+            {QStringLiteral("height"), conf.height},
+            {QStringLiteral("sex"), conf.sex ? QStringLiteral("female") : QStringLiteral("male")},
+            {QStringLiteral("age"), conf.age},
+            {QStringLiteral("goal"), conf.goal}};
+}
+
+const QStringList &confFieldNames()
+{
+    static const QStringList names = {QStringLiteral("weight"), QStringLiteral("height"), QStringLiteral("sex"),
+                                      QStringLiteral("age"), QStringLiteral("goal")};
+    return names;
+}
+
+QJsonObject ledFields(const sb_led_t &led)
+{
+    return {{QStringLiteral("led0"), led.enabled[0] != 0}, {QStringLiteral("led1"), led.enabled[1] != 0}};
+}
+
+QJsonArray alarmEntries(const sb_alarm_t *alarms, int count)
+{
+    QJsonArray entries;
+    for (int i = 0; i < count; ++i)
+        entries.append(QJsonObject{{QStringLiteral("entry"), i},
+                                   {QStringLiteral("hour"), alarms[i].hour},
+                                   {QStringLiteral("minute"), alarms[i].minute},
+                                   {QStringLiteral("mode"), alarms[i].mode}});
+    return entries;
+}
