@@ -4,6 +4,7 @@
 #include "firsttries.h"
 #include "recordforwarder.h"
 #include "schema.h"
+#include "sidecarfiles.h"
 #include "sqlerrors.h"
 
 #include <QJsonDocument>
@@ -174,14 +175,19 @@ bool RecordStore::spoolHeld(QString *error)
 QSqlDatabase RecordStore::openDatabase(QString *error)
 {
     QSqlDatabase db = reuseConnection(connectionName);
-    return db.isOpen() ? db : openLocalDatabase(connectionName, folder, false, error);
+    if (db.isOpen())
+        return db;
+    matchSidecarsToDatabase(folder);
+    return openLocalDatabase(connectionName, folder, false, error);
 }
 
 bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
 {
     QSqlDatabase db = openDatabase(error);
-    if (!db.isOpen())
+    if (!db.isOpen()) {
+        *error = namingTheFileInTheWay(*error);
         return false;
+    }
     QStringList spoolProblems;
     const QList<RecordSpool::Entry> spooled = spool.waiting(&spoolProblems);
     for (const QString &p : std::as_const(spoolProblems))
@@ -216,7 +222,7 @@ bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
         control.finish();
         // Reopen next time: the file may have been repaired or replaced.
         db.close();
-        *error = describeSqlError(db, sqlError);
+        *error = namingTheFileInTheWay(describeSqlError(db, sqlError));
         return false;
     }
     spool.remove(spooled);
@@ -225,6 +231,15 @@ bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
     held.clear();
     setProblem(QString());
     return true;
+}
+
+QString RecordStore::namingTheFileInTheWay(const QString &error) const
+{
+    // The operator fixes the file named: say which one it is when it is not results.db.
+    const QString file = sidecarInTheWay(folder);
+    return file.isEmpty() ? error
+                          : QStringLiteral("%1 is read-only while results.db is not; give it results.db's permissions (%2)")
+                                .arg(file, error);
 }
 
 void RecordStore::setProblem(const QString &problem)

@@ -4,6 +4,7 @@
 #include "runlisting.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSettings>
@@ -29,6 +30,9 @@ void writeStationIni(const QString &folder, const QString &name, const QUrl &ser
     ini.setValue(QStringLiteral("station/name"), name);
     if (!server.isEmpty())
         ini.setValue(QStringLiteral("database/url"), server.toString());
+    ini.sync();
+    // As the packages make it: the password is the operator's alone.
+    QFile::setPermissions(ini.fileName(), QFile::ReadOwner | QFile::WriteOwner);
 }
 
 QString recordChildPath()
