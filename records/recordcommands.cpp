@@ -23,8 +23,9 @@ namespace {
 // waits may take part of that.
 constexpr int kReadBudgetMs = 4000;
 constexpr int kSendShareMs = 1000;
-// sync: the longest wait for one batch (or for the connection).
-constexpr int kSyncBatchMs = 5000;
+// sync: the longest wait for one batch (or for the connection), so that a
+// server that stops answering ends it within 5 s.
+constexpr int kSyncBatchMs = 4000;
 
 const QString kResults = QStringLiteral("results.db");
 
@@ -84,10 +85,19 @@ StationSettings readStation(QTextStream &err)
     return station;
 }
 
+// A watchdog's bite: the command was stopped, or its time ran out.
+void endWait(OutboxSender &sender, const std::function<bool()> &stopRequested)
+{
+    if (stopRequested && stopRequested())
+        sender.hangUp();
+    else
+        sender.giveUp();
+}
+
 // Runs body on the station's records: results.db when no server is named or
 // local is set, else the server, after sending it what waits here.
 template <typename Body>
-int withDatabase(bool local, QTextStream &err, Body body)
+int withDatabase(bool local, QTextStream &err, const std::function<bool()> &stopRequested, Body body)
 {
     const StationSettings station = readStation(err);
     QString error;
@@ -105,7 +115,7 @@ int withDatabase(bool local, QTextStream &err, Body body)
         return status;
     }
     OutboxSender sender(QStringLiteral("."), station.serverUrl);
-    Watchdog bound(kReadBudgetMs, [&sender] { sender.hangUp(); });
+    Watchdog bound(kReadBudgetMs, [&] { endWait(sender, stopRequested); }, stopRequested);
     QSqlDatabase db = sender.serverDatabase(&error);
     if (db.isOpen() && QFileInfo::exists(kResults)) {
         db = QSqlDatabase();
@@ -122,19 +132,22 @@ int withDatabase(bool local, QTextStream &err, Body body)
     }
     const int status = body(db);
     db = QSqlDatabase(); // the sender closes it
+    if (status != 0 && !sender.cutReason().isEmpty())
+        err << sender.cutReason() << '\n';
     return status;
 }
 
 } // namespace
 
-int recordsCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+int recordsCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                   const std::function<bool()> &stopRequested)
 {
     QCommandLineParser parser;
     parser.addOption(kCsv);
     RecordFilter filter;
     if (!parseArguments(parser, QStringLiteral("records"), arguments, &filter, err))
         return 2;
-    return withDatabase(parser.isSet(kLocal), err, [&](QSqlDatabase &db) {
+    return withDatabase(parser.isSet(kLocal), err, stopRequested, [&](QSqlDatabase &db) {
         QList<QJsonObject> runs;
         QString error;
         if (!listRuns(db, filter, &runs, &error)) {
@@ -146,7 +159,8 @@ int recordsCommand(const QStringList &arguments, QTextStream &out, QTextStream &
     });
 }
 
-int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                 const std::function<bool()> &stopRequested)
 {
     QCommandLineParser parser;
     parser.addOption(kIncludeSimulated);
@@ -154,7 +168,7 @@ int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &er
     if (!parseArguments(parser, QStringLiteral("yield"), arguments, &filter, err))
         return 2;
     filter.includeSimulated = parser.isSet(kIncludeSimulated);
-    return withDatabase(parser.isSet(kLocal), err, [&](QSqlDatabase &db) {
+    return withDatabase(parser.isSet(kLocal), err, stopRequested, [&](QSqlDatabase &db) {
         YieldReport report;
         QString error;
         if (!report.compute(db, filter, &error)) {
@@ -166,7 +180,8 @@ int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &er
     });
 }
 
-int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                const std::function<bool()> &stopRequested)
 {
     QCommandLineParser parser;
     parser.addOption(kJson);
@@ -189,7 +204,7 @@ int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err
     QString error;
     if (QFileInfo::exists(kResults)) {
         OutboxSender sender(QStringLiteral("."), station.serverUrl);
-        Watchdog bound(kSyncBatchMs, [&sender] { sender.hangUp(); });
+        Watchdog bound(kSyncBatchMs, [&] { endWait(sender, stopRequested); }, stopRequested);
         sent = sender.sendWaiting(&error, {}, [&bound](int) { bound.kick(); });
         QString countError;
         waiting = sender.waitingCount(&countError);
