@@ -29,7 +29,7 @@ void writeStationIni(const QString &folder, const QString &name, const QUrl &ser
     QSettings ini(QDir(folder).filePath(QStringLiteral("station.ini")), QSettings::IniFormat);
     ini.setValue(QStringLiteral("station/name"), name);
     if (!server.isEmpty())
-        ini.setValue(QStringLiteral("database/url"), server.toString());
+        ini.setValue(QStringLiteral("database/url"), server.toString(QUrl::FullyEncoded));
     ini.sync();
     // As the packages make it: the password is the operator's alone.
     QFile::setPermissions(ini.fileName(), QFile::ReadOwner | QFile::WriteOwner);
