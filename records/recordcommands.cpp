@@ -9,6 +9,7 @@
 #include "runrecord.h"
 #include "stationsettings.h"
 #include "texttable.h"
+#include "waitingruns.h"
 #include "yieldreport.h"
 
 #include <QCommandLineParser>
@@ -97,7 +98,8 @@ void endWait(OutboxSender &sender, const std::function<bool()> &stopRequested)
 // Runs body on the station's records: results.db when no server is named or
 // local is set, else the server, after sending it what waits here.
 template <typename Body>
-int withDatabase(bool local, QTextStream &err, const std::function<bool()> &stopRequested, Body body)
+int withDatabase(bool local, QTextStream &err, const std::function<bool()> &stopRequested, RecordFilter *filter,
+                 Body body)
 {
     const StationSettings station = readStation(err);
     QString error;
@@ -105,8 +107,11 @@ int withDatabase(bool local, QTextStream &err, const std::function<bool()> &stop
         const QString name = uniqueConnectionName(QStringLiteral("read"));
         int status = 1;
         {
+            // The runs that wait in the spool are the station's too.
+            const QList<RunRecord> waiting = RecordSpool(QStringLiteral(".")).records();
+            filter->withWaiting = !waiting.isEmpty();
             QSqlDatabase db = openLocalDatabase(name, QStringLiteral("."), true, &error);
-            if (db.isOpen())
+            if (db.isOpen() && (waiting.isEmpty() || showWaitingRuns(db, waiting, &error)))
                 status = body(db);
             else
                 err << error << '\n';
@@ -147,7 +152,7 @@ int recordsCommand(const QStringList &arguments, QTextStream &out, QTextStream &
     RecordFilter filter;
     if (!parseArguments(parser, QStringLiteral("records"), arguments, &filter, err))
         return 2;
-    return withDatabase(parser.isSet(kLocal), err, stopRequested, [&](QSqlDatabase &db) {
+    return withDatabase(parser.isSet(kLocal), err, stopRequested, &filter, [&](QSqlDatabase &db) {
         QList<QJsonObject> runs;
         QString error;
         if (!listRuns(db, filter, &runs, &error)) {
@@ -168,7 +173,7 @@ int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &er
     if (!parseArguments(parser, QStringLiteral("yield"), arguments, &filter, err))
         return 2;
     filter.includeSimulated = parser.isSet(kIncludeSimulated);
-    return withDatabase(parser.isSet(kLocal), err, stopRequested, [&](QSqlDatabase &db) {
+    return withDatabase(parser.isSet(kLocal), err, stopRequested, &filter, [&](QSqlDatabase &db) {
         YieldReport report;
         QString error;
         if (!report.compute(db, filter, &error)) {

@@ -14,11 +14,6 @@
 
 namespace {
 
-QVariant textOrNull(const QString &s)
-{
-    return s.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s);
-}
-
 bool exists(QSqlDatabase &db, const RunRecord &r, bool *found, QSqlError *error)
 {
     QSqlQuery q(db);
@@ -38,24 +33,7 @@ bool insertRun(QSqlDatabase &db, RunRecord &r, QSqlError *error)
 {
     r.firstTry = true; // until the band's earlier runs of the day are counted below
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                  .arg(QLatin1String(kRunColumns)));
-    q.addBindValue(r.id.toString(QUuid::WithoutBraces));
-    q.addBindValue(r.program);
-    q.addBindValue(r.station);
-    q.addBindValue(r.operatorLogin);
-    q.addBindValue(isoUtc(r.startedAt));
-    q.addBindValue(isoUtc(r.endedAt));
-    q.addBindValue(r.day());
-    q.addBindValue(r.durationMs());
-    q.addBindValue(outcomeName(r.outcome));
-    q.addBindValue(textOrNull(r.failedStep));
-    q.addBindValue(r.failedRow < 0 ? QVariant(QMetaType::fromType<int>()) : QVariant(r.failedRow));
-    q.addBindValue(textOrNull(r.unit));
-    q.addBindValue(r.firstTry ? 1 : 0);
-    q.addBindValue(QString::fromUtf8(QJsonDocument(r.details).toJson(QJsonDocument::Compact)));
-    q.addBindValue(r.simulated ? 1 : 0);
-    q.addBindValue(textOrNull(r.usbPath));
+    prepareRunInsert(q, QStringLiteral("runs"), r);
     QSqlQuery queue(db);
     if (!q.exec()) {
         *error = q.lastError();

@@ -1,7 +1,9 @@
 #include "schema.h"
 
+#include "runrecord.h"
 #include "sqlerrors.h"
 
+#include <QJsonDocument>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -12,6 +14,11 @@ const char *const kRunColumns =
     " outcome, failed_step, failed_row, unit, first_try, details, simulated, usb_path";
 
 namespace {
+
+QVariant textOrNull(const QString &s)
+{
+    return s.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s);
+}
 
 bool isPostgres(const QSqlDatabase &db)
 {
@@ -103,6 +110,28 @@ int schemaVersion(QSqlDatabase &db, QString *error)
 }
 
 } // namespace
+
+void prepareRunInsert(QSqlQuery &q, const QString &table, const RunRecord &r)
+{
+    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                  .arg(table, QLatin1String(kRunColumns)));
+    q.addBindValue(r.id.toString(QUuid::WithoutBraces));
+    q.addBindValue(r.program);
+    q.addBindValue(r.station);
+    q.addBindValue(r.operatorLogin);
+    q.addBindValue(isoUtc(r.startedAt));
+    q.addBindValue(isoUtc(r.endedAt));
+    q.addBindValue(r.day());
+    q.addBindValue(r.durationMs());
+    q.addBindValue(outcomeName(r.outcome));
+    q.addBindValue(textOrNull(r.failedStep));
+    q.addBindValue(r.failedRow < 0 ? QVariant(QMetaType::fromType<int>()) : QVariant(r.failedRow));
+    q.addBindValue(textOrNull(r.unit));
+    q.addBindValue(r.firstTry ? 1 : 0);
+    q.addBindValue(QString::fromUtf8(QJsonDocument(r.details).toJson(QJsonDocument::Compact)));
+    q.addBindValue(r.simulated ? 1 : 0);
+    q.addBindValue(textOrNull(r.usbPath));
+}
 
 bool prepareSchema(QSqlDatabase &db, QString *error)
 {

@@ -95,7 +95,7 @@ void TestQueries::listing_data()
     QTest::newRow("table, one station")
         << QStringList{"--station", "B"}
         << QStringLiteral(
-               "started_at                station  program  outcome      failed_step  duration_ms  unit  operator  id                                    simulated\n"
+               "started_at                station  program  outcome      failed_step  duration_ms  unit  operator  id                                    marks\n"
                "2026-12-07T11:00:00.000Z  B        tester   interrupted               2000         u3    op        00000000-0000-0000-0000-000000000007\n"
                "2026-12-07T11:05:00.000Z  B        tester   pass                      2000         u3    op        00000000-0000-0000-0000-000000000008\n"
                "2026-12-07T12:00:00.000Z  B        tester   fail         3.读取时间       2000         u4    op        00000000-0000-0000-0000-000000000009\n"
@@ -114,11 +114,11 @@ void TestQueries::listing_data()
                "{\"day\":\"2026-12-07\",\"details\":{},\"duration_ms\":2000,\"ended_at\":\"2026-12-07T08:05:02.000Z\","
                "\"failed_row\":null,\"failed_step\":null,\"first_try\":false,\"id\":\"00000000-0000-0000-0000-000000000002\","
                "\"operator\":\"op\",\"outcome\":\"pass\",\"program\":\"tester\",\"simulated\":false,"
-               "\"started_at\":\"2026-12-07T08:05:00.000Z\",\"station\":\"A\",\"unit\":\"u1\",\"usb_path\":null}\n"
+               "\"started_at\":\"2026-12-07T08:05:00.000Z\",\"station\":\"A\",\"unit\":\"u1\",\"usb_path\":null,\"waiting\":false}\n"
                "{\"day\":\"2026-12-07\",\"details\":{},\"duration_ms\":2000,\"ended_at\":\"2026-12-07T09:00:02.000Z\","
                "\"failed_row\":null,\"failed_step\":null,\"first_try\":true,\"id\":\"00000000-0000-0000-0000-000000000003\","
                "\"operator\":\"op\",\"outcome\":\"pass\",\"program\":\"tester\",\"simulated\":false,"
-               "\"started_at\":\"2026-12-07T09:00:00.000Z\",\"station\":\"A\",\"unit\":\"u2\",\"usb_path\":null}\n");
+               "\"started_at\":\"2026-12-07T09:00:00.000Z\",\"station\":\"A\",\"unit\":\"u2\",\"usb_path\":null,\"waiting\":false}\n");
 }
 
 void TestQueries::listing()

@@ -149,7 +149,9 @@ void TestStore::recordsOfEveryOutcome()
     QCOMPARE(runs.size(), 4);
     QJsonObject first = runs[0], second = runs[1];
     QCOMPARE(first.take("day").toString(), QStringLiteral("2026-12-07"));
+    QCOMPARE(first.take("waiting"), QJsonValue(false));
     second.remove("day");
+    second.remove("waiting");
     QCOMPARE(first, pass.toJson());
     QCOMPARE(second, fail.toJson());
     QCOMPARE(runs[1].value("failed_step").toString(), QStringLiteral("7.读取参数"));
@@ -200,6 +202,23 @@ void TestStore::readOnlyFile()
     QVERIFY2(spooled.value("problem").toString().contains("read-only"), qPrintable(spooled.value("problem").toString()));
     QVERIFY(spooled.value("problem").toString().contains("1 record(s) kept in results-spool/"));
     QCOMPARE(localRunCount(dir.path()), 1);
+    // Read back, the spooled run is one of the station's, marked waiting, and counted.
+    {
+        QString runs, yield, err;
+        QTextStream runsOut(&runs), yieldOut(&yield), errOut(&err);
+        const QString here = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        QCOMPARE(recordsCommand({"--json"}, runsOut, errOut, {}), 0);
+        QCOMPARE(yieldCommand({"--json"}, yieldOut, errOut, {}), 0);
+        QDir::setCurrent(here);
+        runsOut.flush();
+        yieldOut.flush();
+        const QStringList lines = runs.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.filter("\"waiting\":true").size(), 1);
+        QVERIFY(lines.filter("\"waiting\":true").first().contains(spooled.value("id").toString()));
+        QVERIFY2(yield.startsWith("{") && yield.contains("\"runs\":2"), qPrintable(yield));
+    }
 
     // Neither file nor folder writable: nothing keeps it, and it says so.
     QVERIFY(chmod(qPrintable(spoolDir(dir)), 0555) == 0);
