@@ -66,7 +66,7 @@ const char kFilters[] =
 const QByteArray kRecordsDetails = QByteArray(
     "One line per run, oldest first: start (UTC), station, program, outcome, failed step,\n"
     "duration, the band's Bluetooth address, operator and id; a run on a virtual band is marked\n"
-    "SIMULATED (\"simulated\": true in JSON, 1 in CSV).\n"
+    "SIMULATED (\"simulated\": true in JSON, 1 in CSV), one still in results-spool/ WAITING.\n"
     "  --csv               comma-separated values with every field, details as JSON\n"
     "  --json              one JSON object per run (id, station, program, outcome, started_at, ...)\n") + kFilters;
 
