@@ -57,25 +57,21 @@ QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool 
         *error = describeSqlError(db, db.lastError());
         return QSqlDatabase();
     }
+    // A file of a newer schema is not this program's to touch, not even to
+    // switch its journal; and it must be one this program can read.
+    const int version = schemaVersion(db, error);
+    if (version < 0 || version > kSchemaVersion) {
+        if (version > kSchemaVersion)
+            *error = newerSchemaProblem(db, version);
+        db.close();
+        return QSqlDatabase();
+    }
     if (readOnly) {
-        // The schema must still be one this program understands.
         if (!runPragma(db, QStringLiteral("PRAGMA query_only = 1"), error))
             return QSqlDatabase();
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-            *error = describeSqlError(db, q.lastError());
-            return QSqlDatabase();
-        }
-        const int version = q.value(0).toInt();
-        if (version > kSchemaVersion) {
-            *error = QStringLiteral("results.db has schema version %1, newer than this program's %2; update the program")
-                         .arg(version).arg(kSchemaVersion);
-            return QSqlDatabase();
-        }
         if (version == kSchemaVersion)
             return db;
         // An older file is brought up to date once, then read.
-        q = QSqlQuery();
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);

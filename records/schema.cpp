@@ -84,7 +84,8 @@ QStringList upgradeFrom2(bool postgres)
             QStringLiteral("PRAGMA user_version = 3")};
 }
 
-// The version found, 0 for an empty database, -1 with *error on failure.
+} // namespace
+
 int schemaVersion(QSqlDatabase &db, QString *error)
 {
     QSqlQuery q(db);
@@ -109,7 +110,12 @@ int schemaVersion(QSqlDatabase &db, QString *error)
     return q.value(0).toInt();
 }
 
-} // namespace
+QString newerSchemaProblem(const QSqlDatabase &db, int version)
+{
+    return QStringLiteral("%1 has schema version %2, newer than this program's %3; update the program")
+        .arg(isPostgres(db) ? QStringLiteral("the server's database") : QStringLiteral("results.db"))
+        .arg(version).arg(kSchemaVersion);
+}
 
 void prepareRunInsert(QSqlQuery &q, const QString &table, const RunRecord &r)
 {
@@ -137,9 +143,7 @@ bool prepareSchema(QSqlDatabase &db, QString *error)
 {
     const bool postgres = isPostgres(db);
     const auto newer = [&](int version) {
-        *error = QStringLiteral("%1 has schema version %2, newer than this program's %3; update the program")
-                     .arg(postgres ? QStringLiteral("the server's database") : QStringLiteral("results.db"))
-                     .arg(version).arg(kSchemaVersion);
+        *error = newerSchemaProblem(db, version);
         return false;
     };
     int version = schemaVersion(db, error);

@@ -17,6 +17,11 @@ constexpr int kSchemaVersion = 3;
 // database whose schema is newer. False with *error set otherwise.
 bool prepareSchema(QSqlDatabase &db, QString *error);
 
+// The version found, 0 for an empty database, -1 with *error on failure.
+int schemaVersion(QSqlDatabase &db, QString *error);
+// Why a database of that (newer) version is refused.
+QString newerSchemaProblem(const QSqlDatabase &db, int version);
+
 // The runs' columns, in the order the store writes and the queries read them.
 extern const char *const kRunColumns;
 

@@ -171,6 +171,24 @@ QString PgCluster::log() const
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+QStringList PgCluster::runIds(const QString &station) const
+{
+    const QString name = QStringLiteral("pgcluster-ids");
+    QStringList ids;
+    {
+        QSqlDatabase db = session(name);
+        QSqlQuery q(db);
+        q.prepare(station.isEmpty() ? QStringLiteral("SELECT id FROM runs ORDER BY seq")
+                                    : QStringLiteral("SELECT id FROM runs WHERE station = ? ORDER BY seq"));
+        q.addBindValue(station);
+        if (q.exec())
+            while (q.next())
+                ids << q.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ids;
+}
+
 bool PgCluster::dropTables()
 {
     const QString name = QStringLiteral("pgcluster-admin");

@@ -78,21 +78,7 @@ QString TestServer::serverUsbPath(const QString &id)
 
 QStringList TestServer::serverIds(const QString &station)
 {
-    const QString name = uniqueConnectionName(QStringLiteral("test"));
-    QStringList ids;
-    {
-        QString error;
-        QSqlDatabase db = openServerDatabase(name, cluster.url(), 5, &error);
-        QSqlQuery q(db);
-        q.prepare(station.isEmpty() ? "SELECT id FROM runs ORDER BY seq"
-                                    : "SELECT id FROM runs WHERE station = ? ORDER BY seq");
-        q.addBindValue(station);
-        if (q.exec())
-            while (q.next())
-                ids << q.value(0).toString();
-    }
-    closeConnection(name);
-    return ids;
+    return cluster.runIds(station);
 }
 
 QStringList TestServer::localIds(const QString &folder)

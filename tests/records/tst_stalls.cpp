@@ -33,7 +33,6 @@ private slots:
 private:
     // The url of the test's server, through the relay when one is given.
     QUrl url(const PgRelay *relay = nullptr, bool serverTimeOuts = true) const;
-    QStringList serverIds();
 
     PgCluster cluster;
 };
@@ -61,22 +60,6 @@ QUrl TestStalls::url(const PgRelay *relay, bool serverTimeOuts) const
         u.setQuery(query);
     }
     return u;
-}
-
-QStringList TestStalls::serverIds()
-{
-    const QString name = uniqueConnectionName(QStringLiteral("test"));
-    QStringList ids;
-    {
-        QString error;
-        QSqlDatabase db = openServerDatabase(name, cluster.url(), 5, &error);
-        QSqlQuery q(db);
-        if (q.exec("SELECT id FROM runs ORDER BY seq"))
-            while (q.next())
-                ids << q.value(0).toString();
-    }
-    closeConnection(name);
-    return ids;
 }
 
 void TestStalls::commandsEndWithinTheirBound_data()
@@ -123,7 +106,7 @@ void TestStalls::commandsEndWithinTheirBound()
     QDir::setCurrent(dir.path());
     QCOMPARE(syncCommand({}, outStream, errStream, {}), 0);
     QDir::setCurrent(here);
-    QCOMPARE(serverIds().size(), 1);
+    QCOMPARE(cluster.runIds().size(), 1);
 }
 
 void TestStalls::programEndsPromptly()
@@ -158,7 +141,7 @@ void TestStalls::forwardingGoesOnAfterAStallMidStatement()
     QTRY_COMPARE_WITH_TIMEOUT(relay.stalledCount(), 1, 10000);
     // The stalled session stays silent; the forwarder gives it up and goes on.
     relay.passAll();
-    QTRY_COMPARE_WITH_TIMEOUT(serverIds(), QStringList{r.id.toString(QUuid::WithoutBraces)}, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(cluster.runIds(), QStringList{r.id.toString(QUuid::WithoutBraces)}, 20000);
     QVERIFY(!serverProblems.isEmpty());
     QVERIFY2(serverProblems.first().first().toString().contains("does not answer"),
              qPrintable(serverProblems.first().first().toString()));
@@ -214,7 +197,7 @@ void TestStalls::serverLogsNoErrorForTheStation()
         RunRecord r = store.begin("tester");
         r.finish(RunOutcome::Pass);
         QVERIFY(store.write(r));
-        QTRY_COMPARE_WITH_TIMEOUT(serverIds().size(), i + 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(cluster.runIds().size(), i + 1, 10000);
     }
     const QString log = cluster.log().mid(logged);
     QVERIFY2(!log.contains("could not accept SSL connection") && !log.contains("incomplete startup packet")

@@ -412,6 +412,10 @@ void TestStore::newerSchema()
     }
     QSqlDatabase::removeDatabase("future");
 
+    QFile file(dir.filePath("results.db"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
     RecordStore store(dir.path());
     // Refused every time, never written into: the records wait in the spool.
     for (int i = 0; i < 2; ++i) {
@@ -421,17 +425,9 @@ void TestStore::newerSchema()
         QVERIFY2(store.problem().contains("schema version 99, newer than this program's 3"), qPrintable(store.problem()));
     }
     QCOMPARE(store.spooledCount(), 2);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "future");
-        db.setDatabaseName(dir.filePath("results.db"));
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        QVERIFY(q.exec("SELECT COUNT(*) FROM sqlite_master") && q.next());
-        QCOMPARE(q.value(0).toInt(), 0);
-        q = QSqlQuery();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("future");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    file.close();
 
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
