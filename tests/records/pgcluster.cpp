@@ -178,10 +178,14 @@ QStringList PgCluster::runIds(const QString &station) const
     {
         QSqlDatabase db = session(name);
         QSqlQuery q(db);
-        q.prepare(station.isEmpty() ? QStringLiteral("SELECT id FROM runs ORDER BY seq")
-                                    : QStringLiteral("SELECT id FROM runs WHERE station = ? ORDER BY seq"));
-        q.addBindValue(station);
-        if (q.exec())
+        // No tables yet is no runs, and nothing for the server's log.
+        const bool tables = q.exec(QStringLiteral("SELECT to_regclass('runs') IS NOT NULL")) && q.next() && q.value(0).toBool();
+        if (tables) {
+            q.prepare(station.isEmpty() ? QStringLiteral("SELECT id FROM runs ORDER BY seq")
+                                        : QStringLiteral("SELECT id FROM runs WHERE station = ? ORDER BY seq"));
+            q.addBindValue(station);
+        }
+        if (tables && q.exec())
             while (q.next())
                 ids << q.value(0).toString();
     }
