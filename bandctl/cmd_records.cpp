@@ -1,5 +1,6 @@
 // records and yield: the station's runs read back, from the shared server
 // that station.ini names or from results.db; sync: send what waits for it.
+#include "interrupt.h"
 #include "output.h"
 #include "recordcommands.h"
 #include "subcommand.h"
@@ -10,7 +11,7 @@ namespace {
 
 // The records component prints its own table, CSV or JSON lines; bandctl
 // passes its --json on and its messages through.
-int runReport(int (*report)(const QStringList &, QTextStream &, QTextStream &), CommandContext &context)
+int runReport(RecordCommand report, CommandContext &context)
 {
     QStringList arguments = context.arguments;
     const QString missing = missingValue(arguments, {QStringLiteral("--since"), QStringLiteral("--until"),
@@ -22,7 +23,8 @@ int runReport(int (*report)(const QStringList &, QTextStream &, QTextStream &), 
         arguments << QStringLiteral("--json");
     QString text, messages;
     QTextStream out(&text), err(&messages);
-    const int status = report(arguments, out, err);
+    // Ctrl-C and SIGTERM end a wait for the server at once.
+    const int status = report(arguments, out, err, &InterruptWatch::requested);
     out.flush();
     err.flush();
     context.out.printLines(text);
@@ -64,7 +66,7 @@ const char kFilters[] =
 const QByteArray kRecordsDetails = QByteArray(
     "One line per run, oldest first: start (UTC), station, program, outcome, failed step,\n"
     "duration, the band's Bluetooth address, operator and id; a run on a virtual band is marked\n"
-    "SIMULATED (\"simulated\": true in JSON, 1 in CSV).\n"
+    "SIMULATED (\"simulated\": true in JSON, 1 in CSV), one still in results-spool/ WAITING.\n"
     "  --csv               comma-separated values with every field, details as JSON\n"
     "  --json              one JSON object per run (id, station, program, outcome, started_at, ...)\n") + kFilters;
 

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QRegularExpression>
 #include <QUrlQuery>
 
 namespace {
@@ -56,25 +57,21 @@ QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool 
         *error = describeSqlError(db, db.lastError());
         return QSqlDatabase();
     }
+    // A file of a newer schema is not this program's to touch, not even to
+    // switch its journal; and it must be one this program can read.
+    const int version = schemaVersion(db, error);
+    if (version < 0 || version > kSchemaVersion) {
+        if (version > kSchemaVersion)
+            *error = newerSchemaProblem(db, version);
+        db.close();
+        return QSqlDatabase();
+    }
     if (readOnly) {
-        // The schema must still be one this program understands.
         if (!runPragma(db, QStringLiteral("PRAGMA query_only = 1"), error))
             return QSqlDatabase();
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-            *error = describeSqlError(db, q.lastError());
-            return QSqlDatabase();
-        }
-        const int version = q.value(0).toInt();
-        if (version > kSchemaVersion) {
-            *error = QStringLiteral("results.db has schema version %1, newer than this program's %2; update the program")
-                         .arg(version).arg(kSchemaVersion);
-            return QSqlDatabase();
-        }
         if (version == kSchemaVersion)
             return db;
         // An older file is brought up to date once, then read.
-        q = QSqlQuery();
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
@@ -95,12 +92,48 @@ QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool 
     // A commit counts only once it is on the disk: WAL, and every commit synced.
     if (!runPragma(db, QStringLiteral("PRAGMA journal_mode = WAL"), error)
         || !runPragma(db, QStringLiteral("PRAGMA synchronous = FULL"), error)
-        || !prepareSchema(db, error))
+        || !prepareSchema(db, error)) {
+        // Left open, the next write would take it as ready: a file of a newer
+        // schema would be written into.
+        db.close();
         return QSqlDatabase();
+    }
     return db;
 }
 
-QSqlDatabase connectServer(const QString &name, const QUrl &url, int timeoutSeconds, QString *error)
+QList<QPair<QString, QString>> serverAddress(const QUrl &url)
+{
+    return {{QStringLiteral("host"), url.host()},
+            {QStringLiteral("port"), QString::number(url.port(5432))},
+            {QStringLiteral("user"), url.userName()},
+            {QStringLiteral("password"), url.password()},
+            {QStringLiteral("dbname"), url.path().mid(1)}};
+}
+
+QList<QPair<QString, QString>> sessionParameters(const QUrl &url, int timeoutSeconds)
+{
+    // Give up quickly on a server that is down or does not answer, notice a
+    // connection that died, and let the server end what waits too long: a
+    // statement, a lock, a transaction left open by a client that froze.
+    QList<QPair<QString, QString>> parameters{
+        {QStringLiteral("connect_timeout"), QString::number(timeoutSeconds)},
+        {QStringLiteral("tcp_user_timeout"), QString::number(timeoutSeconds * 1000)},
+        {QStringLiteral("keepalives"), QStringLiteral("1")},
+        {QStringLiteral("keepalives_idle"), QStringLiteral("5")},
+        {QStringLiteral("keepalives_interval"), QStringLiteral("2")},
+        {QStringLiteral("keepalives_count"), QStringLiteral("2")},
+        {QStringLiteral("options"), QStringLiteral("-c statement_timeout=%1 -c lock_timeout=%2"
+                                                   " -c idle_in_transaction_session_timeout=%3")
+                                        .arg(kServerStatementMs).arg(kServerLockMs).arg(kServerIdleTransactionMs)},
+        {QStringLiteral("application_name"), QStringLiteral("bandtools")}};
+    // What the url's query names comes last, so it wins (sslmode, ...).
+    const auto items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
+    for (const auto &item : items)
+        parameters << item;
+    return parameters;
+}
+
+QSqlDatabase serverConnection(const QString &name, const QUrl &url, int timeoutSeconds)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
     db.setHostName(url.host());
@@ -108,24 +141,23 @@ QSqlDatabase connectServer(const QString &name, const QUrl &url, int timeoutSeco
     db.setUserName(url.userName());
     db.setPassword(url.password());
     db.setDatabaseName(url.path().mid(1));
-    // Give up quickly on a server that is down or does not answer, notice a
-    // connection that died, and let the server end what waits too long: a
-    // statement, a lock, a transaction left open by a client that froze.
-    QStringList options{QStringLiteral("connect_timeout=%1").arg(timeoutSeconds),
-                        QStringLiteral("tcp_user_timeout=%1").arg(timeoutSeconds * 1000),
-                        QStringLiteral("keepalives=1"), QStringLiteral("keepalives_idle=5"),
-                        QStringLiteral("keepalives_interval=2"), QStringLiteral("keepalives_count=2"),
-                        QStringLiteral("options='-c statement_timeout=%1 -c lock_timeout=%2"
-                                       " -c idle_in_transaction_session_timeout=%3'")
-                            .arg(kServerStatementMs).arg(kServerLockMs).arg(kServerIdleTransactionMs),
-                        QStringLiteral("application_name=bandtools")};
-    const auto items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
-    for (const auto &item : items)
-        options << item.first + QLatin1Char('=') + item.second;
+    QStringList options;
+    const auto parameters = sessionParameters(url, timeoutSeconds);
+    for (const auto &p : parameters) {
+        QString value = p.second;
+        value.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\''), QStringLiteral("\\'"));
+        options << p.first + QStringLiteral("='") + value + QLatin1Char('\'');
+    }
     db.setConnectOptions(options.join(QLatin1Char(';')));
+    return db;
+}
+
+QSqlDatabase connectServer(const QString &name, const QUrl &url, int timeoutSeconds, QString *error)
+{
+    QSqlDatabase db = serverConnection(name, url, timeoutSeconds);
     if (!db.open()) {
         *error = QStringLiteral("cannot reach the records server %1 (%2)")
-                     .arg(displayUrl(url), db.lastError().text().simplified());
+                     .arg(displayUrl(url), withoutPassword(db.lastError().text().simplified(), url));
         return QSqlDatabase();
     }
     return db;
@@ -166,5 +198,27 @@ QSqlDatabase reuseConnection(const QString &name)
 
 QString displayUrl(const QUrl &url)
 {
-    return url.toString(QUrl::RemovePassword);
+    QUrl shown = url.adjusted(QUrl::RemovePassword);
+    if (shown.hasQuery()) {
+        QUrlQuery query(shown);
+        query.removeAllQueryItems(QStringLiteral("password"));
+        shown.setQuery(query.isEmpty() ? QString() : query.query(QUrl::FullyEncoded));
+    }
+    return shown.toString();
+}
+
+QString withoutPassword(QString text, const QUrl &url)
+{
+    // The password as given (userinfo or ?password=), decoded and as written in the url.
+    QStringList secrets{url.password(QUrl::FullyDecoded), url.password(QUrl::FullyEncoded),
+                        QUrlQuery(url).queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded),
+                        QUrlQuery(url).queryItemValue(QStringLiteral("password"), QUrl::FullyEncoded)};
+    for (const QString &secret : std::as_const(secrets))
+        if (!secret.isEmpty())
+            text.replace(secret, QStringLiteral("***"));
+    // A connection string's password=... keyword, whatever it holds.
+    static const QRegularExpression keyword(QStringLiteral("(password\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'|\\S+)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    text.replace(keyword, QStringLiteral("\\1***"));
+    return text;
 }

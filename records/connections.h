@@ -3,6 +3,8 @@
 // own under a name of its own and closes it with closeConnection().
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QSqlDatabase>
 #include <QString>
 #include <QUrl>
@@ -14,6 +16,14 @@ QString uniqueConnectionName(const QString &purpose);
 // read-only opening never creates the file. On failure *error says why.
 QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool readOnly, QString *error);
 
+// The client library's keywords and values: where the server is (host,
+// port, user, password, dbname), and the session's bounds with what the
+// url's query adds (sslmode, ...), which wins.
+QList<QPair<QString, QString>> serverAddress(const QUrl &url);
+QList<QPair<QString, QString>> sessionParameters(const QUrl &url, int timeoutSeconds);
+
+// The server named by url, not yet opened.
+QSqlDatabase serverConnection(const QString &name, const QUrl &url, int timeoutSeconds);
 // The server named by url, its session bounded (statement, lock wait, idle
 // transaction); gives up connecting after timeoutSeconds.
 QSqlDatabase connectServer(const QString &name, const QUrl &url, int timeoutSeconds, QString *error);
@@ -30,3 +40,5 @@ QSqlDatabase reuseConnection(const QString &name);
 
 // The server's address without the password, for messages.
 QString displayUrl(const QUrl &url);
+// text with url's password, and any password=... of a connection string, masked.
+QString withoutPassword(QString text, const QUrl &url);

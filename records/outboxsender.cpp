@@ -12,6 +12,10 @@
 namespace {
 
 constexpr int kBatchSize = 500;
+// No exchange with the server (the login, one statement) waits longer: the
+// server ends its own statements after 3 s, so only a server or network that
+// stopped answering gets here.
+constexpr int kExchangeMs = 5000;
 constexpr int kLocalBusyTimeoutMs = 2000;
 
 } // namespace
@@ -73,12 +77,15 @@ int OutboxSender::sendWaiting(QString *error, const std::function<bool()> &keepG
                               const std::function<void(int)> &progress)
 {
     error->clear();
+    Watchdog deadline(kExchangeMs, [this] { link.cut(); });
     if (!openLocal(error) || !link.open(server, error))
         return 0;
     int total = 0;
     for (;;) {
-        const int sent = sendBatch(error);
+        const int sent = sendBatch(error, deadline);
         if (sent < 0) {
+            if (const QString why = link.cutReason(server); !why.isEmpty())
+                *error = why;
             // Start afresh next time: the server may have gone, the file been replaced.
             close();
             return total;
@@ -93,7 +100,7 @@ int OutboxSender::sendWaiting(QString *error, const std::function<bool()> &keepG
     }
 }
 
-int OutboxSender::sendBatch(QString *error)
+int OutboxSender::sendBatch(QString *error, Watchdog &deadline)
 {
     QSqlDatabase local = QSqlDatabase::database(localName, false);
     QSqlDatabase remote = link.database();
@@ -134,6 +141,7 @@ int OutboxSender::sendBatch(QString *error)
                 remote.rollback();
             return -1;
         }
+        deadline.kick();
         ++count;
     }
     if (count == 0) {
@@ -147,6 +155,7 @@ int OutboxSender::sendBatch(QString *error)
             remote.rollback();
         return -1;
     }
+    deadline.kick();
     // After the commit, so that of two stations sending the same band's
     // runs at once, the later marking sees both (it sets every run of that
     // band and day again).
@@ -156,6 +165,7 @@ int OutboxSender::sendBatch(QString *error)
             *error = describeSqlError(remote, sqlError);
             return -1;
         }
+        deadline.kick();
     }
     // Only now may they leave the queue; if this fails they are sent again
     // and the server ignores them. The read ends first, or the delete would

@@ -20,7 +20,8 @@ public:
     // Sends batches until the queue is empty, a step fails, or keepGoing()
     // (asked before every batch but the first) says stop. Returns how many
     // records went; *error says why they stopped going, empty when the queue
-    // emptied or keepGoing() ended it.
+    // emptied or keepGoing() ended it. No exchange with the server waits
+    // longer than a few seconds.
     int sendWaiting(QString *error, const std::function<bool()> &keepGoing = {},
                     const std::function<void(int sent)> &progress = {});
     // How many records wait; -1 with *error.
@@ -31,13 +32,16 @@ public:
     QSqlDatabase serverDatabase(QString *error);
 
     void hangUp() { link.hangUp(); }
+    void giveUp() { link.giveUp(); }
+    // Why the last exchange with the server failed when it was cut short; empty otherwise.
+    QString cutReason() const { return link.cutReason(server); }
     // Closes both connections, on the thread that used them.
     void close();
 
 private:
     bool openLocal(QString *error);
     // One batch; how many went, -1 with *error.
-    int sendBatch(QString *error);
+    int sendBatch(QString *error, Watchdog &deadline);
 
     const QString folder;
     const QUrl server;

@@ -9,6 +9,7 @@
 #include "runrecord.h"
 #include "stationsettings.h"
 #include "texttable.h"
+#include "waitingruns.h"
 #include "yieldreport.h"
 
 #include <QCommandLineParser>
@@ -23,8 +24,9 @@ namespace {
 // waits may take part of that.
 constexpr int kReadBudgetMs = 4000;
 constexpr int kSendShareMs = 1000;
-// sync: the longest wait for one batch (or for the connection).
-constexpr int kSyncBatchMs = 5000;
+// sync: the longest wait for one batch (or for the connection), so that a
+// server that stops answering ends it within 5 s.
+constexpr int kSyncBatchMs = 4000;
 
 const QString kResults = QStringLiteral("results.db");
 
@@ -89,10 +91,20 @@ StationSettings readStation(QTextStream &err)
     return station;
 }
 
+// A watchdog's bite: the command was stopped, or its time ran out.
+void endWait(OutboxSender &sender, const std::function<bool()> &stopRequested)
+{
+    if (stopRequested && stopRequested())
+        sender.hangUp();
+    else
+        sender.giveUp();
+}
+
 // Runs body on the station's records: results.db when no server is named or
 // local is set, else the server, after sending it what waits here.
 template <typename Body>
-int withDatabase(bool local, QTextStream &err, Body body)
+int withDatabase(bool local, QTextStream &err, const std::function<bool()> &stopRequested, RecordFilter *filter,
+                 Body body)
 {
     const StationSettings station = readStation(err);
     QString error;
@@ -100,8 +112,11 @@ int withDatabase(bool local, QTextStream &err, Body body)
         const QString name = uniqueConnectionName(QStringLiteral("read"));
         int status = 1;
         {
+            // The runs that wait in the spool are the station's too.
+            const QList<RunRecord> waiting = RecordSpool(QStringLiteral(".")).records();
+            filter->withWaiting = !waiting.isEmpty();
             QSqlDatabase db = openLocalDatabase(name, QStringLiteral("."), true, &error);
-            if (db.isOpen())
+            if (db.isOpen() && (waiting.isEmpty() || showWaitingRuns(db, waiting, &error)))
                 status = body(db);
             else
                 err << error << '\n';
@@ -110,7 +125,7 @@ int withDatabase(bool local, QTextStream &err, Body body)
         return status;
     }
     OutboxSender sender(QStringLiteral("."), station.serverUrl);
-    Watchdog bound(kReadBudgetMs, [&sender] { sender.hangUp(); });
+    Watchdog bound(kReadBudgetMs, [&] { endWait(sender, stopRequested); }, stopRequested);
     QSqlDatabase db = sender.serverDatabase(&error);
     if (db.isOpen() && QFileInfo::exists(kResults)) {
         db = QSqlDatabase();
@@ -127,19 +142,22 @@ int withDatabase(bool local, QTextStream &err, Body body)
     }
     const int status = body(db);
     db = QSqlDatabase(); // the sender closes it
+    if (status != 0 && !sender.cutReason().isEmpty())
+        err << sender.cutReason() << '\n';
     return status;
 }
 
 } // namespace
 
-int recordsCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+int recordsCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                   const std::function<bool()> &stopRequested)
 {
     QCommandLineParser parser;
     parser.addOption(kCsv);
     RecordFilter filter;
     if (!parseArguments(parser, QStringLiteral("records"), arguments, &filter, err))
         return 2;
-    return withDatabase(parser.isSet(kLocal), err, [&](QSqlDatabase &db) {
+    return withDatabase(parser.isSet(kLocal), err, stopRequested, &filter, [&](QSqlDatabase &db) {
         QList<QJsonObject> runs;
         QString error;
         if (!listRuns(db, filter, &runs, &error)) {
@@ -151,7 +169,8 @@ int recordsCommand(const QStringList &arguments, QTextStream &out, QTextStream &
     });
 }
 
-int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                 const std::function<bool()> &stopRequested)
 {
     QCommandLineParser parser;
     parser.addOption(kIncludeSimulated);
@@ -159,7 +178,7 @@ int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &er
     if (!parseArguments(parser, QStringLiteral("yield"), arguments, &filter, err))
         return 2;
     filter.includeSimulated = parser.isSet(kIncludeSimulated);
-    return withDatabase(parser.isSet(kLocal), err, [&](QSqlDatabase &db) {
+    return withDatabase(parser.isSet(kLocal), err, stopRequested, &filter, [&](QSqlDatabase &db) {
         YieldReport report;
         QString error;
         if (!report.compute(db, filter, &error)) {
@@ -171,7 +190,8 @@ int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &er
     });
 }
 
-int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                const std::function<bool()> &stopRequested)
 {
     QCommandLineParser parser;
     parser.addOption(kJson);
@@ -194,7 +214,7 @@ int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err
     QString error;
     if (QFileInfo::exists(kResults)) {
         OutboxSender sender(QStringLiteral("."), station.serverUrl);
-        Watchdog bound(kSyncBatchMs, [&sender] { sender.hangUp(); });
+        Watchdog bound(kSyncBatchMs, [&] { endWait(sender, stopRequested); }, stopRequested);
         sent = sender.sendWaiting(&error, {}, [&bound](int) { bound.kick(); });
         QString countError;
         waiting = sender.waitingCount(&countError);

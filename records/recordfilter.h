@@ -12,6 +12,7 @@ struct RecordFilter {
     QString program;
     QString outcome;
     bool includeSimulated = true; // runs on a virtual band
+    bool withWaiting = false;      // "runs" also shows the spool's runs (showWaitingRuns)
 
     // " WHERE ..." (or empty) with its values appended to binds in order.
     QString whereClause(QVariantList *binds) const;

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
 
@@ -50,20 +51,38 @@ bool RecordSpool::put(const RunRecord &record, QString *error) const
 QList<RecordSpool::Entry> RecordSpool::waiting(QStringList *problems) const
 {
     QList<Entry> entries;
+    QStringList notRecords;
+    read(&entries, &notRecords);
+    for (const QString &file : std::as_const(notRecords)) {
+        QFile::rename(file, file + QStringLiteral(".damaged"));
+        *problems << QStringLiteral("%1/%2 is not a record; renamed .damaged").arg(folderName(), QFileInfo(file).fileName());
+    }
+    return entries;
+}
+
+QList<RunRecord> RecordSpool::records() const
+{
+    QList<Entry> entries;
+    QStringList notRecords;
+    read(&entries, &notRecords);
+    QList<RunRecord> records;
+    for (const Entry &e : std::as_const(entries))
+        records << e.record;
+    return records;
+}
+
+void RecordSpool::read(QList<Entry> *entries, QStringList *notRecords) const
+{
     const QDir dir(path);
     for (const QString &name : dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
         QFile file(dir.filePath(name));
         Entry entry{file.fileName(), RunRecord()};
         if (file.open(QIODevice::ReadOnly)
-            && RunRecord::fromJson(QJsonDocument::fromJson(file.readAll()).object(), &entry.record)) {
-            entries << entry;
-            continue;
-        }
-        file.close();
-        QFile::rename(entry.file, entry.file + QStringLiteral(".damaged"));
-        *problems << QStringLiteral("%1/%2 is not a record; renamed .damaged").arg(folderName(), name);
+            && RunRecord::fromJson(QJsonDocument::fromJson(file.readAll()).object(), &entry.record))
+            *entries << entry;
+        else
+            *notRecords << entry.file;
     }
-    return entries;
 }
 
 void RecordSpool::remove(const QList<Entry> &entries) const

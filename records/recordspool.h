@@ -26,6 +26,8 @@ public:
     // The waiting records, oldest first. A file that is not a record is
     // renamed *.damaged (kept for a person to look at) and *problems says so.
     QList<Entry> waiting(QStringList *problems) const;
+    // The waiting records, oldest first, for reading: nothing is renamed.
+    QList<RunRecord> records() const;
     // After they are in results.db.
     void remove(const QList<Entry> &entries) const;
     int count() const;
@@ -33,5 +35,7 @@ public:
     static QString folderName() { return QStringLiteral("results-spool"); }
 
 private:
+    void read(QList<Entry> *entries, QStringList *notRecords) const;
+
     const QString path;
 };

@@ -4,6 +4,7 @@
 #include "firsttries.h"
 #include "recordforwarder.h"
 #include "schema.h"
+#include "sidecarfiles.h"
 #include "sqlerrors.h"
 
 #include <QJsonDocument>
@@ -12,11 +13,6 @@
 #include <QtDebug>
 
 namespace {
-
-QVariant textOrNull(const QString &s)
-{
-    return s.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s);
-}
 
 bool exists(QSqlDatabase &db, const RunRecord &r, bool *found, QSqlError *error)
 {
@@ -37,24 +33,7 @@ bool insertRun(QSqlDatabase &db, RunRecord &r, QSqlError *error)
 {
     r.firstTry = true; // until the band's earlier runs of the day are counted below
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                  .arg(QLatin1String(kRunColumns)));
-    q.addBindValue(r.id.toString(QUuid::WithoutBraces));
-    q.addBindValue(r.program);
-    q.addBindValue(r.station);
-    q.addBindValue(r.operatorLogin);
-    q.addBindValue(isoUtc(r.startedAt));
-    q.addBindValue(isoUtc(r.endedAt));
-    q.addBindValue(r.day());
-    q.addBindValue(r.durationMs());
-    q.addBindValue(outcomeName(r.outcome));
-    q.addBindValue(textOrNull(r.failedStep));
-    q.addBindValue(r.failedRow < 0 ? QVariant(QMetaType::fromType<int>()) : QVariant(r.failedRow));
-    q.addBindValue(textOrNull(r.unit));
-    q.addBindValue(r.firstTry ? 1 : 0);
-    q.addBindValue(QString::fromUtf8(QJsonDocument(r.details).toJson(QJsonDocument::Compact)));
-    q.addBindValue(r.simulated ? 1 : 0);
-    q.addBindValue(textOrNull(r.usbPath));
+    prepareRunInsert(q, QStringLiteral("runs"), r);
     QSqlQuery queue(db);
     if (!q.exec()) {
         *error = q.lastError();
@@ -174,14 +153,19 @@ bool RecordStore::spoolHeld(QString *error)
 QSqlDatabase RecordStore::openDatabase(QString *error)
 {
     QSqlDatabase db = reuseConnection(connectionName);
-    return db.isOpen() ? db : openLocalDatabase(connectionName, folder, false, error);
+    if (db.isOpen())
+        return db;
+    matchSidecarsToDatabase(folder);
+    return openLocalDatabase(connectionName, folder, false, error);
 }
 
 bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
 {
     QSqlDatabase db = openDatabase(error);
-    if (!db.isOpen())
+    if (!db.isOpen()) {
+        *error = namingTheFileInTheWay(*error);
         return false;
+    }
     QStringList spoolProblems;
     const QList<RecordSpool::Entry> spooled = spool.waiting(&spoolProblems);
     for (const QString &p : std::as_const(spoolProblems))
@@ -216,7 +200,7 @@ bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
         control.finish();
         // Reopen next time: the file may have been repaired or replaced.
         db.close();
-        *error = describeSqlError(db, sqlError);
+        *error = namingTheFileInTheWay(describeSqlError(db, sqlError));
         return false;
     }
     spool.remove(spooled);
@@ -225,6 +209,15 @@ bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
     held.clear();
     setProblem(QString());
     return true;
+}
+
+QString RecordStore::namingTheFileInTheWay(const QString &error) const
+{
+    // The operator fixes the file named: say which one it is when it is not results.db.
+    const QString file = sidecarInTheWay(folder);
+    return file.isEmpty() ? error
+                          : QStringLiteral("%1 is read-only while results.db is not; give it results.db's permissions (%2)")
+                                .arg(file, error);
 }
 
 void RecordStore::setProblem(const QString &problem)

@@ -14,7 +14,7 @@ namespace {
 const QStringList kTableColumns{
     QStringLiteral("started_at"), QStringLiteral("station"), QStringLiteral("program"), QStringLiteral("outcome"),
     QStringLiteral("failed_step"), QStringLiteral("duration_ms"), QStringLiteral("unit"), QStringLiteral("operator"),
-    QStringLiteral("id"), QStringLiteral("simulated")};
+    QStringLiteral("id"), QStringLiteral("marks")};
 
 const QStringList kCsvColumns = kTableColumns.mid(0, kTableColumns.size() - 1) + QStringList{
     QStringLiteral("ended_at"), QStringLiteral("failed_row"), QStringLiteral("first_try"), QStringLiteral("details"),
@@ -48,7 +48,8 @@ bool listRuns(QSqlDatabase &db, const RecordFilter &filter, QList<QJsonObject> *
     const QString where = filter.whereClause(&binds);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    bool ok = q.prepare(QStringLiteral("SELECT %1 FROM runs%2 ORDER BY started_at, id").arg(QLatin1String(kRunColumns), where));
+    bool ok = q.prepare(QStringLiteral("SELECT %1%2 FROM runs%3 ORDER BY started_at, id")
+                            .arg(QLatin1String(kRunColumns), filter.withWaiting ? QStringLiteral(", waiting") : QString(), where));
     for (const QVariant &v : std::as_const(binds))
         q.addBindValue(v);
     if (!ok || !q.exec()) {
@@ -65,13 +66,17 @@ bool listRuns(QSqlDatabase &db, const RecordFilter &filter, QList<QJsonObject> *
                 run.insert(name, QJsonValue());
             else if (name == QLatin1String("details"))
                 run.insert(name, QJsonDocument::fromJson(value.toString().toUtf8()).object());
-            else if (name == QLatin1String("first_try") || name == QLatin1String("simulated"))
+            else if (name == QLatin1String("first_try") || name == QLatin1String("simulated")
+                     || name == QLatin1String("waiting"))
                 run.insert(name, value.toInt() != 0);
             else if (name == QLatin1String("duration_ms") || name == QLatin1String("failed_row"))
                 run.insert(name, value.toLongLong());
             else
                 run.insert(name, value.toString());
         }
+        // Not yet in results.db (in results-spool/): always said, false elsewhere.
+        if (!run.contains(QLatin1String("waiting")))
+            run.insert(QStringLiteral("waiting"), false);
         runs->append(run);
     }
     return true;
@@ -84,8 +89,14 @@ QString runsAsTable(const QList<QJsonObject> &runs)
         QStringList row;
         for (const QString &c : kTableColumns)
             row << cellText(run.value(c));
-        // Marked where the eye falls, so a simulated run is never taken for production.
-        row.last() = run.value(QStringLiteral("simulated")).toBool() ? QStringLiteral("SIMULATED") : QString();
+        // Marked where the eye falls, so a simulated run is never taken for
+        // production, nor a run still in the spool for one in results.db.
+        QStringList marks;
+        if (run.value(QStringLiteral("simulated")).toBool())
+            marks << QStringLiteral("SIMULATED");
+        if (run.value(QStringLiteral("waiting")).toBool())
+            marks << QStringLiteral("WAITING");
+        row.last() = marks.join(QLatin1Char(' '));
         rows << row;
     }
     return textTable(kTableColumns, rows) + QStringLiteral("%1 run(s)\n").arg(runs.size());

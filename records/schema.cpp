@@ -1,7 +1,9 @@
 #include "schema.h"
 
+#include "runrecord.h"
 #include "sqlerrors.h"
 
+#include <QJsonDocument>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -12,6 +14,11 @@ const char *const kRunColumns =
     " outcome, failed_step, failed_row, unit, first_try, details, simulated, usb_path";
 
 namespace {
+
+QVariant textOrNull(const QString &s)
+{
+    return s.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s);
+}
 
 bool isPostgres(const QSqlDatabase &db)
 {
@@ -77,7 +84,8 @@ QStringList upgradeFrom2(bool postgres)
             QStringLiteral("PRAGMA user_version = 3")};
 }
 
-// The version found, 0 for an empty database, -1 with *error on failure.
+} // namespace
+
 int schemaVersion(QSqlDatabase &db, QString *error)
 {
     QSqlQuery q(db);
@@ -102,15 +110,40 @@ int schemaVersion(QSqlDatabase &db, QString *error)
     return q.value(0).toInt();
 }
 
-} // namespace
+QString newerSchemaProblem(const QSqlDatabase &db, int version)
+{
+    return QStringLiteral("%1 has schema version %2, newer than this program's %3; update the program")
+        .arg(isPostgres(db) ? QStringLiteral("the server's database") : QStringLiteral("results.db"))
+        .arg(version).arg(kSchemaVersion);
+}
+
+void prepareRunInsert(QSqlQuery &q, const QString &table, const RunRecord &r)
+{
+    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                  .arg(table, QLatin1String(kRunColumns)));
+    q.addBindValue(r.id.toString(QUuid::WithoutBraces));
+    q.addBindValue(r.program);
+    q.addBindValue(r.station);
+    q.addBindValue(r.operatorLogin);
+    q.addBindValue(isoUtc(r.startedAt));
+    q.addBindValue(isoUtc(r.endedAt));
+    q.addBindValue(r.day());
+    q.addBindValue(r.durationMs());
+    q.addBindValue(outcomeName(r.outcome));
+    q.addBindValue(textOrNull(r.failedStep));
+    q.addBindValue(r.failedRow < 0 ? QVariant(QMetaType::fromType<int>()) : QVariant(r.failedRow));
+    q.addBindValue(textOrNull(r.unit));
+    q.addBindValue(r.firstTry ? 1 : 0);
+    q.addBindValue(QString::fromUtf8(QJsonDocument(r.details).toJson(QJsonDocument::Compact)));
+    q.addBindValue(r.simulated ? 1 : 0);
+    q.addBindValue(textOrNull(r.usbPath));
+}
 
 bool prepareSchema(QSqlDatabase &db, QString *error)
 {
     const bool postgres = isPostgres(db);
     const auto newer = [&](int version) {
-        *error = QStringLiteral("%1 has schema version %2, newer than this program's %3; update the program")
-                     .arg(postgres ? QStringLiteral("the server's database") : QStringLiteral("results.db"))
-                     .arg(version).arg(kSchemaVersion);
+        *error = newerSchemaProblem(db, version);
         return false;
     };
     int version = schemaVersion(db, error);

@@ -1,28 +1,32 @@
 #include "serverlink.h"
 
 #include "connections.h"
+#include "serversocket.h"
 
 #include <QDeadlineTimer>
 #include <QSqlDriver>
-#include <QTcpSocket>
-#include <QtEndian>
+#include <QVariant>
+#include <QSqlError>
 
 #include <libpq-fe.h>
-#ifdef _WIN32
-#include <winsock2.h>
-#define SHUT_RDWR SD_BOTH // the same call, under Windows' name
-#else
-#include <sys/socket.h>
-#endif
+
+#include <vector>
 
 namespace {
 
-// How long a server has to answer the probe: a live one answers in
+// How long a server has for the first login: a live one answers in
 // milliseconds, even across a busy line network.
-constexpr int kProbeMs = 1500;
-// The client library's own bound on logging in (it takes no less than 2 s).
+constexpr int kFirstLoginMs = 1500;
+// The client library's own bound on the driver's login (it takes no less than 2 s).
 constexpr int kConnectTimeoutSeconds = 2;
 constexpr int kSliceMs = 50;
+
+// The driver's connection, once its login is through; null before.
+PGconn *connectionOf(const QSqlDriver *driver)
+{
+    const QVariant handle = driver->handle();
+    return handle.isValid() ? *static_cast<PGconn *const *>(handle.constData()) : nullptr;
+}
 
 } // namespace
 
@@ -43,32 +47,57 @@ QSqlDatabase ServerLink::database() const
     return QSqlDatabase::database(name, false);
 }
 
-// The server's first answer to an SSL request is one byte ('S' or 'N'); a
-// server that accepts the connection but sends nothing is frozen or
-// overloaded, and logging in would wait for it.
-bool ServerLink::probe(const QUrl &url, QString *error) const
+void ServerLink::setProbeSocket(int socket)
 {
-    QTcpSocket probe;
-    QDeadlineTimer deadline(kProbeMs);
-    probe.connectToHost(url.host(), quint16(url.port(5432)));
-    while (!hungUp && probe.state() != QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
-        if (!probe.waitForConnected(kSliceMs) && probe.state() == QAbstractSocket::UnconnectedState) {
-            *error = QStringLiteral("cannot reach the records server %1 (%2)").arg(displayUrl(url), probe.errorString());
-            return false;
+    QMutexLocker lock(&mutex);
+    probeSocket = socket;
+}
+
+// A whole login, driven here step by step so that every wait is ours to cut,
+// then a clean goodbye: the server sees a session that came and went, and
+// logs nothing (a bare connection dropped in its TLS handshake is logged as
+// an error there).
+bool ServerLink::logInOnce(const QUrl &url, QString *error)
+{
+    std::vector<QByteArray> texts;
+    for (const auto &p : serverAddress(url) + sessionParameters(url, kConnectTimeoutSeconds)) {
+        if (!p.second.isEmpty()) {
+            texts.push_back(p.first.toUtf8());
+            texts.push_back(p.second.toUtf8());
         }
     }
-    if (probe.state() == QAbstractSocket::ConnectedState) {
-        const quint32 request[2] = {qToBigEndian<quint32>(8), qToBigEndian<quint32>(80877103)};
-        probe.write(reinterpret_cast<const char *>(request), sizeof request);
-        while (!hungUp && probe.bytesAvailable() == 0 && !deadline.hasExpired()
-               && probe.state() == QAbstractSocket::ConnectedState)
-            probe.waitForReadyRead(kSliceMs);
-        if (probe.bytesAvailable() > 0)
-            return true;
+    std::vector<const char *> keys, values;
+    for (std::size_t i = 0; i < texts.size(); i += 2) {
+        keys.push_back(texts[i].constData());
+        values.push_back(texts[i + 1].constData());
     }
-    *error = hungUp ? QStringLiteral("stopped waiting for the records server %1").arg(displayUrl(url))
-                    : QStringLiteral("the records server %1 does not answer").arg(displayUrl(url));
-    return false;
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+
+    QDeadlineTimer deadline(kFirstLoginMs);
+    PGconn *connection = PQconnectStartParams(keys.data(), values.data(), 0);
+    // Before the first poll the library waits to write.
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (connection && PQstatus(connection) != CONNECTION_BAD && state != PGRES_POLLING_OK
+           && state != PGRES_POLLING_FAILED && !deadline.hasExpired()) {
+        const int socket = PQsocket(connection); // may change from one step to the next
+        setProbeSocket(socket);
+        if (wasCut)
+            break;
+        if (waitForSocket(socket, state == PGRES_POLLING_WRITING, int(qMin<qint64>(kSliceMs, deadline.remainingTime()))))
+            state = PQconnectPoll(connection);
+    }
+    setProbeSocket(-1);
+    const bool loggedIn = connection && state == PGRES_POLLING_OK;
+    if (!loggedIn) {
+        if (wasCut || (deadline.hasExpired() && state != PGRES_POLLING_FAILED))
+            *error = wasCut ? cutReason(url) : QStringLiteral("the records server %1 does not answer").arg(displayUrl(url));
+        else
+            *error = QStringLiteral("cannot reach the records server %1 (%2)")
+                         .arg(displayUrl(url), withoutPassword(QString::fromUtf8(PQerrorMessage(connection)).simplified(), url));
+    }
+    PQfinish(connection);
+    return loggedIn;
 }
 
 bool ServerLink::open(const QUrl &url, QString *error)
@@ -76,55 +105,88 @@ bool ServerLink::open(const QUrl &url, QString *error)
     if (isOpen())
         return true;
     close();
+    wasCut = false;
     if (hungUp) {
-        *error = QStringLiteral("stopped waiting for the records server %1").arg(displayUrl(url));
+        *error = cutReason(url);
         return false;
     }
-    if (!probe(url, error))
+    if (!logInOnce(url, error))
         return false;
-    QSqlDatabase db = connectServer(name, url, kConnectTimeoutSeconds, error);
-    if (!db.isOpen())
-        return false;
-    const QVariant handle = db.driver()->handle();
-    PGconn *connection = handle.isValid() ? *static_cast<PGconn *const *>(handle.constData()) : nullptr;
+    QSqlDatabase db = serverConnection(name, url, kConnectTimeoutSeconds);
     {
         QMutexLocker lock(&mutex);
-        socket = connection ? PQsocket(connection) : -1;
-        if (hungUp && socket >= 0)
-            ::shutdown(socket, SHUT_RDWR);
+        driver = db.driver();
     }
-    if (!prepareServer(db, error)) {
-        close();
-        return false;
-    }
-    return true;
+    // The driver logs in again and sets its session up; a cut from here on
+    // ends its exchanges through the connection's own socket.
+    const bool opened = db.open();
+    if (opened && !wasCut && prepareServer(db, error))
+        return true;
+    if (wasCut)
+        *error = cutReason(url);
+    else if (!opened)
+        *error = QStringLiteral("cannot reach the records server %1 (%2)")
+                     .arg(displayUrl(url), withoutPassword(db.lastError().text().simplified(), url));
+    db = QSqlDatabase();
+    close();
+    return false;
 }
 
 void ServerLink::close()
 {
     {
         QMutexLocker lock(&mutex);
-        socket = -1;
+        driver = nullptr;
     }
     closeConnection(name);
 }
 
-void ServerLink::hangUp()
+void ServerLink::cut()
 {
     QMutexLocker lock(&mutex);
-    hungUp = true;
-    if (socket >= 0)
-        ::shutdown(socket, SHUT_RDWR);
+    wasCut = true;
+    if (probeSocket >= 0)
+        cutSocket(probeSocket);
+    // Null while the driver's own login runs: that one ends by its connect time-out.
+    if (PGconn *connection = driver ? connectionOf(driver) : nullptr; connection && PQsocket(connection) >= 0)
+        cutSocket(PQsocket(connection));
 }
 
-Watchdog::Watchdog(int timeoutMs, std::function<void()> bite)
-    : timeout(timeoutMs), bite(std::move(bite)), deadline(std::chrono::steady_clock::now() + timeout)
+void ServerLink::hangUp()
+{
+    stopped = true;
+    giveUp();
+}
+
+void ServerLink::giveUp()
+{
+    hungUp = true;
+    cut();
+}
+
+QString ServerLink::cutReason(const QUrl &url) const
+{
+    if (stopped)
+        return QStringLiteral("stopped waiting for the records server %1").arg(displayUrl(url));
+    if (wasCut || hungUp)
+        return QStringLiteral("the records server %1 does not answer").arg(displayUrl(url));
+    return QString();
+}
+
+Watchdog::Watchdog(int timeoutMs, std::function<void()> bite, std::function<bool()> stopRequested)
+    : timeout(timeoutMs), bite(std::move(bite)), stopRequested(std::move(stopRequested)),
+      deadline(std::chrono::steady_clock::now() + timeout)
 {
     thread = std::thread([this] {
         std::unique_lock<std::mutex> lock(mutex);
         while (!done) {
-            if (changed.wait_until(lock, deadline) == std::cv_status::timeout
-                && std::chrono::steady_clock::now() >= deadline) {
+            // A stop request is a flag set by a signal handler: looked at often.
+            const auto now = std::chrono::steady_clock::now();
+            const auto until = this->stopRequested ? std::min(deadline, now + std::chrono::milliseconds(kSliceMs)) : deadline;
+            changed.wait_until(lock, until);
+            if (done)
+                return;
+            if (std::chrono::steady_clock::now() >= deadline || (this->stopRequested && this->stopRequested())) {
                 this->bite();
                 return;
             }

@@ -1,8 +1,10 @@
-// One connection to the records server that another thread can cut short.
-// The server's own time-outs end a statement that waits for a lock, but a
-// frozen server or a silent network holds a call in the client library for
-// as long as the operating system keeps the connection; hangUp() ends such
-// a wait at once, so that every caller's wait has a bound.
+// One connection to the records server whose every exchange another thread
+// can cut short. The server's own time-outs end a statement that waits for a
+// lock, but a frozen server, a silent network or a relay that stops passing
+// bytes holds a call in the client library for as long as the operating
+// system keeps the connection (keepalives are answered by the kernel). cut()
+// ends such a wait at once, in the first login, in the driver's own set-up
+// after it, or in a statement, so that every caller's wait has a bound.
 #pragma once
 
 #include <QMutex>
@@ -17,6 +19,8 @@
 #include <mutex>
 #include <thread>
 
+class QSqlDriver;
+
 class ServerLink {
 public:
     explicit ServerLink(const QString &purpose);
@@ -24,32 +28,46 @@ public:
     ServerLink(const ServerLink &) = delete;
     ServerLink &operator=(const ServerLink &) = delete;
 
-    // Connects unless already connected: first makes sure the server answers
-    // at all (a short, interruptible probe), then logs in. False with *error.
+    // Connects unless already connected: first a login of its own that any
+    // thread can cut and that ends cleanly (a server that is frozen or does
+    // not answer is found out there), then the driver's login. False with
+    // *error.
     bool open(const QUrl &url, QString *error);
     bool isOpen() const;
     // The open connection, for the thread that opened it.
     QSqlDatabase database() const;
     void close();
 
-    // From any thread: a connect under way gives up, and a call waiting on
-    // the server returns with an error. Every later open() fails at once.
+    // From any thread: what waits on the server now (a login, the driver's
+    // set-up, a statement) fails at once; the connection is then closed
+    // and the next open() starts afresh.
+    void cut();
+    // From any thread: cut(), and every later open() fails at once;
+    // hangUp() when the program stops, giveUp() when its time ran out.
     void hangUp();
+    void giveUp();
+    // Why the last exchange failed when it was cut; empty otherwise.
+    QString cutReason(const QUrl &url) const;
 
 private:
-    bool probe(const QUrl &url, QString *error) const;
+    bool logInOnce(const QUrl &url, QString *error);
+    void setProbeSocket(int socket);
 
     const QString name;
     mutable QMutex mutex;
-    int socket = -1;   // the open connection's socket, under mutex
+    int probeSocket = -1;           // the first login's socket, under mutex
+    QSqlDriver *driver = nullptr;   // the driver's connection, under mutex
+    std::atomic<bool> wasCut{false};
     std::atomic<bool> hungUp{false};
+    std::atomic<bool> stopped{false};
 };
 
-// Calls bite once timeoutMs after construction or the last kick(), unless
-// destroyed first: the bound on a caller's wait for the server.
+// Calls bite once timeoutMs after construction or the last kick(), or as
+// soon as stopRequested() says so, unless destroyed first: the bound on a
+// caller's wait for the server.
 class Watchdog {
 public:
-    Watchdog(int timeoutMs, std::function<void()> bite);
+    Watchdog(int timeoutMs, std::function<void()> bite, std::function<bool()> stopRequested = {});
     ~Watchdog();
     Watchdog(const Watchdog &) = delete;
     Watchdog &operator=(const Watchdog &) = delete;
@@ -59,6 +77,7 @@ public:
 private:
     const std::chrono::milliseconds timeout;
     const std::function<void()> bite;
+    const std::function<bool()> stopRequested;
     std::mutex mutex;
     std::condition_variable changed;
     std::chrono::steady_clock::time_point deadline;

@@ -1,10 +1,13 @@
 #include "stationsettings.h"
 
+#include "fileaccess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSysInfo>
+#include <QUrlQuery>
 
 namespace {
 
@@ -73,6 +76,11 @@ StationSettings StationSettings::read(const QString &folder)
         else
             s.serverUrl = parsed;
     }
+    const bool holdsPassword = !s.serverUrl.password().isEmpty()
+                               || QUrlQuery(s.serverUrl).hasQueryItem(QStringLiteral("password"));
+    if (holdsPassword && readableByOthers(path))
+        problems << QStringLiteral("station.ini holds the server's password and other users of this computer can read it"
+                                   " (chmod 600 station.ini)");
     if (problems.isEmpty())
         return s;
     // Say plainly what the station does instead.

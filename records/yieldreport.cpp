@@ -44,7 +44,8 @@ bool YieldReport::compute(QSqlDatabase &db, const RecordFilter &filter, QString 
     // run: worked out from all of those days' runs.
     QVariantList binds;
     QString counts;
-    if (coversWholeDays(filter)) {
+    // The spool's runs were never counted into first_try: worked out from the runs then.
+    if (coversWholeDays(filter) && !filter.withWaiting) {
         counts = QStringLiteral(
             "SELECT station, day, program, COUNT(*),"
             " SUM(CASE WHEN outcome = 'pass' THEN 1 ELSE 0 END),"

@@ -4,8 +4,8 @@
 // First-pass yield: of the units a station (by name, across all its
 // results.db) saw on a day for a program, the share whose first run there
 // that day passed. A unit is a band, known by its Bluetooth address once a
-// run read it; a run that never learnt the address (it failed before reading
-// the version, or the program does not read it) counts as a unit of its own.
+// run read it (the tester with the version, the burner from the band that came
+// back); a run that never learnt the address counts as a unit of its own.
 // Runs on a virtual band count only when the filter includes them.
 #pragma once
 

@@ -7,11 +7,15 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 #include <memory>
 #include <vector>
 
@@ -215,6 +219,32 @@ private slots:
         QCOMPARE(result.value("outcome").toString(), QStringLiteral("pass"));
         QVERIFY2(result.value("record_problem").toString().contains("held in memory only"), run.out.constData());
         QVERIFY(run.err.contains("Record not kept: {"));
+    }
+
+    // A file-size limit (ulimit -f) is a write error, never a kill: the
+    // result stands, and the record goes the documented way.
+    void fileSizeLimitIsAWriteError()
+    {
+#ifdef Q_OS_UNIX
+        QTemporaryDir dir;
+        QCOMPARE(runBandctl({"test", "--simulate", "--json", "--def", TESTER_DEF_XML}, 30000, dir.path()).exitCode, 0);
+        QProcess limited;
+        limited.setWorkingDirectory(dir.path());
+        limited.setChildProcessModifier([] {
+            const rlimit nothingMore{0, 0};
+            setrlimit(RLIMIT_FSIZE, &nothingMore);
+        });
+        limited.start(BANDCTL_PATH, {"test", "--simulate", "--json", "--def", TESTER_DEF_XML});
+        QVERIFY(limited.waitForFinished(30000));
+        QCOMPARE(limited.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(limited.exitCode(), 7);
+        const QJsonObject result = QJsonDocument::fromJson(limited.readAllStandardOutput()).object();
+        QCOMPARE(result.value("outcome").toString(), QStringLiteral("pass"));
+        QVERIFY(result.value("record_problem").toString().contains("held in memory only"));
+        QVERIFY(limited.readAllStandardError().contains("Record not kept: {"));
+#else
+        QSKIP("no file-size limit here");
+#endif
     }
 
     void pulledOutOrStoppedIsInterruptedNeverPassed()

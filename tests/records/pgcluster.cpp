@@ -35,7 +35,7 @@ QString serverUser()
 
 } // namespace
 
-PgCluster::PgCluster() : user(serverUser()), port(freePort()) {}
+PgCluster::PgCluster() : user(serverUser()), serverPort(freePort()) {}
 
 PgCluster::~PgCluster()
 {
@@ -48,10 +48,11 @@ bool PgCluster::run(const QString &program, const QStringList &arguments)
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.setWorkingDirectory(dir.path());
+    const QString path = program == QLatin1String("openssl") ? program : kBin + program;
     if (user.isEmpty())
-        p.start(kBin + program, arguments);
+        p.start(path, arguments);
     else
-        p.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), user, QStringLiteral("--"), kBin + program} + arguments);
+        p.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), user, QStringLiteral("--"), path} + arguments);
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         lastError = program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(p.readAll());
         return false;
@@ -77,18 +78,30 @@ bool PgCluster::create()
             return false;
         }
     }
-    return run(QStringLiteral("initdb"), {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")),
-                                          QStringLiteral("-U"), QStringLiteral("band"),
-                                          QStringLiteral("--pwfile=") + pw.fileName(),
-                                          QStringLiteral("--auth=scram-sha-256"), QStringLiteral("-E"),
-                                          QStringLiteral("UTF8"), QStringLiteral("--no-sync")})
-        && start();
+    // TLS on, as a line's server would have it: a client that drops a
+    // connection in its handshake shows in the server's log.
+    const QString key = dir.filePath(QStringLiteral("server.key"));
+    if (!run(QStringLiteral("initdb"), {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")),
+                                        QStringLiteral("-U"), QStringLiteral("band"),
+                                        QStringLiteral("--pwfile=") + pw.fileName(),
+                                        QStringLiteral("--auth=scram-sha-256"), QStringLiteral("-E"),
+                                        QStringLiteral("UTF8"), QStringLiteral("--no-sync")})
+        || !run(QStringLiteral("openssl"), {QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-x509"),
+                                            QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-nodes"),
+                                            QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                                            QStringLiteral("-keyout"), key, QStringLiteral("-out"),
+                                            dir.filePath(QStringLiteral("server.crt"))})
+        || !QFile::setPermissions(key, QFile::ReadOwner | QFile::WriteOwner))
+        return false;
+    return start();
 }
 
 bool PgCluster::start()
 {
     // No fsync: the tests check what the server keeps, not its crash safety.
-    const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off").arg(port).arg(dir.path());
+    const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off -c ssl=on"
+                                           " -c ssl_cert_file=%2/server.crt -c ssl_key_file=%2/server.key")
+                                .arg(serverPort).arg(dir.path());
     running = run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")),
                                              QStringLiteral("-l"), dir.filePath(QStringLiteral("log")),
                                              QStringLiteral("-o"), options, QStringLiteral("-w"), QStringLiteral("start")});
@@ -105,7 +118,7 @@ bool PgCluster::stop()
 
 QUrl PgCluster::url(const QString &password) const
 {
-    return QUrl(QStringLiteral("postgresql://band:%1@127.0.0.1:%2/postgres").arg(password).arg(port));
+    return QUrl(QStringLiteral("postgresql://band:%1@127.0.0.1:%2/postgres").arg(password).arg(serverPort));
 }
 
 QSqlDatabase PgCluster::session(const QString &name) const
@@ -150,6 +163,34 @@ bool PgCluster::freeze(bool frozen)
     for (pid_t pid : pids)
         ok = (::kill(pid, frozen ? SIGSTOP : SIGCONT) == 0 || errno == ESRCH) && ok; // a session may just have ended
     return ok;
+}
+
+QString PgCluster::log() const
+{
+    QFile file(dir.filePath(QStringLiteral("log")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QStringList PgCluster::runIds(const QString &station) const
+{
+    const QString name = QStringLiteral("pgcluster-ids");
+    QStringList ids;
+    {
+        QSqlDatabase db = session(name);
+        QSqlQuery q(db);
+        // No tables yet is no runs, and nothing for the server's log.
+        const bool tables = q.exec(QStringLiteral("SELECT to_regclass('runs') IS NOT NULL")) && q.next() && q.value(0).toBool();
+        if (tables) {
+            q.prepare(station.isEmpty() ? QStringLiteral("SELECT id FROM runs ORDER BY seq")
+                                        : QStringLiteral("SELECT id FROM runs WHERE station = ? ORDER BY seq"));
+            q.addBindValue(station);
+        }
+        if (tables && q.exec())
+            while (q.next())
+                ids << q.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ids;
 }
 
 bool PgCluster::dropTables()

@@ -3,8 +3,9 @@
 //                                          server has them, prints one JSON line
 //   recordchild FOLDER write-then-kill     writes one run, prints its id, SIGKILLs itself
 //   recordchild FOLDER write-as-nobody     drops root to nobody first, writes one run
-//   recordchild FOLDER write-file-limit    writes with the file size limited to
-//                                          what is there already
+//   recordchild FOLDER write-file-limit [BYTES]
+//                                          writes a record of several KiB with no
+//                                          file allowed to grow past BYTES (0)
 //   recordchild FOLDER hold-lock           holds results.db locked until stdin closes
 #include "connections.h"
 #include "recordstore.h"
@@ -64,11 +65,13 @@ int writeMany(const QString &folder, int count)
     return 0;
 }
 
-int writeAndReport(const QString &folder)
+int writeAndReport(const QString &folder, int padding = 0)
 {
     RecordStore store(folder);
     RunRecord r = store.begin(QStringLiteral("tester"));
     r.finish(RunOutcome::Pass);
+    if (padding > 0)
+        r.details.insert(QStringLiteral("padding"), QString(padding, QLatin1Char('p')));
     const RecordStore::Kept kept = store.keep(r);
     const char *const names[] = {"stored", "spooled", "lost"};
     report({{QStringLiteral("ok"), kept == RecordStore::Kept::Stored},
@@ -108,7 +111,8 @@ int main(int argc, char **argv)
     if (mode == "write-file-limit") {
         // A full disk as far as this process can tell: no file may grow.
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{0, 0};
+        const rlim_t bytes = argc > 3 ? rlim_t(std::atoll(argv[3])) : 0;
+        const rlimit limit{bytes, bytes};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
     QCoreApplication app(argc, argv);
@@ -125,5 +129,5 @@ int main(int argc, char **argv)
         report({{QStringLiteral("id"), id}});
         raise(SIGKILL);
     }
-    return writeAndReport(folder);
+    return writeAndReport(folder, mode == "write-file-limit" ? 8192 : 0);
 }

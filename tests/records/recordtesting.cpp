@@ -4,6 +4,7 @@
 #include "runlisting.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSettings>
@@ -28,7 +29,10 @@ void writeStationIni(const QString &folder, const QString &name, const QUrl &ser
     QSettings ini(QDir(folder).filePath(QStringLiteral("station.ini")), QSettings::IniFormat);
     ini.setValue(QStringLiteral("station/name"), name);
     if (!server.isEmpty())
-        ini.setValue(QStringLiteral("database/url"), server.toString());
+        ini.setValue(QStringLiteral("database/url"), server.toString(QUrl::FullyEncoded));
+    ini.sync();
+    // As the packages make it: the password is the operator's alone.
+    QFile::setPermissions(ini.fileName(), QFile::ReadOwner | QFile::WriteOwner);
 }
 
 QString recordChildPath()

@@ -20,7 +20,7 @@ private slots:
     void badArguments();
 
 private:
-    int command(int (*run)(const QStringList &, QTextStream &, QTextStream &), const QStringList &args,
+    int command(RecordCommand run, const QStringList &args,
                 QString *out, QString *err = nullptr);
 
     QTemporaryDir dir;
@@ -42,7 +42,7 @@ void TestQueries::initTestCase()
         {"A", "tester", "2026-12-07T08:05:00", RunOutcome::Pass, "u1", ""},
         {"A", "tester", "2026-12-07T09:00:00", RunOutcome::Pass, "u2", ""},
         {"A", "tester", "2026-12-07T09:30:00", RunOutcome::Fail, "", "[打开串口]"},
-        {"A", "burner", "2026-12-07T10:00:00", RunOutcome::Pass, "", ""},
+        {"A", "burner", "2026-12-07T10:00:00", RunOutcome::Pass, "b1", ""},
         {"A", "tester", "2026-12-08T00:10:00", RunOutcome::Pass, "u1", ""},
         {"B", "tester", "2026-12-07T11:00:00", RunOutcome::Interrupted, "u3", ""},
         {"B", "tester", "2026-12-07T11:05:00", RunOutcome::Pass, "u3", ""},
@@ -51,6 +51,10 @@ void TestQueries::initTestCase()
         {"A", "tester", "2026-12-07T10:30:00", RunOutcome::Pass, "u2", ""},
         {"A", "tester", "2026-12-07T14:00:00", RunOutcome::Fail, "5a:1b:00:01", "3.读取时间", true},
         {"A", "tester", "2026-12-07T14:01:00", RunOutcome::Pass, "5a:1b:00:02", "", true},
+        // A burner's unit is the address the band came back with: burned again, one unit;
+        // a band that did not come back is a unit of its own.
+        {"A", "burner", "2026-12-07T10:20:00", RunOutcome::Pass, "b1", ""},
+        {"A", "burner", "2026-12-07T10:40:00", RunOutcome::Fail, "", "CNB"},
     };
     int n = 0;
     for (const Run &run : runs) {
@@ -71,12 +75,12 @@ void TestQueries::cleanupTestCase()
     QDir::setCurrent(here);
 }
 
-int TestQueries::command(int (*run)(const QStringList &, QTextStream &, QTextStream &), const QStringList &args,
+int TestQueries::command(RecordCommand run, const QStringList &args,
                          QString *out, QString *err)
 {
     QString errText;
     QTextStream outStream(out), errStream(&errText);
-    const int status = run(args, outStream, errStream);
+    const int status = run(args, outStream, errStream, {});
     outStream.flush();
     errStream.flush();
     if (err)
@@ -91,7 +95,7 @@ void TestQueries::listing_data()
     QTest::newRow("table, one station")
         << QStringList{"--station", "B"}
         << QStringLiteral(
-               "started_at                station  program  outcome      failed_step  duration_ms  unit  operator  id                                    simulated\n"
+               "started_at                station  program  outcome      failed_step  duration_ms  unit  operator  id                                    marks\n"
                "2026-12-07T11:00:00.000Z  B        tester   interrupted               2000         u3    op        00000000-0000-0000-0000-000000000007\n"
                "2026-12-07T11:05:00.000Z  B        tester   pass                      2000         u3    op        00000000-0000-0000-0000-000000000008\n"
                "2026-12-07T12:00:00.000Z  B        tester   fail         3.读取时间       2000         u4    op        00000000-0000-0000-0000-000000000009\n"
@@ -110,11 +114,11 @@ void TestQueries::listing_data()
                "{\"day\":\"2026-12-07\",\"details\":{},\"duration_ms\":2000,\"ended_at\":\"2026-12-07T08:05:02.000Z\","
                "\"failed_row\":null,\"failed_step\":null,\"first_try\":false,\"id\":\"00000000-0000-0000-0000-000000000002\","
                "\"operator\":\"op\",\"outcome\":\"pass\",\"program\":\"tester\",\"simulated\":false,"
-               "\"started_at\":\"2026-12-07T08:05:00.000Z\",\"station\":\"A\",\"unit\":\"u1\",\"usb_path\":null}\n"
+               "\"started_at\":\"2026-12-07T08:05:00.000Z\",\"station\":\"A\",\"unit\":\"u1\",\"usb_path\":null,\"waiting\":false}\n"
                "{\"day\":\"2026-12-07\",\"details\":{},\"duration_ms\":2000,\"ended_at\":\"2026-12-07T09:00:02.000Z\","
                "\"failed_row\":null,\"failed_step\":null,\"first_try\":true,\"id\":\"00000000-0000-0000-0000-000000000003\","
                "\"operator\":\"op\",\"outcome\":\"pass\",\"program\":\"tester\",\"simulated\":false,"
-               "\"started_at\":\"2026-12-07T09:00:00.000Z\",\"station\":\"A\",\"unit\":\"u2\",\"usb_path\":null}\n");
+               "\"started_at\":\"2026-12-07T09:00:00.000Z\",\"station\":\"A\",\"unit\":\"u2\",\"usb_path\":null,\"waiting\":false}\n");
 }
 
 void TestQueries::listing()
@@ -132,7 +136,7 @@ void TestQueries::yieldPerStationAndDay()
     QCOMPARE(command(yieldCommand, {}, &out), 0);
     QCOMPARE(out, QStringLiteral(
                       "day         station  program  runs  pass  fail  interrupted  units  first-pass  FPY\n"
-                      "2026-12-07  A        burner   1     1     0     0            1      1           100.0%\n"
+                      "2026-12-07  A        burner   3     2     1     0            2      1           50.0%\n"
                       "2026-12-07  A        tester   5     3     2     0            3      1           33.3%\n"
                       "2026-12-07  B        tester   4     1     2     1            3      0           0.0%\n"
                       "2026-12-08  A        tester   1     1     0     0            1      1           100.0%\n"
@@ -140,6 +144,7 @@ void TestQueries::yieldPerStationAndDay()
                       "Most frequent failing steps:\n"
                       "count  program  step\n"
                       "2      tester   7.读取参数\n"
+                      "1      burner   CNB\n"
                       "1      tester   3.读取时间\n"
                       "1      tester   [打开串口]\n"));
 }

@@ -35,7 +35,7 @@ private:
     // A program's end waits at most about half a second for the server.
     void endWithinBound(std::unique_ptr<RecordStore> store);
     // Runs command in folder; its status, what it printed, and how long it took.
-    int inFolder(const QString &folder, int (*command)(const QStringList &, QTextStream &, QTextStream &),
+    int inFolder(const QString &folder, RecordCommand command,
                  const QStringList &args, QString *out, qint64 *ms = nullptr);
     // Ids on the server, in the order it received them; station "" = all.
     QStringList serverIds(const QString &station = QString());
@@ -78,21 +78,7 @@ QString TestServer::serverUsbPath(const QString &id)
 
 QStringList TestServer::serverIds(const QString &station)
 {
-    const QString name = uniqueConnectionName(QStringLiteral("test"));
-    QStringList ids;
-    {
-        QString error;
-        QSqlDatabase db = openServerDatabase(name, cluster.url(), 5, &error);
-        QSqlQuery q(db);
-        q.prepare(station.isEmpty() ? "SELECT id FROM runs ORDER BY seq"
-                                    : "SELECT id FROM runs WHERE station = ? ORDER BY seq");
-        q.addBindValue(station);
-        if (q.exec())
-            while (q.next())
-                ids << q.value(0).toString();
-    }
-    closeConnection(name);
-    return ids;
+    return cluster.runIds(station);
 }
 
 QStringList TestServer::localIds(const QString &folder)
@@ -128,7 +114,7 @@ void TestServer::endWithinBound(std::unique_ptr<RecordStore> store)
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString("the end waited %1 ms for the server").arg(timer.elapsed())));
 }
 
-int TestServer::inFolder(const QString &folder, int (*command)(const QStringList &, QTextStream &, QTextStream &),
+int TestServer::inFolder(const QString &folder, RecordCommand command,
                          const QStringList &args, QString *out, qint64 *ms)
 {
     const QString here = QDir::currentPath();
@@ -137,7 +123,7 @@ int TestServer::inFolder(const QString &folder, int (*command)(const QStringList
     QTextStream outStream(out), errStream(&err);
     QElapsedTimer timer;
     timer.start();
-    const int status = command(args, outStream, errStream);
+    const int status = command(args, outStream, errStream, {});
     if (ms)
         *ms = timer.elapsed();
     QDir::setCurrent(here);

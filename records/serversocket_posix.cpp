@@ -1,0 +1,15 @@
+#include "serversocket.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+bool waitForSocket(int socket, bool forWriting, int timeoutMs)
+{
+    pollfd entry{socket, short(forWriting ? POLLOUT : POLLIN), 0};
+    return ::poll(&entry, 1, timeoutMs) > 0;
+}
+
+void cutSocket(int socket)
+{
+    ::shutdown(socket, SHUT_RDWR);
+}
