@@ -5,6 +5,7 @@
 #include "schema.h"
 #include "sqlerrors.h"
 
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -78,6 +79,10 @@ int OutboxSender::sendWaiting(QString *error, const std::function<bool()> &keepG
 {
     error->clear();
     Watchdog deadline(kExchangeMs, [this] { link.cut(); });
+    // results.db is not held open between rounds: SQLite shares a file's
+    // memory map within the process, and one opened while the file was
+    // read-only would keep the store's writes out after it is writable again.
+    const auto closeLocal = qScopeGuard([this] { closeConnection(localName); });
     if (!openLocal(error) || !link.open(server, error))
         return 0;
     int total = 0;

@@ -18,7 +18,7 @@ const QStringList kTableColumns{
 
 const QStringList kCsvColumns = kTableColumns.mid(0, kTableColumns.size() - 1) + QStringList{
     QStringLiteral("ended_at"), QStringLiteral("failed_row"), QStringLiteral("first_try"), QStringLiteral("details"),
-    QStringLiteral("simulated"), QStringLiteral("usb_path")};
+    QStringLiteral("simulated"), QStringLiteral("usb_path"), QStringLiteral("waiting")};
 
 QString cellText(const QJsonValue &v)
 {

@@ -104,9 +104,9 @@ void TestQueries::listing_data()
     QTest::newRow("csv quotes what needs it")
         << QStringList{"--csv", "--until", "2026-12-07T08:00:01Z"}
         << QStringLiteral(
-               "started_at,station,program,outcome,failed_step,duration_ms,unit,operator,id,ended_at,failed_row,first_try,details,simulated,usb_path\n"
+               "started_at,station,program,outcome,failed_step,duration_ms,unit,operator,id,ended_at,failed_row,first_try,details,simulated,usb_path,waiting\n"
                "2026-12-07T08:00:00.000Z,A,tester,fail,7.读取参数,2000,u1,op,00000000-0000-0000-0000-000000000001,"
-               "2026-12-07T08:00:02.000Z,7,1,\"{\"\"settings_read\"\":\"\"a,\\\"\"b\\\"\"\"\"}\",0,\n");
+               "2026-12-07T08:00:02.000Z,7,1,\"{\"\"settings_read\"\":\"\"a,\\\"\"b\\\"\"\"\"}\",0,,0\n");
     QTest::newRow("json, filters together")
         << QStringList{"--json", "--since", "2026-12-07", "--until", "2026-12-07T09:30", "--program", "tester",
                        "--outcome", "pass", "--station", "A"}

@@ -93,6 +93,7 @@ void TestStalls::commandsEndWithinTheirBound()
         const int status = command({}, outStream, errStream, {});
         const qint64 ms = timer.elapsed();
         errStream.flush();
+        qInfo("ended after %lld ms with status %d", ms, status);
         QVERIFY2(status == 1, qPrintable(out));
         QVERIFY2(ms < 5000, qPrintable(QString("%1 ms: %2").arg(ms).arg(out)));
         QVERIFY2(out.contains("does not answer"), qPrintable(out));
@@ -123,6 +124,7 @@ void TestStalls::programEndsPromptly()
     QElapsedTimer timer;
     timer.start();
     store.reset();
+    qInfo("the program's end waited %lld ms", timer.elapsed());
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString("the end waited %1 ms for the server").arg(timer.elapsed())));
     QCOMPARE(localRunCount(dir.path()), 1);
 }
@@ -163,6 +165,7 @@ void TestStalls::bandctlEndsPromptly()
     QElapsedTimer sinceResult;
     sinceResult.start();
     QVERIFY(test.waitForFinished(20000));
+    qInfo("bandctl test ended %lld ms after its result", sinceResult.elapsed());
     QVERIFY2(sinceResult.elapsed() < 1500, qPrintable(QString("%1 ms after the result").arg(sinceResult.elapsed())));
     QCOMPARE(test.exitCode(), 0);
     QCOMPARE(localRunCount(dir.path()), 1);
@@ -178,6 +181,7 @@ void TestStalls::bandctlEndsPromptly()
         sinceSignal.start();
         ::kill(pid_t(reader.processId()), SIGTERM);
         QVERIFY(reader.waitForFinished(10000));
+        qInfo("bandctl %s ended %lld ms after SIGTERM", command, sinceSignal.elapsed());
         QVERIFY2(sinceSignal.elapsed() < 2000, qPrintable(QString("%1: %2 ms").arg(command).arg(sinceSignal.elapsed())));
         QCOMPARE(reader.exitStatus(), QProcess::NormalExit);
         QCOMPARE(reader.exitCode(), 6);
