@@ -2,6 +2,7 @@
 
 #include "exitcodes.h"
 #include "result.h"
+#include "slotsettings.h"
 
 #include <QFileInfo>
 
@@ -39,8 +40,11 @@ int keepRecord(RecordStore &store, RunRecord &record, Result &result, int exitCo
 {
     if (isPseudoTerminal(result.json().value(QStringLiteral("device")).toString()))
         record.simulated = true;
-    if (!store.settings().problem.isEmpty())
-        result.add(QStringLiteral("station_problem"), store.settings().problem);
+    // The windows' settings too: every mistake in station.ini, not only the records'.
+    QStringList mistakes{store.settings().problem, SlotSettings::read(QStringLiteral(".")).problemText()};
+    mistakes.removeAll(QString());
+    if (!mistakes.isEmpty())
+        result.add(QStringLiteral("station_problem"), mistakes.join(QStringLiteral("; ")));
     switch (store.keep(record)) {
     case RecordStore::Kept::Stored:
         result.add(QStringLiteral("record"), record.id.toString(QUuid::WithoutBraces));

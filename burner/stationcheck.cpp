@@ -2,6 +2,7 @@
 
 #include "burndefinition.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -35,6 +36,21 @@ StationProblem checkSource(const QString &path, bool isImage)
 QString StationProblem::englishText() const
 {
     return ok() ? QString() : file + QStringLiteral(": ") + detail;
+}
+
+QString StationProblem::operatorText() const
+{
+    const auto tr = [](const char *text) { return QCoreApplication::translate("StationProblem", text); };
+    switch (kind) {
+    case Kind::None: return QString();
+    case Kind::DefinitionMissing: return tr("找不到 %1").arg(file);
+    case Kind::DefinitionInvalid: return tr("%1 无法使用: %2").arg(file, detail);
+    case Kind::FolderMissing: return tr("找不到文件夹 %1").arg(file);
+    case Kind::FileMissing: return tr("找不到 %1").arg(file);
+    case Kind::FileUnreadable: return tr("无法读取 %1: %2").arg(file, detail);
+    case Kind::ImageEmpty: return tr("%1 是空文件").arg(file);
+    }
+    return QString();
 }
 
 StationProblem checkStation(const QString &definitionFile, const QString &sourceFolder, BurnFileNames *files)

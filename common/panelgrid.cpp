@@ -64,6 +64,11 @@ void PanelGrid::setNote(const QString &text)
     note->setText(text);
 }
 
+QString PanelGrid::noteText() const
+{
+    return note->text();
+}
+
 QList<PanelGrid::BandPlace> PanelGrid::bandPlaces() const
 {
     QList<BandPlace> places;

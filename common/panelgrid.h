@@ -31,6 +31,7 @@ public:
     SlotMap &slotMap() { return map; }
     QPushButton *startAllButton() const { return startAll; }
     void setNote(const QString &text);
+    QString noteText() const;
 
     // The band ports now listed, by location.
     QList<BandPlace> bandPlaces() const;

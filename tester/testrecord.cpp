@@ -48,6 +48,8 @@ void fillTestRecord(RunRecord &record, const TestResult &r)
         d.insert(QStringLiteral("settings_sent"), confObject(r.sentConf));
     if (r.readConfValid)
         d.insert(QStringLiteral("settings_read"), confObject(r.readConf));
+    if (!r.error.isEmpty())
+        d.insert(QStringLiteral("error"), r.error);
     record.details = d;
     record.simulated = bandsim::VirtualBand::anyInProcess();
 }

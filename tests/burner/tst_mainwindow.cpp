@@ -627,7 +627,7 @@ private slots:
         const QString problem = statusOf(broken);
         const QString marker = broken.findChild<QLabel *>("simulatedMarker")->text();
         qApp->removeTranslator(&english);
-        QCOMPARE(shown, QStringList({"Burning Tool", "Result", "Reset", "Burn", "Succeeded", "Failed",
+        QCOMPARE(shown, QStringList({"Burning Tool", "Result", "Reset", "Burn", "Passed", "Failed",
                                      "Burning, do not unplug the band."}));
         QCOMPARE(problem, QString("Station problem, fix it and press Reset:\ndef.xml not found"));
         QCOMPARE(marker, QString("[simulated band]"));
@@ -663,6 +663,10 @@ private slots:
             statusWhileRestarting = statusOf(window);
         });
         QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbReset")->isEnabled(), kSlowMs);
+        // Queued after the window's own call, so each is seen once the window has taken it.
+        QList<bool> portSeen;
+        connect(window.findChild<CComThread *>(), &CComThread::SBConnected, this,
+                [&portSeen](bool present) { portSeen << present; }, Qt::QueuedConnection);
         QTest::mouseClick(button(window, "pbReset"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbBurn")->isEnabled(), kSlowMs);
         QVERIFY(portGoneFirst);
@@ -684,7 +688,9 @@ private slots:
         QCOMPARE(details.value("cfg").toObject().value("sha256").toString().size(), 64);
         QCOMPARE(details.value("bin").toObject().value("sha256_read_back"), details.value("bin").toObject().value("sha256"));
         QCOMPARE(statusOf(window), backWithVersion(details.value("version").toString()));
-        QTest::qWait(300); // the watcher has seen the band back by now
+        // Only once the window's watcher has seen the band's port come back
+        // can Reset's state say anything.
+        QTRY_VERIFY_WITH_TIMEOUT(portSeen.contains(false) && portSeen.last(), kSlowMs);
         QVERIFY(!button(window, "pbReset")->isEnabled());
         QVERIFY(!button(window, "pbBurn")->isEnabled());
         if (qEnvironmentVariableIsSet("BURNER_SCREENSHOT"))
