@@ -457,23 +457,11 @@ void MultiBurnWindow::showNote()
         panels->setNote(tr("工位问题，修复后重试: %1").arg(stationProblem));
     else if (unplaced > 0)
         panels->setNote(tr("手环多于面板: %1 个手环未显示").arg(unplaced));
-    else if (everyBandDone())
+    else if (panels->everyBandHasItsResult())
         panels->setNote(everyBandPassed() ? tr("全部手环烧录成功，请拔下手环，再插入新手环")
                                           : tr("全部手环已有结果: 请拔下手环，失败的手环可按烧录重试"));
     else
         panels->setNote(autostart ? tr("插入手环即开始烧录") : tr("插入手环后按烧录"));
-}
-
-// Every band in a panel has its result and none waits for a start.
-bool MultiBurnWindow::everyBandDone() const
-{
-    bool anyDone = false;
-    for (const auto &s : bands) {
-        if (s->state != State::Empty && s->state != State::Done)
-            return false;
-        anyDone = anyDone || s->state == State::Done;
-    }
-    return anyDone;
 }
 
 bool MultiBurnWindow::everyBandPassed() const

@@ -88,7 +88,6 @@ private:
     void enterStage(int slot, State state, int timeoutMs);
     bool checkStationFiles();
     void showNote();
-    bool everyBandDone() const;
     bool everyBandPassed() const;
     void updateButtons();
 

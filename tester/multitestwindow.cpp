@@ -304,25 +304,13 @@ void MultiTestWindow::updateButtons()
     panels->startAllButton()->setEnabled(anyReady);
 }
 
-// Every band in a panel has its result and none waits for a start.
-bool MultiTestWindow::everyBandDone() const
-{
-    bool anyDone = false;
-    for (const auto &s : bands) {
-        if (s->state != State::Empty && s->state != State::Done)
-            return false;
-        anyDone = anyDone || s->state == State::Done;
-    }
-    return anyDone;
-}
-
 void MultiTestWindow::showNote(int unplaced)
 {
     if (!definitionUsable)
         panels->setNote(tr("无法打开或处理def.xml: %1").arg(operatorDefReason(initFailure())));
     else if (unplaced > 0)
         panels->setNote(tr("手环多于面板: %1 个手环未显示").arg(unplaced));
-    else if (everyBandDone())
+    else if (panels->everyBandHasItsResult())
         panels->setNote(tr("全部手环已有结果，请拔下手环，再插入新手环"));
     else
         panels->setNote(autostart ? tr("插入手环即开始测试") : tr("插入手环后按开始测试"));

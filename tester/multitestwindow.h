@@ -69,7 +69,6 @@ private:
     void keepRecord(int slot);
     void updateButtons();
     void showNote(int unplaced);
-    bool everyBandDone() const;
 
     PanelGrid *panels;
     CDefReader defReader;

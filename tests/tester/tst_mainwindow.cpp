@@ -18,9 +18,11 @@
 #include <QtTest>
 
 #include <dlfcn.h>
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 #include <functional>
 
 namespace {
@@ -389,6 +391,9 @@ void TestMainWindow::restartFailsWhenBandIsPulled()
 // A port another program holds is no band fault: the box and the record say who holds it.
 void TestMainWindow::portHeldByAnotherProgram()
 {
+#ifdef _WIN32
+    QSKIP("the virtual band is a pipe here, which no other program can be made to hold");
+#else
     const int holder = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     QVERIFY(holder >= 0);
     QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
@@ -403,6 +408,7 @@ void TestMainWindow::portHeldByAnotherProgram()
     QCOMPARE(record.value("failed_step").toString(), QStringLiteral("open port"));
     QCOMPARE(record.value("details").toObject().value("error").toString(),
              QStringLiteral("%1 is in use by another program").arg(device));
+#endif
 }
 
 // A results.db that cannot take the record: the status bar says so, and the
