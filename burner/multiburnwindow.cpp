@@ -12,7 +12,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QThread>

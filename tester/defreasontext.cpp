@@ -1,16 +1,8 @@
 #include "defreasontext.h"
 
-#include <QCoreApplication>
-#include <QRegularExpression>
-
-#include <iterator>
+#include "reasonforms.h"
 
 namespace {
-
-struct ReasonForm {
-    const char *english;  // the reader's wording, a pattern
-    const char *shown;    // the operator's text, its captures as %1, %2, ...
-};
 
 // In order: the first matching form wins, so the narrower ones come first.
 const ReasonForm kForms[] = {
@@ -35,14 +27,5 @@ const ReasonForm kForms[] = {
 
 QString operatorDefReason(const QString &reason)
 {
-    for (const ReasonForm &form : kForms) {
-        const QRegularExpressionMatch match = QRegularExpression(QString::fromLatin1(form.english)).match(reason);
-        if (!match.hasMatch())
-            continue;
-        QString shown = QCoreApplication::translate("DefReason", form.shown);
-        for (int i = 1; i <= match.lastCapturedIndex(); ++i)
-            shown = shown.arg(match.captured(i));
-        return shown;
-    }
-    return reason;
+    return translateReason(reason, kForms, "DefReason");
 }

@@ -81,6 +81,7 @@ bool MultiTestWindow::init(int pollMs)
 {
     // Read before any band is seen: no band starts against an unusable def.xml.
     definitionUsable = defReader.read();
+    showNote(0);
     panels->startWatching(pollMs);
     return definitionUsable;
 }
@@ -306,7 +307,7 @@ void MultiTestWindow::updateButtons()
 
 void MultiTestWindow::showNote(int unplaced)
 {
-    if (!definitionUsable)
+    if (!initFailure().isEmpty()) // read and found unusable
         panels->setNote(tr("无法打开或处理def.xml: %1").arg(operatorDefReason(initFailure())));
     else if (unplaced > 0)
         panels->setNote(tr("手环多于面板: %1 个手环未显示").arg(unplaced));

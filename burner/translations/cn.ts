@@ -274,5 +274,41 @@
         <source>%1 是空文件</source>
         <translation>%1 是空文件</translation>
     </message>
+    <message>
+        <source>文件不存在</source>
+        <translation>文件不存在</translation>
+    </message>
+    <message>
+        <source>无法打开: %1</source>
+        <translation>无法打开: %1</translation>
+    </message>
+    <message>
+        <source>第 %1 行: %2</source>
+        <translation>第 %1 行: %2</translation>
+    </message>
+    <message>
+        <source>文件为空或不是XML文件</source>
+        <translation>文件为空或不是XML文件</translation>
+    </message>
+    <message>
+        <source>文件中没有元素</source>
+        <translation>文件中没有元素</translation>
+    </message>
+    <message>
+        <source>无法读取 QAT_DEF</source>
+        <translation>无法读取 QAT_DEF</translation>
+    </message>
+    <message>
+        <source>%1 的名称为空</source>
+        <translation>%1 的名称为空</translation>
+    </message>
+    <message>
+        <source>%1 的名称不安全: %2</source>
+        <translation>%1 的名称不安全: %2</translation>
+    </message>
+    <message>
+        <source>没有 %1 的名称</source>
+        <translation>没有 %1 的名称</translation>
+    </message>
 </context>
 </TS>

@@ -274,5 +274,41 @@ Close anyway?</translation>
         <source>%1 是空文件</source>
         <translation>%1 is empty</translation>
     </message>
+    <message>
+        <source>文件不存在</source>
+        <translation>no such file</translation>
+    </message>
+    <message>
+        <source>无法打开: %1</source>
+        <translation>cannot open it: %1</translation>
+    </message>
+    <message>
+        <source>第 %1 行: %2</source>
+        <translation>line %1: %2</translation>
+    </message>
+    <message>
+        <source>文件为空或不是XML文件</source>
+        <translation>the file is empty or not XML</translation>
+    </message>
+    <message>
+        <source>文件中没有元素</source>
+        <translation>no element in it</translation>
+    </message>
+    <message>
+        <source>无法读取 QAT_DEF</source>
+        <translation>Failed to read QAT_DEF</translation>
+    </message>
+    <message>
+        <source>%1 的名称为空</source>
+        <translation>the name of %1 is empty</translation>
+    </message>
+    <message>
+        <source>%1 的名称不安全: %2</source>
+        <translation>unsafe name of %1: %2</translation>
+    </message>
+    <message>
+        <source>没有 %1 的名称</source>
+        <translation>no name of %1</translation>
+    </message>
 </context>
 </TS>

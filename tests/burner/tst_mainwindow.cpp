@@ -213,7 +213,7 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("no def.xml") << "def.xml" << QByteArray() << "找不到 def.xml";
         QTest::newRow("def.xml cut off") << "def.xml" << QByteArray("<QAT_DEF><cfg name=\"band.cfg\"/><bi")
-                                         << "def.xml 无法使用: line 1: ";
+                                         << "def.xml 无法使用: 第 1 行: ";
         QTest::newRow("no image") << "bin/band.bin" << QByteArray() << "找不到 bin/band.bin";
         QTest::newRow("empty image") << "bin/band.bin" << QByteArray("") << "bin/band.bin 是空文件";
     }
