@@ -25,10 +25,9 @@ Result describeTestRun(const TestResult &run, const QString &device, const QStri
     if (!run.passed())
         result.add(QStringLiteral("failed_step"), run.failedStep);
     // Why the port would not open, when it is still there to ask.
-    QString error;
-    if (run.failedRow == TestSequence::RowOpenPort && deviceExists(device))
+    QString error = run.error;
+    if (error.isEmpty() && run.failedRow == TestSequence::RowOpenPort && deviceExists(device))
         error = whyNotOpened(device).message;
-    result.addJsonOnly(QStringLiteral("error"), orNull(error));
     if (!error.isEmpty())
         result.add(QStringLiteral("error"), error);
 
@@ -57,6 +56,7 @@ Result describeTestRun(const TestResult &run, const QString &device, const QStri
     // The JSON is the record's own vocabulary; the lines above are for people.
     for (auto field = details.begin(); field != details.end(); ++field)
         result.addJsonOnly(field.key(), field.value());
+    result.addJsonOnly(QStringLiteral("error"), orNull(error));
     const qint64 durationMs = run.started.msecsTo(run.finished);
     result.add(QStringLiteral("duration_ms"), QJsonValue(durationMs), QString::number(durationMs));
     return result;

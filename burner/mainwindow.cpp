@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "closequestion.h"
 #include "ui_mainwindow.h"
 
 #include "bandupgrade.h"
@@ -286,14 +287,11 @@ void MainWindow::slotOnBandRemoved()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (burnCycle.isRunning() && burnCycle.stage() == BurnReport::Stage::Burn) {
-        const auto answer = QMessageBox::question(
-            this, tr("正在烧录"), tr("正在烧录。现在关闭窗口，手环将没有固件。\n仍然关闭吗?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes) {
-            event->ignore();
-            return;
-        }
+    if (!closeDuringBurn(this, tr("正在烧录"), tr("正在烧录。现在关闭窗口，手环将没有固件。\n仍然关闭吗?"), [this] {
+            return burnCycle.isRunning() && burnCycle.stage() == BurnReport::Stage::Burn;
+        })) {
+        event->ignore();
+        return;
     }
     finishBurnForRecord(kWindowClosed);
     event->accept();
@@ -356,19 +354,9 @@ bool MainWindow::checkStationFiles()
 
 QString MainWindow::stationProblemText() const
 {
-    using Kind = StationProblem::Kind;
-    const QString &file = stationProblem.file;
-    QString what;
-    switch (stationProblem.kind) {
-    case Kind::None: return QString();
-    case Kind::DefinitionMissing: what = tr("找不到 %1").arg(file); break;
-    case Kind::DefinitionInvalid: what = tr("%1 无法使用: %2").arg(file, stationProblem.detail); break;
-    case Kind::FolderMissing: what = tr("找不到文件夹 %1").arg(file); break;
-    case Kind::FileMissing: what = tr("找不到 %1").arg(file); break;
-    case Kind::FileUnreadable: what = tr("无法读取 %1: %2").arg(file, stationProblem.detail); break;
-    case Kind::ImageEmpty: what = tr("%1 是空文件").arg(file); break;
-    }
-    return tr("工位问题，修复后按复位:\n%1").arg(what);
+    if (stationProblem.ok())
+        return QString();
+    return tr("工位问题，修复后按复位:\n%1").arg(stationProblem.operatorText());
 }
 
 void MainWindow::showStationProblem()

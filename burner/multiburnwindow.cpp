@@ -3,6 +3,7 @@
 #include "bandchannel.h"
 #include "banddiskwatch.h"
 #include "burnrecord.h"
+#include "closequestion.h"
 #include "recordstatus.h"
 #include "stationcheck.h"
 
@@ -11,7 +12,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QThread>
@@ -121,7 +121,7 @@ bool MultiBurnWindow::init(int pollMs)
     if (!hotplug || !hotplug->start())
         return false;
     checkStationFiles();
-    showNote();
+    updateButtons();
     panels->startWatching(pollMs);
     return true;
 }
@@ -136,16 +136,12 @@ void MultiBurnWindow::markSimulated()
 
 void MultiBurnWindow::closeEvent(QCloseEvent *event)
 {
-    const bool burning = std::any_of(bands.begin(), bands.end(),
-                                     [](const std::unique_ptr<Slot> &s) { return s->state == State::Burning; });
-    if (burning) {
-        const auto answer = QMessageBox::question(
-            this, tr("正在烧录"), tr("正在烧录。现在关闭窗口，手环将没有固件。\n仍然关闭吗?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes) {
-            event->ignore();
-            return;
-        }
+    const auto burning = [this] {
+        return std::any_of(bands.begin(), bands.end(), [](const std::unique_ptr<Slot> &s) { return s->state == State::Burning; });
+    };
+    if (!closeDuringBurn(this, tr("正在烧录"), tr("正在烧录。现在关闭窗口，手环将没有固件。\n仍然关闭吗?"), burning)) {
+        event->ignore();
+        return;
     }
     event->accept();
 }
@@ -170,7 +166,6 @@ void MultiBurnWindow::rescan()
         if (!location.isEmpty() && bands[size_t(slot)]->portPresent && !listed)
             portLeft(slot);
     }
-    showNote();
     updateButtons();
 }
 
@@ -213,7 +208,7 @@ void MultiBurnWindow::startSlot(int slot)
         return;
     // A station problem is found before the band is touched.
     if (!checkStationFiles()) {
-        showNote();
+        updateButtons();
         return;
     }
     BandPanel *panel = panels->panel(slot);
@@ -224,6 +219,7 @@ void MultiBurnWindow::startSlot(int slot)
     s.report.files = burnFiles;
     s.bluetooth.clear();
     s.state = State::Upgrading;
+    s.cycleClock.start();
     s.stopWorker = false;
     Slot *raw = &s;
     const QString path = s.devicePath;
@@ -404,6 +400,7 @@ void MultiBurnWindow::finish(int slot, BurnReport::Outcome outcome, const QStrin
         s.report.stage = BurnReport::Stage::Done;
     s.report.outcome = outcome;
     s.report.error = error;
+    s.report.elapsedMs = s.cycleClock.elapsed();
     RunRecord record = store.begin(QStringLiteral("burner"));
     fillBurnRecord(record, s.report);
     record.usbPath = panels->slotMap().locationOf(slot);
@@ -449,7 +446,7 @@ bool MultiBurnWindow::checkStationFiles()
     const StationProblem problem = checkStation(kDefinitionFile, kSourceFolder, &files);
     if (!files.cfgName.isEmpty() && !files.binName.isEmpty())
         burnFiles = files;
-    stationProblem = problem.ok() ? QString() : problem.englishText();
+    stationProblem = problem.operatorText();
     return problem.ok();
 }
 
@@ -459,8 +456,18 @@ void MultiBurnWindow::showNote()
         panels->setNote(tr("工位问题，修复后重试: %1").arg(stationProblem));
     else if (unplaced > 0)
         panels->setNote(tr("手环多于面板: %1 个手环未显示").arg(unplaced));
+    else if (panels->everyBandHasItsResult())
+        panels->setNote(everyBandPassed() ? tr("全部手环烧录成功，请拔下手环，再插入新手环")
+                                          : tr("全部手环已有结果: 请拔下手环，失败的手环可按烧录重试"));
     else
         panels->setNote(autostart ? tr("插入手环即开始烧录") : tr("插入手环后按烧录"));
+}
+
+bool MultiBurnWindow::everyBandPassed() const
+{
+    return std::all_of(bands.begin(), bands.end(), [](const std::unique_ptr<Slot> &s) {
+        return s->state == State::Empty || s->report.outcome == BurnReport::Outcome::Pass;
+    });
 }
 
 void MultiBurnWindow::updateButtons()
@@ -475,4 +482,5 @@ void MultiBurnWindow::updateButtons()
         anyReady = anyReady || (startable && s.state == State::Ready);
     }
     panels->startAllButton()->setEnabled(anyReady);
+    showNote();
 }

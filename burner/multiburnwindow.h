@@ -13,6 +13,7 @@
 #include "panelgrid.h"
 #include "recordstore.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -68,6 +69,7 @@ private:
         BandIdentity identity;         // written by the worker
         bool identityRead = false;     // written by the worker
         QTimer stageTimer;
+        QElapsedTimer cycleClock;      // from the band's start: its record covers the whole cycle
         BurnReport report;
     };
 
@@ -86,6 +88,7 @@ private:
     void enterStage(int slot, State state, int timeoutMs);
     bool checkStationFiles();
     void showNote();
+    bool everyBandPassed() const;
     void updateButtons();
 
     PanelGrid *panels;
@@ -93,7 +96,7 @@ private:
     RecordStore store; // before the slots, so that it outlives their last report
     std::vector<std::unique_ptr<Slot>> bands;
     BurnFileNames burnFiles;
-    QString stationProblem; // English, empty when the station is fine
+    QString stationProblem; // for the operator, empty when the station is fine
     bool autostart;
     int upgradeTimeoutMs = 30000;
     int returnTimeoutMs = 30000;

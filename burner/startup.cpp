@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "appsettings.h"
+#include "boxplacement.h"
 #include "mainwindow.h"
 #include "multiburnwindow.h"
 #include "simulatedband.h"
@@ -35,6 +36,7 @@ int runMultiBurner(QApplication &app, const SlotSettings &settings, const PortSo
     if (simulatedHotplug)
         simulatedHotplug->setFirmwareName(window.burnFileNames().binName);
     window.adjustSize();
+    centreOnScreen(&window);
     window.show();
     return app.exec();
 }
@@ -46,11 +48,11 @@ int runBurner(QApplication &app, const QStringList &arguments)
     QStringList rest = arguments.mid(1); // without the program's own name
     SlotSettings slotSettings = SlotSettings::read(QStringLiteral("."));
     if (!slotSettings.takeCommandLine(rest)) {
-        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n", qPrintable(slotSettings.problem));
+        std::fprintf(stderr, "burner: %s\nusage: burner [--simulate [N]] [--slots N]\n", qPrintable(slotSettings.problems.constLast()));
         return 2;
     }
-    if (!slotSettings.problem.isEmpty())
-        std::fprintf(stderr, "burner: %s\n", qPrintable(slotSettings.problem));
+    for (const QString &problem : std::as_const(slotSettings.problems))
+        std::fprintf(stderr, "burner: %s\n", qPrintable(problem)); // also in the window's problem strip
     int simulatedBands = 0;
     QString simulateProblem;
     if (!SlotSettings::takeSimulate(rest, &simulatedBands, &simulateProblem)) {
@@ -68,6 +70,8 @@ int runBurner(QApplication &app, const QStringList &arguments)
 
     QTranslator translator;
     installTranslation(app, translator, QString());
+    QTranslator qtTranslator;
+    installQtTranslation(app, qtTranslator);
 
     std::unique_ptr<SimulatedBand> band;
     std::unique_ptr<SimulatedHub> hub;
@@ -109,6 +113,7 @@ int runBurner(QApplication &app, const QStringList &arguments)
     if (simulatedHotplug)
         simulatedHotplug->setFirmwareName(window.burnFileNames().binName);
 
+    centreOnScreen(&window);
     window.show();
     return app.exec();
 }

@@ -24,6 +24,8 @@ struct StationProblem {
     bool ok() const { return kind == Kind::None; }
     // "bin/band.bin: no such file"
     QString englishText() const;
+    // The same for the operator, translated: "找不到 bin/band.bin".
+    QString operatorText() const;
 };
 
 // Reads definitionFile into *files and checks sourceFolder ("bin/") for

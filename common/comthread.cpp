@@ -38,6 +38,12 @@ QString CComThread::usbLocation() const
     return location;
 }
 
+QString CComThread::devicePath() const
+{
+    QMutexLocker lock(&locationMutex);
+    return path;
+}
+
 void CComThread::stop()
 {
     {
@@ -70,6 +76,7 @@ void CComThread::run()
             // Before the report, so that a reader told of the band finds it.
             QMutexLocker lock(&locationMutex);
             location = found == -1 ? QString() : firstBandEntry(ports).usbLocation;
+            path = found == -1 ? QString() : source->devicePath(firstBandEntry(ports));
         }
         if (found == -1 && known != -1) {
             qDebug() << "Disconnect Serial Port : " << known;

@@ -25,6 +25,8 @@ public:
     // Where the known band port is plugged in; empty while no band port is
     // known or the system does not tell.
     QString usbLocation() const;
+    // The path that opens the known band port; empty while none is known.
+    QString devicePath() const;
 
     // Ends the loop at its next wait and waits for the thread to finish.
     void stop();
@@ -47,6 +49,7 @@ private:
     std::atomic<qint32> port{-1};
     mutable QMutex locationMutex;
     QString location; // guarded by locationMutex
+    QString path;     // guarded by locationMutex
     std::atomic<int> pollIntervalMs{1000};
     QMutex waitMutex;
     QWaitCondition wakeUp;

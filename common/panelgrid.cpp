@@ -64,6 +64,24 @@ void PanelGrid::setNote(const QString &text)
     note->setText(text);
 }
 
+bool PanelGrid::everyBandHasItsResult() const
+{
+    bool anyBand = false;
+    for (const BandPanel *panel : panels) {
+        if (panel->location().isEmpty())
+            continue;
+        anyBand = true;
+        if (panel->verdict() != BandPanel::Verdict::Pass && panel->verdict() != BandPanel::Verdict::Fail)
+            return false;
+    }
+    return anyBand;
+}
+
+QString PanelGrid::noteText() const
+{
+    return note->text();
+}
+
 QList<PanelGrid::BandPlace> PanelGrid::bandPlaces() const
 {
     QList<BandPlace> places;

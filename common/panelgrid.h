@@ -31,6 +31,10 @@ public:
     SlotMap &slotMap() { return map; }
     QPushButton *startAllButton() const { return startAll; }
     void setNote(const QString &text);
+    // True when some panel shows a band and every panel that does shows
+    // its PASS or FAIL: none waits for a start, none is running.
+    bool everyBandHasItsResult() const;
+    QString noteText() const;
 
     // The band ports now listed, by location.
     QList<BandPlace> bandPlaces() const;

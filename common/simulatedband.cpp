@@ -5,6 +5,7 @@
 #include <bandlink.h>
 #include <bandsim/virtualband.h>
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QTimer>
 
@@ -128,5 +129,5 @@ QString SimulatedBand::devicePath(const SerialPortEntry &) const
 
 QString SimulatedBand::windowTitleFor(const QString &title)
 {
-    return QStringLiteral("[simulated band] ") + title;
+    return QCoreApplication::translate("SimulatedBand", "[模拟手环]") + QLatin1Char(' ') + title;
 }

@@ -27,14 +27,14 @@ SlotSettings SlotSettings::read(const QString &folder)
     const QSettings ini(path, QSettings::IniFormat);
     const QVariant slotsValue = ini.value(QStringLiteral("station/slots"));
     if (slotsValue.isValid() && !parseSlots(slotsValue.toString(), &s.slotCount))
-        s.problem = QStringLiteral("station.ini: [station] slots=%1 is not a number from 1 to %2; one slot is used")
+        s.problems << QStringLiteral("station.ini: [station] slots=%1 is not a number from 1 to %2; one slot is used")
                         .arg(slotsValue.toString()).arg(kMaxSlots);
     const QString autostart = ini.value(QStringLiteral("station/autostart")).toString().trimmed().toLower();
     if (autostart == QLatin1String("true") || autostart == QLatin1String("1") || autostart == QLatin1String("yes"))
         s.autostart = true;
     else if (!autostart.isEmpty() && autostart != QLatin1String("false") && autostart != QLatin1String("0")
              && autostart != QLatin1String("no"))
-        s.problem = QStringLiteral("station.ini: [station] autostart=%1 is not true or false; bands wait for a press")
+        s.problems << QStringLiteral("station.ini: [station] autostart=%1 is not true or false; bands wait for a press")
                         .arg(autostart);
     return s;
 }
@@ -47,7 +47,7 @@ bool SlotSettings::takeCommandLine(QStringList &arguments)
     const QString value = arguments.value(at + 1);
     arguments.remove(at, at + 1 < arguments.size() ? 2 : 1);
     if (!parseSlots(value, &slotCount)) {
-        problem = QStringLiteral("--slots takes a number from 1 to %1").arg(kMaxSlots);
+        problems << QStringLiteral("--slots takes a number from 1 to %1").arg(kMaxSlots);
         return false;
     }
     return true;

@@ -12,11 +12,15 @@ struct SlotSettings {
 
     int slotCount = 1;
     bool autostart = false;
-    QString problem; // why a value was not taken (English), empty when fine
+    // Why each value was not taken (English), one entry per mistake; empty when fine.
+    QStringList problems;
 
     static SlotSettings read(const QString &folder);
-    // Takes "--slots N" out of arguments; false (with problem set) for a
-    // missing or out-of-range N.
+    // Every mistake in one line, empty when fine.
+    QString problemText() const { return problems.join(QStringLiteral("; ")); }
+
+    // Takes "--slots N" out of arguments; false (with the last problem its
+    // own) for a missing or out-of-range N.
     bool takeCommandLine(QStringList &arguments);
 
     // Takes "--simulate [N]" out of arguments: *bands is 0 without it, 1 for

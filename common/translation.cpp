@@ -1,6 +1,9 @@
 #include "translation.h"
 
 #include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 QString translationFileFor(QLocale::Language language)
@@ -13,4 +16,19 @@ void installTranslation(QCoreApplication &app, QTranslator &translator, const QS
 {
     if (translator.load(translationFileFor(QLocale::system().language()), folder))
         app.installTranslator(&translator);
+}
+
+bool installQtTranslation(QCoreApplication &app, QTranslator &translator)
+{
+    if (translationFileFor(QLocale::system().language()) != QLatin1String("cn.qm"))
+        return true; // Qt's own texts are English already
+    const QString name = QStringLiteral("qtbase_zh_CN");
+    const QString besideProgram = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("translations"));
+    if (!translator.load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath)) && !translator.load(name, besideProgram)) {
+        qDebug().noquote() << "Fail to find" << name + QStringLiteral(".qm") << "in"
+                           << QLibraryInfo::path(QLibraryInfo::TranslationsPath) << "or" << besideProgram;
+        return false;
+    }
+    app.installTranslator(&translator);
+    return true;
 }

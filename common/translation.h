@@ -17,3 +17,9 @@ QString translationFileFor(QLocale::Language language);
 // resource folder such as ":/translations") into translator and installs it.
 // A missing file leaves the Chinese source texts in place.
 void installTranslation(QCoreApplication &app, QTranslator &translator, const QString &folder);
+
+// Qt's own texts (the OK, Cancel, Yes and No of its boxes, its XML reader's
+// reasons) in the windows' language: for a Chinese window qtbase_zh_CN.qm
+// from Qt's translations folder, else from "translations" beside the
+// program. An English window needs none. False when none was found.
+bool installQtTranslation(QCoreApplication &app, QTranslator &translator);

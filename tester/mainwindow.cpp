@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "boxplacement.h"
+#include "heldport.h"
 #include "recordstatus.h"
 #include "simulatedband.h"
 #include "steptext.h"
@@ -52,7 +53,9 @@ MainWindow::~MainWindow()
 bool MainWindow::init()
 {
     comThread.start(QThread::InheritPriority);
-    return defReader.read();
+    definitionUsable = defReader.read();
+    updateButton();
+    return definitionUsable;
 }
 
 QString MainWindow::initFailure() const
@@ -68,7 +71,7 @@ void MainWindow::markSimulated()
 
 void MainWindow::slotOnpbTest()
 {
-    if (worker || resultOpen)
+    if (worker || resultOpen || !definitionUsable)
         return;
     // A band still restarting after its pass may yet be listed: not ready.
     const int port = bandRestarting ? warnNoPort() : portOrWarn();
@@ -92,7 +95,8 @@ void MainWindow::onRunFinished()
     worker->wait();
     delete worker;
     worker = nullptr;
-    const TestResult result = workerResult;
+    TestResult result = workerResult;
+    const bool held = noteHeldPort(result, comThread.devicePath());
     keepRecord(result);
     showResult(result);
     // The band restarts after a pass; unless the watcher has already seen it
@@ -103,6 +107,9 @@ void MainWindow::onRunFinished()
     if (result.passed()) {
         showResultBox(QMessageBox::Information, QStringLiteral("SUCCESS"),
                       tr("测试成功，请拔掉手环\n一定要重新拔插手环，再做测试"), QMessageBox::Ok, QMessageBox::NoButton);
+    } else if (held) { // the band is not at fault: no re-plugging, no restart
+        showResultBox(QMessageBox::Critical, QStringLiteral("FAIL"), heldPortText(comThread.devicePath()),
+                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
     } else {
         showResultBox(QMessageBox::Critical, QStringLiteral("FAIL"),
                       tr("测试失败，请拔掉手环\n多次失败，请拔插手环并重启本程序"),
@@ -122,7 +129,7 @@ void MainWindow::onBandConnected(bool present)
 
 void MainWindow::updateButton()
 {
-    ui->pbTest->setEnabled(bandPresent && !bandRestarting && !worker && !resultOpen);
+    ui->pbTest->setEnabled(definitionUsable && bandPresent && !bandRestarting && !worker && !resultOpen);
 }
 
 void MainWindow::keepRecord(const TestResult &result)

@@ -65,4 +65,6 @@ private:
     // is not ready until the watcher has seen it go and come back.
     bool bandRestarting = false;
     bool resultOpen = false;   // the result box is showing
+    bool definitionUsable = false; // def.xml read and sound: no band is tested before
+
 };

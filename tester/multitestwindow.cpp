@@ -1,6 +1,8 @@
 #include "multitestwindow.h"
 
 #include "bandchannel.h"
+#include "defreasontext.h"
+#include "heldport.h"
 #include "recordstatus.h"
 #include "simulatedband.h"
 #include "steptext.h"
@@ -54,7 +56,7 @@ MultiTestWindow::MultiTestWindow(int slotCount, bool autostart, const PortSource
     }
     connect(panels, &PanelGrid::startAllRequested, this, &MultiTestWindow::startAllReady);
     connect(panels, &PanelGrid::portsMayHaveChanged, this, &MultiTestWindow::rescan);
-    panels->setNote(autostart ? tr("插入手环即开始测试") : tr("插入手环后按开始测试"));
+    showNote(0);
     showRecordProblems(store, this);
 }
 
@@ -77,8 +79,11 @@ MultiTestWindow::~MultiTestWindow()
 
 bool MultiTestWindow::init(int pollMs)
 {
+    // Read before any band is seen: no band starts against an unusable def.xml.
+    definitionUsable = defReader.read();
+    showNote(0);
     panels->startWatching(pollMs);
-    return defReader.read();
+    return definitionUsable;
 }
 
 QString MultiTestWindow::initFailure() const
@@ -118,8 +123,7 @@ void MultiTestWindow::rescan()
         if (s.awaitingReturn && s.goneFor.hasExpired(returnTimeoutMs))
             freeSlot(slot);
     }
-    panels->setNote(unplaced > 0 ? tr("手环多于面板: %1 个手环未显示").arg(unplaced)
-                                 : autostart ? tr("插入手环即开始测试") : tr("插入手环后按开始测试"));
+    showNote(unplaced);
     updateButtons();
 }
 
@@ -174,7 +178,7 @@ void MultiTestWindow::freeSlot(int slot)
 void MultiTestWindow::startSlot(int slot)
 {
     Slot &s = *bands[size_t(slot)];
-    if (s.worker || !s.present || s.awaitingReturn || s.passRestartDue)
+    if (!definitionUsable || s.worker || !s.present || s.awaitingReturn || s.passRestartDue)
         return;
     BandPanel *panel = panels->panel(slot);
     panel->clearSteps();
@@ -198,6 +202,7 @@ void MultiTestWindow::startSlot(int slot)
                 LinkChannel link(QFile::encodeName(path).toStdString());
                 raw->result = raw->sequence.run(link, written);
             }
+            noteHeldPort(raw->result, path);
         } catch (const std::exception &e) {
             raw->result = TestResult();
             raw->result.failedStep = QString::fromLocal8Bit(e.what());
@@ -274,7 +279,10 @@ void MultiTestWindow::showResult(int slot)
     panel->setVerdict(result.passed() ? BandPanel::Verdict::Pass : BandPanel::Verdict::Fail);
     // The failed step by its name on the panel; a worker that failed in itself by its reason.
     const QString failed = stepNames().value(result.failedRow, result.failedStep);
-    panel->setDetail(result.passed() ? tr("请拔掉手环") : tr("失败: %1").arg(failed));
+    if (!result.error.isEmpty() && result.failedRow == TestSequence::RowOpenPort)
+        panel->setDetail(heldPortText(bands[size_t(slot)]->devicePath));
+    else
+        panel->setDetail(result.passed() ? tr("请拔掉手环") : tr("失败: %1").arg(failed));
 }
 
 void MultiTestWindow::keepRecord(int slot)
@@ -290,9 +298,21 @@ void MultiTestWindow::updateButtons()
     bool anyReady = false;
     for (int slot = 0; slot < int(bands.size()); ++slot) {
         const Slot &s = *bands[size_t(slot)];
-        const bool startable = s.present && !s.worker && !s.passRestartDue && !s.awaitingReturn;
+        const bool startable = definitionUsable && s.present && !s.worker && !s.passRestartDue && !s.awaitingReturn;
         panels->panel(slot)->setStartEnabled(startable);
         anyReady = anyReady || (startable && s.state == State::Ready);
     }
     panels->startAllButton()->setEnabled(anyReady);
+}
+
+void MultiTestWindow::showNote(int unplaced)
+{
+    if (!initFailure().isEmpty()) // read and found unusable
+        panels->setNote(tr("无法打开或处理def.xml: %1").arg(operatorDefReason(initFailure())));
+    else if (unplaced > 0)
+        panels->setNote(tr("手环多于面板: %1 个手环未显示").arg(unplaced));
+    else if (panels->everyBandHasItsResult())
+        panels->setNote(tr("全部手环已有结果，请拔下手环，再插入新手环"));
+    else
+        panels->setNote(autostart ? tr("插入手环即开始测试") : tr("插入手环后按开始测试"));
 }

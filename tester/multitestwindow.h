@@ -68,12 +68,14 @@ private:
     void showResult(int slot);
     void keepRecord(int slot);
     void updateButtons();
+    void showNote(int unplaced);
 
     PanelGrid *panels;
     CDefReader defReader;
     RecordStore store;
     std::vector<std::unique_ptr<Slot>> bands;
     bool autostart;
+    bool definitionUsable = false; // no band starts until def.xml has been read and found sound
     int returnTimeoutMs = 15000;
     Runner runnerOverride;
 };

@@ -2,6 +2,7 @@
 
 #include "appsettings.h"
 #include "boxplacement.h"
+#include "defreasontext.h"
 #include "mainwindow.h"
 #include "multitestwindow.h"
 #include "simulatedband.h"
@@ -23,6 +24,18 @@ void printError(const QString &text)
     std::fprintf(stderr, "tester: %s\n", text.toLocal8Bit().constData());
 }
 
+// def.xml cannot be used: what to fix, in the box itself, over the window.
+void showDefinitionProblem(QWidget *window, const QString &reason)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR"),
+                    QCoreApplication::translate("MainWindow", "无法打开或处理def.xml"),
+                    QMessageBox::Ok | QMessageBox::Cancel, window);
+    box.setInformativeText(operatorDefReason(reason));
+    box.setDefaultButton(QMessageBox::Cancel);
+    placeOver(&box, window);
+    box.exec();
+}
+
 // The window with a panel per band; def.xml's problem shows as in the single window.
 int runMultiTester(QApplication &app, const SlotSettings &settings, const PortSource *simulated)
 {
@@ -33,13 +46,7 @@ int runMultiTester(QApplication &app, const SlotSettings &settings, const PortSo
     centreOnScreen(&window);
     window.show();
     if (!window.init()) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR"),
-                        QCoreApplication::translate("MainWindow", "无法打开或处理def.xml"),
-                        QMessageBox::Ok | QMessageBox::Cancel, &window);
-        box.setInformativeText(window.initFailure());
-        box.setDefaultButton(QMessageBox::Cancel);
-        placeOver(&box, &window);
-        box.exec();
+        showDefinitionProblem(&window, window.initFailure());
         return -1;
     }
     return app.exec();
@@ -52,11 +59,11 @@ int runTester(QApplication &app, const QStringList &arguments)
     QStringList options = arguments.mid(1);
     SlotSettings slotSettings = SlotSettings::read(QStringLiteral("."));
     if (!slotSettings.takeCommandLine(options)) {
-        printError(slotSettings.problem);
+        printError(slotSettings.problems.constLast());
         return 2;
     }
-    if (!slotSettings.problem.isEmpty())
-        printError(slotSettings.problem);
+    for (const QString &problem : std::as_const(slotSettings.problems))
+        printError(problem); // also in the window's problem strip
     int simulatedBands = 0;
     QString simulateProblem;
     if (!SlotSettings::takeSimulate(options, &simulatedBands, &simulateProblem)) {
@@ -72,6 +79,8 @@ int runTester(QApplication &app, const QStringList &arguments)
 
     QTranslator translator;
     installTranslation(app, translator, QStringLiteral(":/translations"));
+    QTranslator qtTranslator;
+    installQtTranslation(app, qtTranslator);
 
     // Declared before the window so that they outlive the window's watcher.
     std::unique_ptr<SimulatedHub> simulatedHub;
@@ -100,13 +109,7 @@ int runTester(QApplication &app, const QStringList &arguments)
     centreOnScreen(&window);
     window.show();
     if (!window.init()) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR"),
-                        QCoreApplication::translate("MainWindow", "无法打开或处理def.xml"),
-                        QMessageBox::Ok | QMessageBox::Cancel, &window);
-        box.setInformativeText(window.initFailure()); // what to fix, in the box itself
-        box.setDefaultButton(QMessageBox::Cancel);
-        placeOver(&box, &window);
-        box.exec();
+        showDefinitionProblem(&window, window.initFailure());
         return -1;
     }
     return app.exec();

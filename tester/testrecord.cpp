@@ -37,6 +37,8 @@ QJsonObject testDetails(const TestResult &r)
         {QStringLiteral("alarms_sent"), when(TestSequence::RowSetAlarms, alarmEntries(r.sentAlarms.data(), SB_ALARM_COUNT))},
         {QStringLiteral("alarms_read"),
          r.readAlarmsValid ? QJsonValue(alarmEntries(r.readAlarms.data(), SB_ALARM_COUNT)) : QJsonValue()},
+        // Why the run could not talk to the band, when the band is not to blame.
+        {QStringLiteral("error"), r.error.isEmpty() ? QJsonValue() : QJsonValue(r.error)},
         // What a read-back found the band had not kept; null when nothing differed.
         {QStringLiteral("differences"),
          r.differences.isEmpty() ? QJsonValue() : QJsonValue(differencesJson(r.differences))},

@@ -40,6 +40,7 @@ struct TestResult {
     QList<StoredDifference> differences;
     QDateTime started;      // local time at the start and at the end of the run
     QDateTime finished;
+    QString error;          // why the failed step failed, when known (English)
 
     bool passed() const { return outcome == Outcome::Pass; }
     // True when the step of `row` ran and passed.

@@ -111,26 +111,6 @@
         <translation>烧录后手环没有正常重启，请重新连接手环到电脑.</translation>
     </message>
     <message>
-        <source>找不到 %1</source>
-        <translation>找不到 %1</translation>
-    </message>
-    <message>
-        <source>%1 无法使用: %2</source>
-        <translation>%1 无法使用: %2</translation>
-    </message>
-    <message>
-        <source>找不到文件夹 %1</source>
-        <translation>找不到文件夹 %1</translation>
-    </message>
-    <message>
-        <source>无法读取 %1: %2</source>
-        <translation>无法读取 %1: %2</translation>
-    </message>
-    <message>
-        <source>%1 是空文件</source>
-        <translation>%1 是空文件</translation>
-    </message>
-    <message>
         <source>工位问题，修复后按复位:
 %1</source>
         <translation>工位问题，修复后按复位:
@@ -245,6 +225,14 @@
         <source>插入手环后按烧录</source>
         <translation>插入手环后按烧录</translation>
     </message>
+    <message>
+        <source>全部手环烧录成功，请拔下手环，再插入新手环</source>
+        <translation>全部手环烧录成功，请拔下手环，再插入新手环</translation>
+    </message>
+    <message>
+        <source>全部手环已有结果: 请拔下手环，失败的手环可按烧录重试</source>
+        <translation>全部手环已有结果: 请拔下手环，失败的手环可按烧录重试</translation>
+    </message>
 </context>
 <context>
     <name>RecordStatus</name>
@@ -255,6 +243,72 @@
     <message>
         <source>站点设置有误: %1</source>
         <translation>站点设置有误: %1</translation>
+    </message>
+</context>
+<context>
+    <name>SimulatedBand</name>
+    <message>
+        <source>[模拟手环]</source>
+        <translation>[模拟手环]</translation>
+    </message>
+</context>
+<context>
+    <name>StationProblem</name>
+    <message>
+        <source>找不到 %1</source>
+        <translation>找不到 %1</translation>
+    </message>
+    <message>
+        <source>%1 无法使用: %2</source>
+        <translation>%1 无法使用: %2</translation>
+    </message>
+    <message>
+        <source>找不到文件夹 %1</source>
+        <translation>找不到文件夹 %1</translation>
+    </message>
+    <message>
+        <source>无法读取 %1: %2</source>
+        <translation>无法读取 %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 是空文件</source>
+        <translation>%1 是空文件</translation>
+    </message>
+    <message>
+        <source>文件不存在</source>
+        <translation>文件不存在</translation>
+    </message>
+    <message>
+        <source>无法打开: %1</source>
+        <translation>无法打开: %1</translation>
+    </message>
+    <message>
+        <source>第 %1 行: %2</source>
+        <translation>第 %1 行: %2</translation>
+    </message>
+    <message>
+        <source>文件为空或不是XML文件</source>
+        <translation>文件为空或不是XML文件</translation>
+    </message>
+    <message>
+        <source>文件中没有元素</source>
+        <translation>文件中没有元素</translation>
+    </message>
+    <message>
+        <source>无法读取 QAT_DEF</source>
+        <translation>无法读取 QAT_DEF</translation>
+    </message>
+    <message>
+        <source>%1 的名称为空</source>
+        <translation>%1 的名称为空</translation>
+    </message>
+    <message>
+        <source>%1 的名称不安全: %2</source>
+        <translation>%1 的名称不安全: %2</translation>
+    </message>
+    <message>
+        <source>没有 %1 的名称</source>
+        <translation>没有 %1 的名称</translation>
     </message>
 </context>
 </TS>

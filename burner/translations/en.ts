@@ -111,26 +111,6 @@ Unplug the band.</translation>
         <translation>The band did not come back after the burn, reconnect it to the computer.</translation>
     </message>
     <message>
-        <source>找不到 %1</source>
-        <translation>%1 not found</translation>
-    </message>
-    <message>
-        <source>%1 无法使用: %2</source>
-        <translation>%1 cannot be used: %2</translation>
-    </message>
-    <message>
-        <source>找不到文件夹 %1</source>
-        <translation>Folder %1 not found</translation>
-    </message>
-    <message>
-        <source>无法读取 %1: %2</source>
-        <translation>Cannot read %1: %2</translation>
-    </message>
-    <message>
-        <source>%1 是空文件</source>
-        <translation>%1 is empty</translation>
-    </message>
-    <message>
         <source>工位问题，修复后按复位:
 %1</source>
         <translation>Station problem, fix it and press Reset:
@@ -142,7 +122,7 @@ Unplug the band.</translation>
     </message>
     <message>
         <source>成功</source>
-        <translation>Succeeded</translation>
+        <translation>Passed</translation>
     </message>
     <message>
         <source>失败</source>
@@ -245,6 +225,14 @@ Close anyway?</translation>
         <source>插入手环后按烧录</source>
         <translation>Plug in the bands, then press Burn</translation>
     </message>
+    <message>
+        <source>全部手环烧录成功，请拔下手环，再插入新手环</source>
+        <translation>Every band burned: unplug the bands, then plug in new ones</translation>
+    </message>
+    <message>
+        <source>全部手环已有结果: 请拔下手环，失败的手环可按烧录重试</source>
+        <translation>Every band has its result: unplug the bands; a failed one can be burned again with its button</translation>
+    </message>
 </context>
 <context>
     <name>RecordStatus</name>
@@ -255,6 +243,72 @@ Close anyway?</translation>
     <message>
         <source>站点设置有误: %1</source>
         <translation>Station settings are wrong: %1</translation>
+    </message>
+</context>
+<context>
+    <name>SimulatedBand</name>
+    <message>
+        <source>[模拟手环]</source>
+        <translation>[simulated band]</translation>
+    </message>
+</context>
+<context>
+    <name>StationProblem</name>
+    <message>
+        <source>找不到 %1</source>
+        <translation>%1 not found</translation>
+    </message>
+    <message>
+        <source>%1 无法使用: %2</source>
+        <translation>%1 cannot be used: %2</translation>
+    </message>
+    <message>
+        <source>找不到文件夹 %1</source>
+        <translation>Folder %1 not found</translation>
+    </message>
+    <message>
+        <source>无法读取 %1: %2</source>
+        <translation>Cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 是空文件</source>
+        <translation>%1 is empty</translation>
+    </message>
+    <message>
+        <source>文件不存在</source>
+        <translation>no such file</translation>
+    </message>
+    <message>
+        <source>无法打开: %1</source>
+        <translation>cannot open it: %1</translation>
+    </message>
+    <message>
+        <source>第 %1 行: %2</source>
+        <translation>line %1: %2</translation>
+    </message>
+    <message>
+        <source>文件为空或不是XML文件</source>
+        <translation>the file is empty or not XML</translation>
+    </message>
+    <message>
+        <source>文件中没有元素</source>
+        <translation>no element in it</translation>
+    </message>
+    <message>
+        <source>无法读取 QAT_DEF</source>
+        <translation>Failed to read QAT_DEF</translation>
+    </message>
+    <message>
+        <source>%1 的名称为空</source>
+        <translation>the name of %1 is empty</translation>
+    </message>
+    <message>
+        <source>%1 的名称不安全: %2</source>
+        <translation>unsafe name of %1: %2</translation>
+    </message>
+    <message>
+        <source>没有 %1 的名称</source>
+        <translation>no name of %1</translation>
     </message>
 </context>
 </TS>

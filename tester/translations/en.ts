@@ -17,6 +17,64 @@
     </message>
 </context>
 <context>
+    <name>DefReason</name>
+    <message>
+        <source>&quot;type&quot; 的值为空</source>
+        <translation>Fail to find &quot;type&quot;: its value is empty</translation>
+    </message>
+    <message>
+        <source>无法读取 &quot;%1&quot;: 文件有 %2 字节，超过上限 %3 字节</source>
+        <translation>Fail to read &quot;%1&quot;: %2 bytes, more than the %3 allowed</translation>
+    </message>
+    <message>
+        <source>无法读取 &quot;%1&quot; 第 %2 行: 不允许实体声明</source>
+        <translation>Fail to read &quot;%1&quot; at line %2: entity declarations are not allowed</translation>
+    </message>
+    <message>
+        <source>%1 的值 &quot;%2&quot; 无效: 只允许 0 到 %3 的整数</source>
+        <translation>Fail to accept %1 &quot;%2&quot;: allowed are whole numbers from 0 to %3</translation>
+    </message>
+    <message>
+        <source>无法识别 %1</source>
+        <translation>Fail to recognize %1</translation>
+    </message>
+    <message>
+        <source>无法读取 %1</source>
+        <translation>Fail to read %1</translation>
+    </message>
+    <message>
+        <source>找不到 %1</source>
+        <translation>Fail to find %1</translation>
+    </message>
+    <message>
+        <source>找不到 &quot;%1&quot;</source>
+        <translation>Fail to find &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>无法打开 &quot;%1&quot;</source>
+        <translation>Fail to open &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>无法解析 &quot;%1&quot;</source>
+        <translation>Fail to analyze &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>无法读取 &quot;%1&quot;: 不是XML文件</source>
+        <translation>Fail to read &quot;%1&quot;: not an XML document</translation>
+    </message>
+    <message>
+        <source>无法读取 &quot;%1&quot; 第 %2 行: %3</source>
+        <translation>Fail to read &quot;%1&quot; at line %2: %3</translation>
+    </message>
+</context>
+<context>
+    <name>HeldPort</name>
+    <message>
+        <source>端口 %1 被其他程序占用，请关闭该程序后再测试</source>
+        <translation>Port %1 is in use by another program; close that program and test again</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>测试工具</source>
@@ -193,6 +251,14 @@ If it fails again and again, plug the band in again and restart this program.</t
         <source>失败: %1</source>
         <translation>Failed: %1</translation>
     </message>
+    <message>
+        <source>无法打开或处理def.xml: %1</source>
+        <translation>Cannot open or process def.xml: %1</translation>
+    </message>
+    <message>
+        <source>全部手环已有结果，请拔下手环，再插入新手环</source>
+        <translation>Every band has its result: unplug the bands, then plug in new ones</translation>
+    </message>
 </context>
 <context>
     <name>RecordStatus</name>
@@ -203,6 +269,13 @@ If it fails again and again, plug the band in again and restart this program.</t
     <message>
         <source>站点设置有误: %1</source>
         <translation>Station settings are wrong: %1</translation>
+    </message>
+</context>
+<context>
+    <name>SimulatedBand</name>
+    <message>
+        <source>[模拟手环]</source>
+        <translation>[simulated band]</translation>
     </message>
 </context>
 </TS>

@@ -68,7 +68,7 @@ const QMap<QString, QStringList> kItems = {
 const QStringList kRecordFields = {"record", "record_spooled", "record_problem", "station_problem"};
 const QStringList kConf = kItems["conf"];
 const QStringList kAlarmEntry = {"entry", "hour", "minute", "mode"};
-const QStringList kTestDetails = QStringList{"version", "bluetooth", "time_sent", "time_read", "differences"}
+const QStringList kTestDetails = QStringList{"version", "bluetooth", "time_sent", "time_read", "error", "differences"}
                                  + nested("led_sent", kItems["led"]) + nested("led_read", kItems["led"])
                                  + nested("conf_sent", kConf) + nested("conf_read", kConf)
                                  + arrayOf("alarms_sent", kAlarmEntry) + arrayOf("alarms_read", kAlarmEntry);
@@ -141,8 +141,8 @@ private slots:
         const BandctlRun test = runBandctl({"--simulate", "--json", "test"}, 30000, dir.path());
         QCOMPARE(test.exitCode, 0);
         QCOMPARE(keysOf(onlyLine(test)),
-                 sorted(QStringList{"command", "device", "usb_path", "outcome", "failed_step", "failed_row", "error",
-                                    "duration_ms"} + kTestDetails + kRecordFields));
+                 sorted(QStringList{"command", "device", "usb_path", "outcome", "failed_step", "failed_row", "duration_ms"}
+                        + kTestDetails + kRecordFields));
         const BandctlRun burn = runBandctl({"--simulate", "--json", "burn", "--def", "burn.xml"}, 60000, dir.path());
         QCOMPARE(burn.exitCode, 0);
         QCOMPARE(keysOf(onlyLine(burn)),

@@ -109,6 +109,21 @@ private slots:
 #endif
     }
 
+    // Every mistake in station.ini is named, the windows' settings too.
+    void everyStationMistakeSaid()
+    {
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("station.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[station]\nname=line 1, tester 3\nslots=17\nautostart=maybe\n");
+        ini.close();
+        const BandctlRun run = runBandctl({"test", "--simulate", "--json", "--def", TESTER_DEF_XML}, 30000, dir.path());
+        QCOMPARE(run.exitCode, 0);
+        const QString problem = run.json().value(0).value("station_problem").toString();
+        for (const char *mistake : {"name has a comma", "slots=17", "autostart=maybe"})
+            QVERIFY2(problem.contains(QLatin1String(mistake)), qPrintable(problem));
+    }
+
     // A simulated hub: every band in its own place, one record each.
     void simulatedHubOneRecordPerBand()
     {

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QThread>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -23,6 +24,7 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <atomic>
 #include <dlfcn.h>
 
 namespace {
@@ -89,6 +91,27 @@ public:
             return {};
         return {{bandPortName(SimulatedBand::kPort), true, 0x0451, 0x16AA, location}};
     }
+};
+
+// The band's port as one watcher thread sees it: not there while held for
+// that thread, so that the window hears of the band's return only when the
+// test lets it, however quick the return.
+class LateForOneWatcher : public PortSource {
+public:
+    explicit LateForOneWatcher(const SimulatedBand *band) : band(band) {}
+    std::atomic<const QThread *> heldFor{nullptr};
+    QList<SerialPortEntry> availablePorts() const override
+    {
+        return QThread::currentThread() == heldFor.load() ? QList<SerialPortEntry>() : band->availablePorts();
+    }
+    void watchChanges(QObject *context, const std::function<void()> &changed) const override
+    {
+        band->watchChanges(context, changed);
+    }
+    QString devicePath(const SerialPortEntry &entry) const override { return band->devicePath(entry); }
+
+private:
+    const SimulatedBand *band;
 };
 
 // Closes every modal box, noting "title/text" and whether it offered OK and Cancel.
@@ -190,7 +213,7 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("no def.xml") << "def.xml" << QByteArray() << "找不到 def.xml";
         QTest::newRow("def.xml cut off") << "def.xml" << QByteArray("<QAT_DEF><cfg name=\"band.cfg\"/><bi")
-                                         << "def.xml 无法使用: line 1: ";
+                                         << "def.xml 无法使用: 第 1 行: ";
         QTest::newRow("no image") << "bin/band.bin" << QByteArray() << "找不到 bin/band.bin";
         QTest::newRow("empty image") << "bin/band.bin" << QByteArray("") << "bin/band.bin 是空文件";
     }
@@ -627,7 +650,7 @@ private slots:
         const QString problem = statusOf(broken);
         const QString marker = broken.findChild<QLabel *>("simulatedMarker")->text();
         qApp->removeTranslator(&english);
-        QCOMPARE(shown, QStringList({"Burning Tool", "Result", "Reset", "Burn", "Succeeded", "Failed",
+        QCOMPARE(shown, QStringList({"Burning Tool", "Result", "Reset", "Burn", "Passed", "Failed",
                                      "Burning, do not unplug the band."}));
         QCOMPARE(problem, QString("Station problem, fix it and press Reset:\ndef.xml not found"));
         QCOMPARE(marker, QString("[simulated band]"));
@@ -642,7 +665,8 @@ private slots:
         SimulatedBand band;
         QVERIFY(band.plugIn());
         SimulatedHotplugSource hotplug(&band);
-        MainWindow window(&band, &hotplug);
+        LateForOneWatcher ports(&band);
+        MainWindow window(&ports, &hotplug);
         window.setWindowTitle(SimulatedBand::windowTitleFor(window.windowTitle())); // as --simulate does
         window.markSimulated();
         window.findChild<CComThread *>()->setPollInterval(50);
@@ -663,8 +687,15 @@ private slots:
             statusWhileRestarting = statusOf(window);
         });
         QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbReset")->isEnabled(), kSlowMs);
+        // Queued after the window's own call, so each is seen once the window has taken it.
+        QList<bool> portSeen;
+        connect(window.findChild<CComThread *>(), &CComThread::SBConnected, this,
+                [&portSeen](bool present) { portSeen << present; }, Qt::QueuedConnection);
         QTest::mouseClick(button(window, "pbReset"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(button(window, "pbBurn")->isEnabled(), kSlowMs);
+        // The window's watcher has seen the port go; it sees it back only after the burn.
+        QTRY_VERIFY_WITH_TIMEOUT(portSeen.contains(false), kSlowMs);
+        ports.heldFor = window.findChild<CComThread *>();
         QVERIFY(portGoneFirst);
         QCOMPARE(statusWhileRestarting, shown("复位成功，手环正在进入升级模式，请稍候.")); // not "connect the band"
         QVERIFY2(restartMs >= 1000, qPrintable(QString::number(restartMs)));
@@ -684,7 +715,11 @@ private slots:
         QCOMPARE(details.value("cfg").toObject().value("sha256").toString().size(), 64);
         QCOMPARE(details.value("bin").toObject().value("sha256_read_back"), details.value("bin").toObject().value("sha256"));
         QCOMPARE(statusOf(window), backWithVersion(details.value("version").toString()));
-        QTest::qWait(300); // the watcher has seen the band back by now
+        // The window hears of the band's return after the burn has ended:
+        // Reset stays off for the band just burned.
+        ports.heldFor = nullptr;
+        window.findChild<CComThread *>()->pollNow();
+        QTRY_VERIFY_WITH_TIMEOUT(portSeen.last(), kSlowMs);
         QVERIFY(!button(window, "pbReset")->isEnabled());
         QVERIFY(!button(window, "pbBurn")->isEnabled());
         if (qEnvironmentVariableIsSet("BURNER_SCREENSHOT"))

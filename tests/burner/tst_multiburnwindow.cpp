@@ -5,9 +5,12 @@
 // verdict that stays until its band leaves.
 #include "bandhub.h"
 #include "diskhub.h"
+#include "mainwindow.h"
 #include "multiburnwindow.h"
 #include "recordtesting.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -52,7 +55,9 @@ private slots:
         PanelGrid *grid = window.grid();
         QTRY_VERIFY(grid->startAllButton()->isEnabled());
         QCOMPARE(grid->panel(3)->location(), BandHub::locationOf(3));
+        const QDateTime beforePress = QDateTime::currentDateTimeUtc();
         grid->startAllButton()->click();
+        const QDateTime afterPress = QDateTime::currentDateTimeUtc();
 
         QTRY_COMPARE_WITH_TIMEOUT(grid->panel(0)->verdict(), Verdict::Pass, kCycleTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(grid->panel(3)->verdict(), Verdict::Pass, kCycleTimeoutMs);
@@ -70,6 +75,14 @@ private slots:
         QCOMPARE(grid->panel(1)->stepLook(BurnReport::kResultStep), Look::Failed);
         // Refused the upgrade: nothing burned.
         QCOMPARE(grid->panel(2)->stepLook(0), Look::NotRun);
+        // Every band has its result: the line says so, no longer "plug in".
+        QTRY_COMPARE(grid->noteText(), QStringLiteral("全部手环已有结果: 请拔下手环，失败的手环可按烧录重试"));
+        // Each record covers its band's whole cycle, from the press on.
+        for (const QJsonObject &run : localRuns(QStringLiteral("."))) {
+            const QDateTime started = QDateTime::fromString(run.value(QStringLiteral("started_at")).toString(), Qt::ISODateWithMs);
+            QVERIFY2(started >= beforePress.addMSecs(-50) && started <= afterPress.addMSecs(50),
+                     qPrintable(run.value(QStringLiteral("started_at")).toString() + " " + beforePress.toString(Qt::ISODateWithMs)));
+        }
         if (qEnvironmentVariableIsSet("MULTI_GRAB"))
             window.grab().save(qEnvironmentVariable("MULTI_GRAB"));
 
@@ -114,6 +127,61 @@ private slots:
         QTRY_COMPARE(grid->panel(0)->verdict(), Verdict::None);
         const QList<QJsonObject> runs = localRuns(QStringLiteral("."));
         QCOMPARE(runs.size(), 2);
+    }
+
+    // The question about closing mid-burn goes once the burn has ended
+    // underneath, and the close goes ahead.
+    void closeQuestionGoesWithTheBurn()
+    {
+        BandHub hub(1);
+        DiskHub disks(hub, 1);
+        QVERIFY(hub.plugIn(0));
+        MultiBurnWindow window(2, true, &hub, &disks);
+        window.setPauseMs(1500); // the burn waits before its copies
+        window.show();
+        QVERIFY(window.init(100));
+        QTRY_COMPARE_WITH_TIMEOUT(window.grid()->panel(0)->stepLook(0), Look::Passed, kCycleTimeoutMs);
+        QStringList asked;
+        QTimer look;
+        connect(&look, &QTimer::timeout, this, [&asked] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); box && asked.isEmpty())
+                asked << box->windowTitle();
+        });
+        look.start(20);
+        // A question that never goes fails the test rather than hanging it.
+        bool leftOpen = false;
+        QTimer::singleShot(kCycleTimeoutMs, this, [&leftOpen] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                leftOpen = true;
+                box->reject();
+            }
+        });
+        QVERIFY(window.close());
+        QCOMPARE(asked, QStringList{QStringLiteral("正在烧录")});
+        QVERIFY(!leftOpen);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.grid()->panel(0)->stepLook(7), Look::Passed); // the burn ran to its end
+    }
+
+    // Single or with up to 8 panels, the whole window fits a 1366x768 screen.
+    void fitsASmallScreen()
+    {
+        // The screen less a window frame's title bar and borders.
+        const QSize room(1366 - 2 * 8, 768 - 40);
+        BandHub hub(1);
+        DiskHub disks(hub, 1);
+        QList<QSize> sizes;
+        for (int count : {2, 4, 8}) {
+            MultiBurnWindow window(count, true, &hub, &disks);
+            window.markSimulated();
+            sizes << window.sizeHint();
+        }
+        MainWindow single(nullptr, &disks);
+        single.markSimulated();
+        sizes << single.sizeHint() << single.size();
+        for (const QSize &size : sizes)
+            QVERIFY2(size.width() <= room.width() && size.height() <= room.height(),
+                     qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
     }
 
 private:

@@ -18,6 +18,11 @@
 #include <QtTest>
 
 #include <dlfcn.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 #include <functional>
 
 namespace {
@@ -150,6 +155,7 @@ private slots:
     void failingRun_data();
     void failingRun();
     void restartFailsWhenBandIsPulled();
+    void portHeldByAnotherProgram();
     void recordProblemShownBesideTheResult();
     void paintsWhileTheBandIsSilent();
     void closingMidRunStopsAndKeepsTheRecord();
@@ -380,6 +386,29 @@ void TestMainWindow::restartFailsWhenBandIsPulled()
     unplugBeforeReset = nullptr;
     QCOMPARE(cells(), failedAt(10));
     QTRY_VERIFY_WITH_TIMEOUT(!button->isEnabled(), 5000);
+}
+
+// A port another program holds is no band fault: the box and the record say who holds it.
+void TestMainWindow::portHeldByAnotherProgram()
+{
+#ifdef _WIN32
+    QSKIP("the virtual band is a pipe here, which no other program can be made to hold");
+#else
+    const int holder = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(holder >= 0);
+    QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    BoxCloser boxes;
+    button->click();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.seen.size(), 3, 10000);
+    ::close(holder);
+    QCOMPARE(boxes.seen.value(1), QStringLiteral("端口 %1 被其他程序占用，请关闭该程序后再测试").arg(device));
+    QCOMPARE(cells(), failedAt(0));
+    QVERIFY(band->band().commandsReceived().empty());
+    const QJsonObject record = localRuns(".").last();
+    QCOMPARE(record.value("failed_step").toString(), QStringLiteral("open port"));
+    QCOMPARE(record.value("details").toObject().value("error").toString(),
+             QStringLiteral("%1 is in use by another program").arg(device));
+#endif
 }
 
 // A results.db that cannot take the record: the status bar says so, and the

@@ -4,15 +4,21 @@
 // stays until its band leaves.
 #include "bandchannel.h"
 #include "bandhub.h"
+#include "mainwindow.h"
 #include "multitestwindow.h"
 #include "recordtesting.h"
 #include "slotsettings.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using Look = BandPanel::StepLook;
 using Verdict = BandPanel::Verdict;
@@ -156,6 +162,60 @@ private slots:
         QCOMPARE(grid->panel(0)->location(), BandHub::locationOf(1));
     }
 
+    void anUnusableDefinitionStartsNoBand()
+    {
+        QFile def(QStringLiteral("def.xml"));
+        QVERIFY(def.open(QIODevice::WriteOnly));
+        def.write("<QAT_DEF><def type='person'><settings weight='300'/></def></QAT_DEF>");
+        def.close();
+        BandHub hub(8);
+        for (int i = 0; i < 8; ++i)
+            QVERIFY(hub.plugIn(i));
+        MultiTestWindow window(8, true, &hub);
+        window.show();
+        QVERIFY(!window.init(100));
+        // Every band is seen, none is touched, and the note says why.
+        for (int i = 0; i < 8; ++i)
+            QTRY_COMPARE(window.grid()->panel(i)->location(), BandHub::locationOf(i));
+        QVERIFY(window.grid()->noteText().contains(QStringLiteral("weight")));
+        for (int i = 0; i < 8; ++i) {
+            QVERIFY(hub.band(i).commandsReceived().empty());
+            QCOMPARE(window.grid()->panel(i)->verdict(), Verdict::None);
+            QVERIFY(!window.grid()->panel(i)->startButton()->isEnabled());
+        }
+        QVERIFY(!window.grid()->startAllButton()->isEnabled());
+        window.startAllReady();
+        window.startSlot(0);
+        QVERIFY(hub.band(0).commandsReceived().empty());
+        QVERIFY(localRunCount(QStringLiteral(".")) <= 0);
+    }
+
+    void aPortHeldElsewhereIsSaidOnItsPanel()
+    {
+        BandHub hub(2);
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(hub.plugIn(i));
+        const QString held = QString::fromStdString(hub.band(0).devicePath());
+        const int holder = ::open(QFile::encodeName(held).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        MultiTestWindow window(2, true, &hub);
+        window.show();
+        QVERIFY(window.init(100));
+        QTRY_COMPARE_WITH_TIMEOUT(window.grid()->panel(0)->verdict(), Verdict::Fail, kRunTimeoutMs);
+        ::close(holder);
+        QCOMPARE(window.grid()->panel(0)->detail(), QStringLiteral("端口 %1 被其他程序占用，请关闭该程序后再测试").arg(held));
+        QTRY_COMPARE_WITH_TIMEOUT(window.grid()->panel(1)->verdict(), Verdict::Pass, kRunTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(localRunCount(QStringLiteral(".")), 2, kRunTimeoutMs);
+        const QList<QJsonObject> runs = localRuns(QStringLiteral("."));
+        const auto heldRun = std::find_if(runs.begin(), runs.end(), [](const QJsonObject &r) {
+            return r.value(QStringLiteral("usb_path")).toString() == BandHub::locationOf(0);
+        });
+        QVERIFY(heldRun != runs.end());
+        QCOMPARE(heldRun->value(QStringLiteral("details")).toObject().value(QStringLiteral("error")).toString(),
+                 QStringLiteral("%1 is in use by another program").arg(held));
+    }
+
     void aFailingWorkerFailsItsOwnBandOnly()
     {
         BandHub hub(2);
@@ -198,13 +258,42 @@ private slots:
         QCOMPARE(runs[0].value(QStringLiteral("outcome")).toString(), QStringLiteral("interrupted"));
     }
 
+    // Single or with up to 8 panels, the whole window fits a 1366x768 screen.
+    void fitsASmallScreen()
+    {
+        // The screen less a window frame's title bar and borders.
+        const QSize room(1366 - 2 * 8, 768 - 40);
+        QList<QSize> sizes;
+        for (int count : {2, 4, 8}) {
+            MultiTestWindow window(count, true);
+            window.markSimulated();
+            sizes << window.sizeHint();
+        }
+        MainWindow single;
+        single.markSimulated();
+        sizes << single.sizeHint() << single.size();
+        for (const QSize &size : sizes)
+            QVERIFY2(size.width() <= room.width() && size.height() <= room.height(),
+                     qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+    }
+
     void slotSettingsOutOfRangeAreRefused()
     {
-        writeIni(QStringLiteral("[station]\nslots=17\nautostart=maybe\n"));
+        writeIni(QStringLiteral("[station]\nname=line 1, tester 3\nslots=17\nautostart=maybe\n"));
         SlotSettings file = SlotSettings::read(QStringLiteral("."));
+        {
+            // Every mistake in the window's problem strip, the records' and the panels' alike.
+            MultiTestWindow window(2, false);
+            const auto *strip = window.findChild<QLabel *>(QStringLiteral("recordStatus"));
+            QVERIFY(strip);
+            for (const char *mistake : {"name has a comma", "slots=17", "autostart=maybe"})
+                QVERIFY2(strip->text().contains(QLatin1String(mistake)), qPrintable(strip->text()));
+        }
         QCOMPARE(file.slotCount, 1);
         QVERIFY(!file.autostart);
-        QVERIFY(file.problem.contains(QStringLiteral("autostart")));
+        QCOMPARE(file.problems.size(), 2); // both mistakes, not only the last
+        QVERIFY(file.problemText().contains(QStringLiteral("slots=17")));
+        QVERIFY(file.problemText().contains(QStringLiteral("autostart=maybe")));
         QStringList args{"--simulate", "--slots", "0"};
         QVERIFY(!file.takeCommandLine(args));
         QCOMPARE(args, QStringList{"--simulate"});

@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
@@ -25,14 +26,24 @@ void TestStartup::runTester_data()
     const bool english = QLocale::system().language() == QLocale::English;
     QCOMPARE(english, qEnvironmentVariableIsSet("TESTER_EXPECT_ENGLISH"));
     const QString cannot = english ? "Cannot open or process def.xml" : "无法打开或处理def.xml";
-    const QString title = english ? "[simulated band] Band tester" : "[simulated band] 测试工具";
+    const QString title = english ? "[simulated band] Band tester" : "[模拟手环] 测试工具";
+    // Qt's own buttons in the window's language too.
+    const QString buttons = english ? "Cancel OK" : "取消 确定";
     const QString marker = english ? "[simulated band]" : "模拟手环，非真实测试";
     const QByteArray good = "<QAT_DEF/>";
     QTest::newRow("no def.xml") << QStringList{"tester"} << QByteArray() << -1
-                                << QStringList{"ERROR", cannot, "Fail to find \"def.xml\""};
+                                << QStringList{"ERROR", cannot, english ? "Fail to find \"def.xml\"" : "找不到 \"def.xml\"", buttons};
     QTest::newRow("goal out of range")
         << QStringList{"tester"} << QByteArray("<QAT_DEF><def type='person'><settings goal='70000'/></def></QAT_DEF>") << -1
-        << QStringList{"ERROR", cannot, "Fail to accept goal \"70000\": allowed are whole numbers from 0 to 65535"};
+        << QStringList{"ERROR", cannot,
+                       english ? "Fail to accept goal \"70000\": allowed are whole numbers from 0 to 65535"
+                               : "goal 的值 \"70000\" 无效: 只允许 0 到 65535 的整数",
+                       buttons};
+    QTest::newRow("cut off") << QStringList{"tester"} << QByteArray("<QAT_DEF><def type='person'>") << -1
+                             << QStringList{"ERROR", cannot,
+                                            english ? "Fail to read \"def.xml\" at line 1: Premature end of document."
+                                                    : "无法读取 \"def.xml\" 第 1 行: 文档过早的结束。",
+                                            buttons};
     QTest::newRow("unknown option") << QStringList{"tester", "--simulated"} << good << 2 << QStringList();
     QTest::newRow("simulated band") << QStringList{"tester", "--simulate"} << good << 0 << QStringList{title, marker};
 }
@@ -55,7 +66,12 @@ void TestStartup::runTester()
     QTimer closer;
     connect(&closer, &QTimer::timeout, this, [&] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            seen = QStringList{box->windowTitle(), box->text(), box->informativeText()};
+            QStringList buttonTexts;
+            for (const QAbstractButton *button : box->buttons())
+                buttonTexts << button->text();
+            buttonTexts.sort();
+            buttonTexts.removeIf([](const QString &t) { return t.isEmpty(); });
+            seen = QStringList{box->windowTitle(), box->text(), box->informativeText(), buttonTexts.join(' ')};
             if (box->standardButtons() != (QMessageBox::Ok | QMessageBox::Cancel))
                 seen << "buttons differ";
             // Over the window, which is placed away from the screen's corner.

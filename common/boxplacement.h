@@ -1,4 +1,4 @@
-// Where the tester's message boxes go on the screen.
+// Where the windows and their message boxes go on the screen.
 #pragma once
 
 #include <QRect>

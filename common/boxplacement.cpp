@@ -33,7 +33,10 @@ void placeBeside(QWidget *box, const QWidget *window)
 
 void centreOnScreen(QWidget *window)
 {
-    window->move(screenOf(window).center() - window->rect().center());
+    // Never above the screen's top edge, where the title bar could not be reached.
+    const QRect screen = screenOf(window);
+    const QPoint centred = screen.center() - window->rect().center();
+    window->move(qMax(screen.left(), centred.x()), qMax(screen.top(), centred.y()));
 }
 
 void placeOver(QWidget *box, const QWidget *window)
