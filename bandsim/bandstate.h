@@ -34,6 +34,7 @@ public:
     sb_conf_t conf() const { return wearer; }
     sb_led_t led() const { return leds; }
     std::array<sb_alarm_t, SB_ALARM_COUNT> alarmTable() const { return alarms; }
+    void setAlarmTable(const std::array<sb_alarm_t, SB_ALARM_COUNT> &table) { alarms = table; }
     sb_version_t version() const { return firmware; }
     void setBluetoothAddress(const std::array<uint8_t, 6> &address);
 

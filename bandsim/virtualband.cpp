@@ -217,6 +217,12 @@ std::array<sb_alarm_t, SB_ALARM_COUNT> VirtualBand::alarms() const
     return d->band.state.alarmTable();
 }
 
+void VirtualBand::setAlarms(const std::array<sb_alarm_t, SB_ALARM_COUNT> &table)
+{
+    std::lock_guard<std::mutex> lock(d->band.mutex);
+    d->band.state.setAlarmTable(table);
+}
+
 sb_version_t VirtualBand::version() const
 {
     std::lock_guard<std::mutex> lock(d->band.mutex);

@@ -88,15 +88,16 @@ int TestSequence::runSteps(BandChannel &band, const TestDefinition *definition, 
             stepStarted(row);
         return !stopRequested.load();
     };
-    // Reads an item back after its write; what the band stored otherwise
-    // fails the step, naming each field.
-    const auto readBack = [&](int row, const std::function<bool()> &read, bool &readValid,
-                              const std::function<QList<StoredDifference>()> &compare) {
-        if (!go(row) || !read())
-            return false;
+    // Writes an item in one step and reads it back in the next; what the
+    // band stored otherwise fails the read-back, naming each field.
+    const auto writeAndReadBack = [&](int setRow, auto write, int getRow, auto read, bool &readValid, auto compare) {
+        if (!go(setRow) || !write())
+            return setRow;
+        if (!go(getRow) || !read())
+            return getRow;
         readValid = true;
         r.differences = compare();
-        return r.differences.isEmpty();
+        return r.differences.isEmpty() ? kPassed : getRow;
     };
 
     if (!go(RowOpenPort) || !band.open())
@@ -110,37 +111,40 @@ int TestSequence::runSteps(BandChannel &band, const TestDefinition *definition, 
     if (!go(RowGetTime) || !band.getTime(&r.readTime))
         return RowGetTime;
 
-    if (!go(RowSetLed) || !definition)
-        return RowSetLed;
-    r.sentLed = definition->led;
-    if (!band.setLed(&r.sentLed))
-        return RowSetLed;
-    if (!readBack(RowGetLed, [&] { return band.getLed(&r.readLed); }, r.readLedValid,
-                  [&] { return ledDifferences(r.sentLed, r.readLed); }))
-        return RowGetLed;
+    const auto writeLed = [&] {
+        if (!definition)
+            return false;
+        r.sentLed = definition->led;
+        return band.setLed(&r.sentLed);
+    };
+    if (const int row = writeAndReadBack(RowSetLed, writeLed, RowGetLed, [&] { return band.getLed(&r.readLed); },
+                                         r.readLedValid, [&] { return ledDifferences(r.sentLed, r.readLed); });
+        row != kPassed)
+        return row;
 
-    if (!go(RowSetConf))
-        return RowSetConf;
-    r.sentConf = definition->person;
-    if (!band.setConf(&r.sentConf))
-        return RowSetConf;
-    if (!readBack(RowGetConf, [&] { return band.getConf(&r.readConf); }, r.readConfValid,
-                  [&] { return confDifferences(r.sentConf, r.readConf); }))
-        return RowGetConf;
+    const auto writeConf = [&] {
+        r.sentConf = definition->person;
+        return band.setConf(&r.sentConf);
+    };
+    if (const int row = writeAndReadBack(RowSetConf, writeConf, RowGetConf, [&] { return band.getConf(&r.readConf); },
+                                         r.readConfValid, [&] { return confDifferences(r.sentConf, r.readConf); });
+        row != kPassed)
+        return row;
 
-    if (!go(RowSetAlarms))
-        return RowSetAlarms;
     // Without a table in def.xml the band keeps its own: the one it holds
     // now is what is written and must read back.
-    if (definition->alarms)
-        r.sentAlarms = *definition->alarms;
-    else if (!band.getAlarms(r.sentAlarms.data()))
-        return RowSetAlarms;
-    if (!band.setAlarms(r.sentAlarms.data()))
-        return RowSetAlarms;
-    if (!readBack(RowGetAlarms, [&] { return band.getAlarms(r.readAlarms.data()); }, r.readAlarmsValid,
-                  [&] { return alarmDifferences(r.sentAlarms, r.readAlarms); }))
-        return RowGetAlarms;
+    const auto writeAlarms = [&] {
+        if (definition->alarms)
+            r.sentAlarms = *definition->alarms;
+        else if (!band.getAlarms(r.sentAlarms.data()))
+            return false;
+        return band.setAlarms(r.sentAlarms.data());
+    };
+    if (const int row = writeAndReadBack(RowSetAlarms, writeAlarms, RowGetAlarms,
+                                         [&] { return band.getAlarms(r.readAlarms.data()); }, r.readAlarmsValid,
+                                         [&] { return alarmDifferences(r.sentAlarms, r.readAlarms); });
+        row != kPassed)
+        return row;
 
     if (!go(RowReset) || !band.reset())
         return RowReset;

@@ -84,6 +84,7 @@ private slots:
         QCOMPARE(traced.exitCode, 0);
         QCOMPARE(traced.json().size(), 1);
         QVERIFY(traced.err.contains("( pedometer conf )"));
+        QVERIFY(traced.err.contains(("[band " + devices[1] + "]\n[PC]  ---->  [USB]\n").toUtf8())); // whose block it is
     }
 
     // A port another program holds fails that band alone, saying why.

@@ -96,8 +96,7 @@ void TestTestSequence::writesTheDefinitionsAlarmsOrKeepsTheBands()
 {
     QFETCH(bool, ownTable);
     const AlarmTable planted = plantedAlarms();
-    QVERIFY(sb_init(kPort) && sb_setAlarmClock(planted.data()));
-    sb_exit();
+    band->setAlarms(planted);
     TestDefinition definition = kDefinition;
     AlarmTable written{};
     written[3] = sb_alarm_t{0x7F, 30, 7, 0};
@@ -174,10 +173,7 @@ void TestTestSequence::fails()
     QFETCH(QString, outcome);
     QFETCH(QString, differences);
 
-    // The band's own alarms, written back when def.xml has none.
-    QVERIFY(sb_init(kPort) && sb_setAlarmClock(plantedAlarms().data()));
-    sb_exit();
-    band->clearCommandsReceived();
+    band->setAlarms(plantedAlarms()); // the band's own, written back when def.xml has none
     band->setFault(uint8_t(item), fault);
     TestSequence sequence;
     if (presenceCheck)

@@ -88,6 +88,8 @@ public:
     sb_conf_t conf() const;
     sb_led_t led() const;
     std::array<sb_alarm_t, SB_ALARM_COUNT> alarms() const;
+    // A table of the band's own, as if a program had written it earlier.
+    void setAlarms(const std::array<sb_alarm_t, SB_ALARM_COUNT> &table);
     sb_version_t version() const;
     // Every command frame received (wire bytes), oldest first, including
     // those ignored for a bad check byte; the most recent 100000 are kept.
