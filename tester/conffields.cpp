@@ -2,11 +2,13 @@
 
 QJsonObject confFields(const sb_conf_t &conf)
 {
-    return {{QStringLiteral("weight"), conf.weight},
-            {QStringLiteral("height"), conf.height},
+    // Copied out first: the record is packed, and a reference to its
+    // two-byte goal would be misaligned.
+    return {{QStringLiteral("weight"), int(conf.weight)},
+            {QStringLiteral("height"), int(conf.height)},
             {QStringLiteral("sex"), conf.sex ? QStringLiteral("female") : QStringLiteral("male")},
-            {QStringLiteral("age"), conf.age},
-            {QStringLiteral("goal"), conf.goal}};
+            {QStringLiteral("age"), int(conf.age)},
+            {QStringLiteral("goal"), int(conf.goal)}};
 }
 
 const QStringList &confFieldNames()
@@ -26,8 +28,8 @@ QJsonArray alarmEntries(const sb_alarm_t *alarms, int count)
     QJsonArray entries;
     for (int i = 0; i < count; ++i)
         entries.append(QJsonObject{{QStringLiteral("entry"), i},
-                                   {QStringLiteral("hour"), alarms[i].hour},
-                                   {QStringLiteral("minute"), alarms[i].minute},
-                                   {QStringLiteral("mode"), alarms[i].mode}});
+                                   {QStringLiteral("hour"), int(alarms[i].hour)},
+                                   {QStringLiteral("minute"), int(alarms[i].minute)},
+                                   {QStringLiteral("mode"), int(alarms[i].mode)}});
     return entries;
 }
