@@ -2,7 +2,6 @@
 
 #include "conffields.h"
 
-#include <QJsonArray>
 #include <QStringList>
 
 static QString clockTime(int hour, int minute)
@@ -58,27 +57,20 @@ Result describeConf(const sb_conf_t &conf, const QString &kindKey)
 Result describeLed(const sb_led_t &led, const QString &kindKey)
 {
     Result result(kindKey, QStringLiteral("led"));
-    for (int i = 0; i < 2; ++i)
-        result.add(QStringLiteral("led%1").arg(i), QJsonValue(led.enabled[i] != 0),
-                   led.enabled[i] ? QStringLiteral("on") : QStringLiteral("off"));
+    const QJsonObject fields = ledFields(led);
+    for (auto field = fields.begin(); field != fields.end(); ++field) // led0, led1
+        result.add(field.key(), field.value(), field.value().toBool() ? QStringLiteral("on") : QStringLiteral("off"));
     return result;
 }
 
 Result describeAlarms(const sb_alarm_t alarms[SB_ALARM_COUNT], const QString &kindKey)
 {
     Result result(kindKey, QStringLiteral("alarm"));
-    QJsonArray entries;
     QString text;
-    for (int i = 0; i < SB_ALARM_COUNT; ++i) {
-        const sb_alarm_t &alarm = alarms[i];
-        entries.append(QJsonObject{{QStringLiteral("entry"), i},
-                                   {QStringLiteral("hour"), alarm.hour},
-                                   {QStringLiteral("minute"), alarm.minute},
-                                   {QStringLiteral("mode"), alarm.mode}});
-        text += QStringLiteral("\n  %1  %2  mode 0x%3").arg(i).arg(clockTime(alarm.hour, alarm.minute))
-                    .arg(alarm.mode, 2, 16, QLatin1Char('0'));
-    }
-    result.add(QStringLiteral("alarms"), QJsonValue(entries), text);
+    for (int i = 0; i < SB_ALARM_COUNT; ++i)
+        text += QStringLiteral("\n  %1  %2  mode 0x%3").arg(i).arg(clockTime(alarms[i].hour, alarms[i].minute))
+                    .arg(alarms[i].mode, 2, 16, QLatin1Char('0'));
+    result.add(QStringLiteral("alarms"), QJsonValue(alarmEntries(alarms, SB_ALARM_COUNT)), text);
     return result;
 }
 

@@ -5,8 +5,8 @@
 #include "bandrecords.h"
 #include "items.h"
 #include "output.h"
-#include "readback.h"
 #include "recordvalues.h"
+#include "storeddifferences.h"
 #include "subcommand.h"
 
 #include <QDateTime>

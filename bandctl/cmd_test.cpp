@@ -41,7 +41,7 @@ TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const Te
     TestSequence sequence;
     sequence.setPresenceCheck([&band] { return !band.isGone(); });
     TestResult result;
-    QThread *worker = QThread::create([&] { result = sequence.run(band.port(), &definition); });
+    QThread *worker = QThread::create([&] { result = sequence.run(band.port(), &definition, band.devicePath()); });
     QObject::connect(&interrupt, &InterruptWatch::interrupted, worker, [&sequence] { sequence.requestStop(); },
                      Qt::DirectConnection);
     QEventLoop loop;

@@ -127,13 +127,22 @@ bool GlobalParser::takeBandOption(qsizetype &i, QString *error)
 }
 
 // The word after args[i], an option whose value may be left out, is its
-// value: no option, no subcommand, and no word of a subcommand already named
-// that takes numbers (there only "--simulate=N" gives a count).
+// value: no option, no subcommand; after a subcommand that takes numbers
+// never (there only "--simulate=N" gives a count), after another one only a
+// number.
 bool GlobalParser::takesLeftOutValue(qsizetype i) const
 {
     if (!valueAt(args, i + 1) || commands.isName(args[i + 1]))
         return false;
-    return invocation.command.isEmpty() || !commands.takesNumbers(invocation.command);
+    if (invocation.command.isEmpty())
+        return true;
+    if (commands.takesNumbers(invocation.command))
+        return false;
+    // After the subcommand the next word may be its own ("watch --simulate
+    // upload"): only a number is the count, a negative one to be refused.
+    const QString &next = args[i + 1];
+    const qsizetype digit = next.startsWith(u'-') ? 1 : 0;
+    return next.size() > digit && next[digit].isDigit();
 }
 
 // "--simulate", "--simulate N" or "--simulate=N": N virtual bands, 1 by default.

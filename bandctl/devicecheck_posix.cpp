@@ -1,12 +1,13 @@
 #include "devicecheck.h"
 
+#include "portholder.h"
+
 #include <QFile>
 
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -60,25 +61,23 @@ std::optional<DeviceProblem> notADevice(const QString &path)
 
 DeviceProblem whyNotOpened(const QString &path)
 {
+    if (heldByAnotherProgram(path))
+        return busy(path);
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENXIO || error == ENODEV)
             return {ExitNoBand, QStringLiteral("no band: %1 went away").arg(path)};
-        if (error == EBUSY) // another program holds it exclusively
-            return busy(path);
         if (error == EACCES || error == EPERM)
             return {ExitBandFailed, QStringLiteral("no permission to open %1 (install the band's udev rule, or "
                                                    "join the group that owns the port)").arg(path)};
         return {ExitBandFailed, QStringLiteral("cannot open %1: %2").arg(path, errorText(error))};
     }
     termios settings{};
-    DeviceProblem problem{ExitBandFailed, QStringLiteral("cannot open %1 as a serial port").arg(path)};
-    if (::tcgetattr(fd, &settings) != 0)
-        problem = {ExitUsage, QStringLiteral("%1 is not a serial device").arg(path)};
-    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        problem = busy(path);
+    const bool terminal = ::tcgetattr(fd, &settings) == 0;
     ::close(fd);
-    return problem;
+    if (!terminal)
+        return {ExitUsage, QStringLiteral("%1 is not a serial device").arg(path)};
+    return {ExitBandFailed, QStringLiteral("cannot open %1 as a serial port").arg(path)};
 }

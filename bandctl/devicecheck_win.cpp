@@ -1,5 +1,7 @@
 #include "devicecheck.h"
 
+#include "portholder.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -51,6 +53,9 @@ std::optional<DeviceProblem> notADevice(const QString &path)
 
 DeviceProblem whyNotOpened(const QString &path)
 {
+    if (heldByAnotherProgram(path))
+        return {ExitBandFailed, QStringLiteral("%1 is in use by another program (close it, e.g. the tester window "
+                                               "or another bandctl, and try again)").arg(path)};
     const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
     const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
@@ -61,11 +66,6 @@ DeviceProblem whyNotOpened(const QString &path)
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
         return {ExitNoBand, QStringLiteral("no band: %1 went away").arg(path)};
-    case ERROR_ACCESS_DENIED: // a port another program holds
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_PIPE_BUSY:
-        return {ExitBandFailed, QStringLiteral("%1 is in use by another program (close it, e.g. the tester window "
-                                               "or another bandctl, and try again)").arg(path)};
     default:
         return {ExitBandFailed, QStringLiteral("cannot open %1 (Windows error %2)").arg(path).arg(GetLastError())};
     }

@@ -2,6 +2,20 @@
 
 #include <algorithm>
 
+namespace {
+
+// A nested result's lines, indented under its heading.
+QString indented(const Result &nested)
+{
+    QString text;
+    const QStringList nestedLines = nested.text().split(u'\n');
+    for (const QString &line : nestedLines)
+        text += QStringLiteral("\n  ") + line;
+    return text;
+}
+
+} // namespace
+
 Result::Result(const QString &kindKey, const QString &kind) : kindKey(kindKey)
 {
     object.insert(kindKey, kind);
@@ -14,9 +28,8 @@ Result::Result(const QJsonObject &json, const QString &line) : object(json)
 
 Result &Result::add(const QString &key, const QJsonValue &value, const QString &text)
 {
-    object.insert(key, value);
-    lines.append({key, text});
-    return *this;
+    addJsonOnly(key, value);
+    return addTextOnly(key, text);
 }
 
 Result &Result::add(const QString &key, int value)
@@ -36,19 +49,26 @@ Result &Result::add(const QString &key, bool value)
 
 Result &Result::add(const QString &key, const Result &nested)
 {
-    QString indented;
-    const QStringList nestedLines = nested.text().split(u'\n');
-    for (const QString &line : nestedLines)
-        indented += QStringLiteral("\n  ") + line;
     QJsonObject fields = nested.json();
     fields.remove(nested.kindKey);
-    return add(key, QJsonValue(fields), indented);
+    return add(key, QJsonValue(fields), indented(nested));
 }
 
 Result &Result::addJsonOnly(const QString &key, const QJsonValue &value)
 {
     object.insert(key, value);
     return *this;
+}
+
+Result &Result::addTextOnly(const QString &key, const QString &text)
+{
+    lines.append({key, text});
+    return *this;
+}
+
+Result &Result::addTextOnly(const QString &key, const Result &nested)
+{
+    return addTextOnly(key, indented(nested));
 }
 
 QString Result::text() const

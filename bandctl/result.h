@@ -25,6 +25,9 @@ public:
     Result &add(const QString &key, const Result &nested);
     // A JSON field with no line in the text form.
     Result &addJsonOnly(const QString &key, const QJsonValue &value);
+    // A line (or a nested result's lines) with no JSON field.
+    Result &addTextOnly(const QString &key, const QString &text);
+    Result &addTextOnly(const QString &key, const Result &nested);
 
     const QJsonObject &json() const { return object; }
     QString text() const;

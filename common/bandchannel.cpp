@@ -1,5 +1,14 @@
 #include "bandchannel.h"
 
+#include "portholder.h"
+
+#include <QFile>
+
+bool BandChannel::heldElsewhere() const
+{
+    return !path.empty() && heldByAnotherProgram(QFile::decodeName(path.c_str()));
+}
+
 bool ProcessWideChannel::open()
 {
     return port >= 0 && port <= 255 && sb_init(uint8_t(port));
@@ -25,7 +34,7 @@ bool ProcessWideChannel::upgrade() { return sb_upgrade(); }
 bool LinkChannel::open()
 {
     close();
-    link = sb_link_open(path.c_str());
+    link = sb_link_open(devicePath().c_str());
     return link != nullptr;
 }
 

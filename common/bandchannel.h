@@ -6,10 +6,18 @@
 #include <bandlink.h>
 
 #include <string>
+#include <utility>
 
 class BandChannel {
 public:
+    // devicePath: the port's path; empty when not known.
+    explicit BandChannel(std::string devicePath = {}) : path(std::move(devicePath)) {}
     virtual ~BandChannel() = default;
+
+    const std::string &devicePath() const { return path; }
+    // After open() failed: whether another program holds the port, so that
+    // the band is not to blame. False when the path is not known.
+    bool heldElsewhere() const;
 
     virtual bool open() = 0;
     // Closes what open() opened; harmless when nothing is open.
@@ -27,14 +35,19 @@ public:
     virtual bool getAlarms(sb_alarm_t *alarms) = 0;
     virtual bool reset() = 0;
     virtual bool upgrade() = 0;
+
+private:
+    std::string path;
 };
 
 // The process-wide link on a port number (the digits of ttyACMn, or one bound
 // with uart_bind_device_path). Left open when the channel goes, as callers of
-// the process-wide link have always found it.
+// the process-wide link have always found it. devicePath: the port's path
+// where the caller knows it.
 class ProcessWideChannel : public BandChannel {
 public:
-    explicit ProcessWideChannel(int port) : port(port) {}
+    explicit ProcessWideChannel(int port, std::string devicePath = {})
+        : BandChannel(std::move(devicePath)), port(port) {}
 
     bool open() override;
     void close() override;
@@ -58,7 +71,7 @@ private:
 // closed when the channel goes.
 class LinkChannel : public BandChannel {
 public:
-    explicit LinkChannel(std::string devicePath) : path(std::move(devicePath)) {}
+    explicit LinkChannel(std::string devicePath) : BandChannel(std::move(devicePath)) {}
     ~LinkChannel() override { close(); }
     LinkChannel(const LinkChannel &) = delete;
     LinkChannel &operator=(const LinkChannel &) = delete;
@@ -78,6 +91,5 @@ public:
     bool upgrade() override;
 
 private:
-    std::string path;
     sb_link *link = nullptr;
 };

@@ -82,8 +82,8 @@ void MainWindow::slotOnpbTest()
     const bool loaded = defReader.getDefinition(&definition);
     // Off the window's thread, so the window keeps painting while a step
     // waits on a silent band.
-    worker = QThread::create([this, port, definition, loaded] {
-        workerResult = sequence.run(port, loaded ? &definition : nullptr);
+    worker = QThread::create([this, port, definition, loaded, path = comThread.devicePath()] {
+        workerResult = sequence.run(port, loaded ? &definition : nullptr, path);
     });
     connect(worker, &QThread::finished, this, &MainWindow::onRunFinished);
     worker->start();
@@ -95,8 +95,7 @@ void MainWindow::onRunFinished()
     worker->wait();
     delete worker;
     worker = nullptr;
-    TestResult result = workerResult;
-    const bool held = noteHeldPort(result, comThread.devicePath());
+    const TestResult result = workerResult;
     keepRecord(result);
     showResult(result);
     // The band restarts after a pass; unless the watcher has already seen it
@@ -107,7 +106,7 @@ void MainWindow::onRunFinished()
     if (result.passed()) {
         showResultBox(QMessageBox::Information, QStringLiteral("SUCCESS"),
                       tr("测试成功，请拔掉手环\n一定要重新拔插手环，再做测试"), QMessageBox::Ok, QMessageBox::NoButton);
-    } else if (held) { // the band is not at fault: no re-plugging, no restart
+    } else if (result.portHeld) { // the band is not at fault: no re-plugging, no restart
         showResultBox(QMessageBox::Critical, QStringLiteral("FAIL"), heldPortText(comThread.devicePath()),
                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
     } else {

@@ -202,7 +202,6 @@ void MultiTestWindow::startSlot(int slot)
                 LinkChannel link(QFile::encodeName(path).toStdString());
                 raw->result = raw->sequence.run(link, written);
             }
-            noteHeldPort(raw->result, path);
         } catch (const std::exception &e) {
             raw->result = TestResult();
             raw->result.failedStep = QString::fromLocal8Bit(e.what());
@@ -279,7 +278,7 @@ void MultiTestWindow::showResult(int slot)
     panel->setVerdict(result.passed() ? BandPanel::Verdict::Pass : BandPanel::Verdict::Fail);
     // The failed step by its name on the panel; a worker that failed in itself by its reason.
     const QString failed = stepNames().value(result.failedRow, result.failedStep);
-    if (!result.error.isEmpty() && result.failedRow == TestSequence::RowOpenPort)
+    if (result.portHeld)
         panel->setDetail(heldPortText(bands[size_t(slot)]->devicePath));
     else
         panel->setDetail(result.passed() ? tr("请拔掉手环") : tr("失败: %1").arg(failed));

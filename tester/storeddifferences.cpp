@@ -1,5 +1,6 @@
 #include "storeddifferences.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
@@ -19,6 +20,40 @@ QString shown(const QJsonValue &value)
     if (value.isUndefined())
         return QStringLiteral("nothing");
     return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).chopped(1).mid(1));
+}
+
+bool clockKept(const QJsonValue &sent, const QJsonValue &stored, qint64 slackSeconds)
+{
+    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    const QDateTime sentTime = QDateTime::fromString(sent.toString(), format);
+    const QDateTime storedTime = QDateTime::fromString(stored.toString(), format);
+    if (!sentTime.isValid() || !storedTime.isValid())
+        return sent == stored;
+    const qint64 ahead = sentTime.secsTo(storedTime);
+    return ahead >= 0 && ahead <= slackSeconds;
+}
+
+void compareJson(const QString &field, const QJsonValue &sent, const QJsonValue &stored, qint64 slackSeconds,
+                 QList<StoredDifference> *differences)
+{
+    if (sent.isObject() && stored.isObject()) {
+        const QJsonObject sentObject = sent.toObject();
+        const QJsonObject storedObject = stored.toObject();
+        for (auto it = sentObject.begin(); it != sentObject.end(); ++it)
+            compareJson(field + u'.' + it.key(), it.value(), storedObject.value(it.key()), slackSeconds, differences);
+        return;
+    }
+    if (sent.isArray() && stored.isArray()) {
+        const QJsonArray sentArray = sent.toArray();
+        const QJsonArray storedArray = stored.toArray();
+        for (qsizetype i = 0; i < sentArray.size(); ++i)
+            compareJson(QStringLiteral("%1[%2]").arg(field).arg(i), sentArray.at(i), storedArray.at(i), slackSeconds,
+                        differences);
+        return;
+    }
+    const bool kept = field == QLatin1StringView("time") ? clockKept(sent, stored, slackSeconds) : sent == stored;
+    if (!kept)
+        differences->append({field, sent, stored});
 }
 
 } // namespace
@@ -51,6 +86,15 @@ QList<StoredDifference> alarmDifferences(const AlarmTable &sent, const AlarmTabl
         compare(entry + QStringLiteral("minute"), sent[i].minute, stored[i].minute, &differences);
         compare(entry + QStringLiteral("mode"), sent[i].mode, stored[i].mode, &differences);
     }
+    return differences;
+}
+
+QList<StoredDifference> storedDifferences(const QJsonObject &sent, const QJsonObject &stored,
+                                          qint64 clockSlackSeconds)
+{
+    QList<StoredDifference> differences;
+    for (auto it = sent.begin(); it != sent.end(); ++it)
+        compareJson(it.key(), it.value(), stored.value(it.key()), clockSlackSeconds, &differences);
     return differences;
 }
 

@@ -5,6 +5,7 @@
 #include "testdefinition.h"
 
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
 #include <QString>
@@ -19,6 +20,11 @@ struct StoredDifference {
 QList<StoredDifference> confDifferences(const sb_conf_t &sent, const sb_conf_t &stored);
 QList<StoredDifference> ledDifferences(const sb_led_t &sent, const sb_led_t &stored);
 QList<StoredDifference> alarmDifferences(const AlarmTable &sent, const AlarmTable &stored);
+// Any item as named fields (bandctl's results), nested objects and arrays
+// field by field. The band's clock moves on by itself, so a "time" up to
+// clockSlackSeconds after the one sent counts as kept.
+QList<StoredDifference> storedDifferences(const QJsonObject &sent, const QJsonObject &stored,
+                                          qint64 clockSlackSeconds);
 
 // "weight (sent 70, stored 71), goal (sent 9000, stored 9001)".
 QString describeDifferences(const QList<StoredDifference> &differences);

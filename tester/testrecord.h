@@ -5,8 +5,9 @@
 #include "runrecord.h"
 #include "testsequence.h"
 
-// What the run sent and read: version, bluetooth, time_sent, time_read,
-// conf_sent, conf_read; each null when the run did not get that far. The
+// What the run sent and read: version, bluetooth, time_sent and time_read,
+// led_, conf_ and alarms_sent and _read; each null when the run did not get
+// that far. Then error and differences, null when there are none. The
 // record's details and bandctl's result alike.
 QJsonObject testDetails(const TestResult &result);
 

@@ -2,12 +2,23 @@
 
 #include "bandchannel.h"
 
+#include <QFile>
 #include <QThread>
 
 
 namespace {
 
 constexpr int kPassed = -1;
+
+// A port another program holds is no fault of the band: the record and the
+// operator are told so.
+void noteHeldPort(const BandChannel &band, TestResult &r)
+{
+    if (!band.heldElsewhere())
+        return;
+    r.portHeld = true;
+    r.error = QStringLiteral("%1 is in use by another program").arg(QFile::decodeName(band.devicePath().c_str()));
+}
 
 } // namespace
 
@@ -55,9 +66,9 @@ void TestSequence::requestStop()
     stopRequested = true;
 }
 
-TestResult TestSequence::run(int port, const TestDefinition *definition)
+TestResult TestSequence::run(int port, const TestDefinition *definition, const QString &devicePath)
 {
-    ProcessWideChannel band(port);
+    ProcessWideChannel band(port, QFile::encodeName(devicePath).toStdString());
     return run(band, definition);
 }
 
@@ -100,8 +111,12 @@ int TestSequence::runSteps(BandChannel &band, const TestDefinition *definition, 
         return r.differences.isEmpty() ? kPassed : getRow;
     };
 
-    if (!go(RowOpenPort) || !band.open())
+    if (!go(RowOpenPort))
         return RowOpenPort;
+    if (!band.open()) {
+        noteHeldPort(band, r);
+        return RowOpenPort;
+    }
     if (!go(RowGetVersion) || !band.getVersion(&r.version))
         return RowGetVersion;
     r.sentTime = bandTimeOf(QDateTime::currentDateTime());
@@ -111,9 +126,12 @@ int TestSequence::runSteps(BandChannel &band, const TestDefinition *definition, 
     if (!go(RowGetTime) || !band.getTime(&r.readTime))
         return RowGetTime;
 
+    // Without def.xml nothing is there to write: the first step that writes fails.
+    if (!definition) {
+        go(RowSetLed);
+        return RowSetLed;
+    }
     const auto writeLed = [&] {
-        if (!definition)
-            return false;
         r.sentLed = definition->led;
         return band.setLed(&r.sentLed);
     };

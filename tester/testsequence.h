@@ -41,6 +41,7 @@ struct TestResult {
     QDateTime started;      // local time at the start and at the end of the run
     QDateTime finished;
     QString error;          // why the failed step failed, when known (English)
+    bool portHeld = false;  // the port would not open because another program holds it
 
     bool passed() const { return outcome == Outcome::Pass; }
     // True when the step of `row` ran and passed.
@@ -85,9 +86,10 @@ public:
     // number bound with uart_bind_device_path); -1 = no port known, which
     // fails the open step without touching the library. definition: what
     // def.xml gave, null when it was not loaded (fails the first step that
-    // writes, the LEDs). On a pass the port is closed (sb_exit); after a
-    // failure it stays open, as the window has always left it.
-    TestResult run(int port, const TestDefinition *definition);
+    // writes, the LEDs). devicePath: the port's path, to tell a port another
+    // program holds; empty when not known. On a pass the port is closed
+    // (sb_exit); after a failure it stays open, as the window has always left it.
+    TestResult run(int port, const TestDefinition *definition, const QString &devicePath = {});
     // The same on a band of its own (see bandchannel.h): several sequences
     // may run at once, each on its own thread and channel. On a pass the
     // channel is closed; after a failure it stays open.

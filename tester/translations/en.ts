@@ -66,6 +66,18 @@
         <source>无法读取 &quot;%1&quot; 第 %2 行: %3</source>
         <translation>Fail to read &quot;%1&quot; at line %2: %3</translation>
     </message>
+    <message>
+        <source>%1 的值 &quot;%2&quot; 无效: 只允许 0 到 %3 的整数 (或 0x0 到 %4)</source>
+        <translation>Fail to accept %1 &quot;%2&quot;: allowed are whole numbers from 0 to %3 (or 0x0 to %4)</translation>
+    </message>
+    <message>
+        <source>%1 &quot;%2&quot; 重复出现</source>
+        <translation>Fail to accept %1 &quot;%2&quot;: it is given twice</translation>
+    </message>
+    <message>
+        <source>无法读取 %1: 它必须在 %2 定义之前，%2 定义之后的内容不再读取</source>
+        <translation>Fail to read %1: it must come before the %2 definition, which ends the reading</translation>
+    </message>
 </context>
 <context>
     <name>HeldPort</name>

@@ -231,6 +231,7 @@ private slots:
         // A count that is no count, a help for no subcommand, a filter value nobody stores.
         QTest::newRow("simulate -1") << QStringList{"--simulate", "-1", "info"} << QByteArray("from 1 to 16, not \"-1\"");
         QTest::newRow("simulate abc") << QStringList{"--simulate", "abc", "info"} << QByteArray("not \"abc\"");
+        QTest::newRow("simulate -1 after info") << QStringList{"info", "--simulate", "-1"} << QByteArray("not \"-1\"");
         QTest::newRow("help of no subcommand") << QStringList{"frobnicate", "--help"} << QByteArray("unknown subcommand \"frobnicate\"");
         QTest::newRow("program foo") << QStringList{"records", "--program", "foo"} << QByteArray("tester or burner, not foo");
         // Only the forms the help lists; a loose one is never guessed at.
@@ -345,6 +346,10 @@ private slots:
         QCOMPARE(day.exitCode, 0);
         QCOMPARE(day.json().size(), 1);
         QCOMPARE(day.json().value(0).value("day").toInt(), 3);
+        // After another subcommand a word is its own: only a number is the count.
+        const BandctlRun upload = runBandctl({"watch", "--simulate", "upload", "--count", "1", "--json"});
+        QVERIFY2(upload.exitCode == 0, upload.err.constData());
+        QCOMPARE(upload.json().value(0).value("event").toString(), QStringLiteral("upload"));
 
         QTemporaryDir dir;
         const BandctlRun one = runBandctl({"--simulate", "8", "--usb-path", "1-1.3", "--json", "test", "--def", TESTER_DEF_XML},

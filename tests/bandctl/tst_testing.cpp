@@ -101,12 +101,26 @@ private slots:
         QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
         const QString sparePath = QString::fromStdString(spare.devicePath());
         const QString heldPath = QString::fromStdString(held.devicePath());
+        QTemporaryDir dir;
         const BandctlRun mixed = runBandctl({"test", "--all", "--def", TESTER_DEF_XML, "--device", sparePath,
-                                             "--device", heldPath});
+                                             "--device", heldPath}, 30000, dir.path());
+        const BandctlRun alone = runBandctl({"test", "--json", "--def", TESTER_DEF_XML, "--device", heldPath}, 30000,
+                                            dir.path());
         ::close(holder);
         QCOMPARE(mixed.exitCode, 1);
         QVERIFY2(mixed.out.contains((sparePath + ": pass\n").toUtf8()), mixed.out.constData());
         QVERIFY2(mixed.out.contains((heldPath + ": fail at open port (").toUtf8()), mixed.out.constData());
+        const QString inUse = heldPath + " is in use by another program";
+        QCOMPARE(alone.exitCode, 1);
+        QCOMPARE(alone.json().value(0).value("error").toString(), inUse);
+        // The records say so as well, the band that passed nothing.
+        const QList<QJsonObject> kept = runBandctl({"records", "--json"}, 30000, dir.path()).json();
+        QCOMPARE(kept.size(), 3);
+        QStringList errors;
+        for (const QJsonObject &record : kept)
+            errors << record.value("details").toObject().value("error").toString();
+        errors.sort();
+        QCOMPARE(errors, (QStringList{QString(), inUse, inUse}));
 #endif
     }
 

@@ -44,6 +44,26 @@ void TestStartup::runTester_data()
                                             english ? "Fail to read \"def.xml\" at line 1: Premature end of document."
                                                     : "无法读取 \"def.xml\" 第 1 行: 文档过早的结束。",
                                             buttons};
+    // The alarm table's refusals as well, each in the window's language.
+    const auto refused = [&](const char *name, const QByteArray &defs, const QString &inEnglish, const QString &inChinese) {
+        QTest::newRow(name) << QStringList{"tester"} << "<QAT_DEF>" + defs + "</QAT_DEF>" << -1
+                            << QStringList{"ERROR", cannot, english ? inEnglish : inChinese, buttons};
+    };
+    const QByteArray person = "<def type='person'><settings/></def>";
+    const auto alarm = [](const QByteArray &entries) { return "<def type='alarm'>" + entries + "</def>"; };
+    refused("alarm hour 25", alarm("<settings entry='0' hour='25' minute='0' mode='1'/>") + person,
+            "Fail to accept alarm hour \"25\": allowed are whole numbers from 0 to 23",
+            "alarm hour 的值 \"25\" 无效: 只允许 0 到 23 的整数");
+    refused("alarm mode 0x1ff", alarm("<settings entry='0' hour='1' minute='0' mode='0x1ff'/>") + person,
+            "Fail to accept alarm mode \"0x1ff\": allowed are whole numbers from 0 to 255 (or 0x0 to 0xff)",
+            "alarm mode 的值 \"0x1ff\" 无效: 只允许 0 到 255 的整数 (或 0x0 到 0xff)");
+    refused("alarm entry twice",
+            alarm("<settings entry='3' hour='1' minute='0' mode='1'/><settings entry='3' hour='2' minute='0' mode='1'/>")
+                + person,
+            "Fail to accept alarm entry \"3\": it is given twice", "alarm entry \"3\" 重复出现");
+    refused("alarms after the person", person + alarm("<settings entry='0' hour='1' minute='0' mode='1'/>"),
+            "Fail to read Alarm Def: it must come before the person definition, which ends the reading",
+            "无法读取 Alarm Def: 它必须在 person 定义之前，person 定义之后的内容不再读取");
     QTest::newRow("unknown option") << QStringList{"tester", "--simulated"} << good << 2 << QStringList();
     QTest::newRow("simulated band") << QStringList{"tester", "--simulate"} << good << 0 << QStringList{title, marker};
 }
