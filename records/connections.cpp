@@ -1,6 +1,7 @@
 #include "connections.h"
 
 #include "schema.h"
+#include "sidecarfiles.h"
 #include "sqlerrors.h"
 
 #include <QAtomicInt>
@@ -47,6 +48,10 @@ QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool 
         *error = QStringLiteral("no results.db in %1").arg(QDir(folder).absolutePath());
         return QSqlDatabase();
     }
+    // A -shm left read-only by a while of a read-only results.db would keep
+    // every write out, whoever opens the file to write.
+    if (!readOnly)
+        matchSidecarsToDatabase(folder);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(path);
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);

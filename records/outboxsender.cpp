@@ -3,6 +3,7 @@
 #include "connections.h"
 #include "firsttries.h"
 #include "schema.h"
+#include "sidecarfiles.h"
 #include "sqlerrors.h"
 
 #include <QScopeGuard>
@@ -178,7 +179,8 @@ int OutboxSender::sendBatch(QString *error, Watchdog &deadline)
     pending.finish();
     QSqlQuery done(local);
     if (!done.exec(QStringLiteral("DELETE FROM outbox WHERE seq <= %1").arg(lastSeq))) {
-        *error = describeSqlError(local, done.lastError()) + QStringLiteral(" [emptying the queue]");
+        *error = namingTheFileInTheWay(folder, describeSqlError(local, done.lastError()))
+                 + QStringLiteral(" [emptying the queue]");
         return -1;
     }
     return count;
