@@ -116,10 +116,12 @@ bool ServerLink::open(const QUrl &url, QString *error)
     {
         QMutexLocker lock(&mutex);
         driver = db.driver();
+        driverCut = false;
     }
     // The driver logs in again and sets its session up; a cut from here on
-    // ends its exchanges through the connection's own socket.
-    const bool opened = db.open();
+    // ends its exchanges through the connection's own socket. One that came
+    // before would find nothing to cut.
+    const bool opened = !wasCut && db.open();
     if (opened && !wasCut && prepareServer(db, error))
         return true;
     if (wasCut)
@@ -147,9 +149,16 @@ void ServerLink::cut()
     wasCut = true;
     if (probeSocket >= 0)
         cutSocket(probeSocket);
-    // Null while the driver's own login runs: that one ends by its connect time-out.
-    if (PGconn *connection = driver ? connectionOf(driver) : nullptr; connection && PQsocket(connection) >= 0)
+    // Once per open(): the cut makes the driver's set-up fail, and the driver
+    // then frees the connection a second cut would read. Null while the
+    // driver's own login runs: that one ends by its connect time-out, and a
+    // later cut may still end the set-up after it.
+    if (driverCut)
+        return;
+    if (PGconn *connection = driver ? connectionOf(driver) : nullptr; connection && PQsocket(connection) >= 0) {
         cutSocket(PQsocket(connection));
+        driverCut = true;
+    }
 }
 
 void ServerLink::hangUp()
