@@ -11,6 +11,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <optional>
+
 namespace {
 
 constexpr int kBatchSize = 500;
@@ -76,10 +78,11 @@ int OutboxSender::waitingCount(QString *error)
 }
 
 int OutboxSender::sendWaiting(QString *error, const std::function<bool()> &keepGoing,
-                              const std::function<void(int)> &progress)
+                              const std::function<void(int)> &progress, Watchdog *bound)
 {
     error->clear();
-    Watchdog deadline(kExchangeMs, [this] { link.cut(); });
+    std::optional<Watchdog> own;
+    Watchdog &deadline = bound ? *bound : own.emplace(kExchangeMs, [this] { link.cut(); });
     // results.db is not held open between rounds: SQLite shares a file's
     // memory map within the process, and one opened while the file was
     // read-only would keep the store's writes out after it is writable again.

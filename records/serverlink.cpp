@@ -93,8 +93,7 @@ bool ServerLink::logInOnce(const QUrl &url, QString *error)
         if (wasCut || (deadline.hasExpired() && state != PGRES_POLLING_FAILED))
             *error = wasCut ? cutReason(url) : QStringLiteral("the records server %1 does not answer").arg(displayUrl(url));
         else
-            *error = QStringLiteral("cannot reach the records server %1 (%2)")
-                         .arg(displayUrl(url), withoutPassword(QString::fromUtf8(PQerrorMessage(connection)).simplified(), url));
+            *error = cannotReachServer(url, QString::fromUtf8(PQerrorMessage(connection)));
     }
     PQfinish(connection);
     return loggedIn;
@@ -127,8 +126,7 @@ bool ServerLink::open(const QUrl &url, QString *error)
     if (wasCut)
         *error = cutReason(url);
     else if (!opened)
-        *error = QStringLiteral("cannot reach the records server %1 (%2)")
-                     .arg(displayUrl(url), withoutPassword(db.lastError().text().simplified(), url));
+        *error = cannotReachServer(url, db.lastError().text());
     db = QSqlDatabase();
     close();
     return false;
