@@ -38,7 +38,6 @@ InterruptWatch::~InterruptWatch()
     setHandler(SIGINT, SIG_DFL);
     setHandler(SIGTERM, SIG_DFL);
     setHandler(SIGPIPE, SIG_DFL);
-    setHandler(SIGXFSZ, SIG_DFL);
 }
 
 bool InterruptWatch::install()
@@ -53,11 +52,8 @@ bool InterruptWatch::install()
         emit interrupted();
     });
     // A closed output pipe shows as a failed write, never as a kill that
-    // would leave the band's stream switched on; likewise a file-size limit
-    // (ulimit -f) is a failed write that the records' spool handles, not a
-    // kill with no result and no record.
-    return setHandler(SIGINT, onSignal) && setHandler(SIGTERM, onSignal) && setHandler(SIGPIPE, SIG_IGN)
-        && setHandler(SIGXFSZ, SIG_IGN);
+    // would leave the band's stream switched on.
+    return setHandler(SIGINT, onSignal) && setHandler(SIGTERM, onSignal) && setHandler(SIGPIPE, SIG_IGN);
 }
 
 bool InterruptWatch::requested()

@@ -1,6 +1,7 @@
 // bandctl: the band, the tester's sequence and the burner's cycle from the
 // command line.
 #include "bandctl.h"
+#include "filesizelimit.h"
 #include "standardstreams.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 int main(int argc, char **argv)
 {
     openClosedStandardStreams();
+    takeFileSizeLimitAsWriteError();
     QCoreApplication app(argc, argv);
     return runBandctl(app.arguments());
 }

@@ -2,7 +2,6 @@
 
 #include "exitcodes.h"
 #include "result.h"
-#include "slotsettings.h"
 
 #include <QFileInfo>
 
@@ -43,11 +42,8 @@ int keepRecord(RecordStore &store, RunRecord &record, Result &result, int exitCo
     // Every field there, null when it does not apply.
     for (const char *key : {"record", "record_spooled", "record_problem", "station_problem"})
         result.addJsonOnly(QLatin1String(key), QJsonValue());
-    // The windows' settings too: every mistake in station.ini, not only the records'.
-    QStringList mistakes{store.settings().problem, SlotSettings::read(QStringLiteral(".")).problemText()};
-    mistakes.removeAll(QString());
-    if (!mistakes.isEmpty())
-        result.add(QStringLiteral("station_problem"), mistakes.join(QStringLiteral("; ")));
+    if (!store.settings().problem.isEmpty())
+        result.add(QStringLiteral("station_problem"), store.settings().problem);
     switch (store.keep(record)) {
     case RecordStore::Kept::Stored:
         result.add(QStringLiteral("record"), record.id.toString(QUuid::WithoutBraces));

@@ -1,7 +1,6 @@
 #include "recordstatus.h"
 
 #include "recordstore.h"
-#include "slotsettings.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -61,14 +60,13 @@ private:
     }
 };
 
-QString statusText(const RecordStore &store, const QString &problem, const QString &slotProblem)
+QString statusText(const RecordStore &store, const QString &problem)
 {
     QStringList lines;
     if (!problem.isEmpty())
         lines << RecordStatus::tr("记录未保存: %1").arg(problem);
-    for (const QString &mistake : {store.settings().problem, slotProblem})
-        if (!mistake.isEmpty())
-            lines << RecordStatus::tr("站点设置有误: %1").arg(mistake);
+    if (!store.settings().problem.isEmpty())
+        lines << RecordStatus::tr("站点设置有误: %1").arg(store.settings().problem);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -97,10 +95,8 @@ void showRecordProblems(const RecordStore &store, QMainWindow *window)
         if (fixedHeight)
             window->setFixedHeight(baseHeight + (strip->isHidden() ? 0 : strip->sizeHint().height()));
     };
-    // The windows read station.ini in the working directory, as the store does.
-    const QString slotProblem = SlotSettings::read(QStringLiteral(".")).problemText();
-    const auto show = [label, strip, &store, slotProblem](const QString &problem) {
-        const QString text = statusText(store, problem, slotProblem);
+    const auto show = [label, strip, &store](const QString &problem) {
+        const QString text = statusText(store, problem);
         strip->setVisible(!text.isEmpty());
         label->setWrappedText(text);
         label->setToolTip(text);

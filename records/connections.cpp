@@ -1,11 +1,13 @@
 #include "connections.h"
 
 #include "schema.h"
+#include "sidecarfiles.h"
 #include "sqlerrors.h"
 
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QRegularExpression>
@@ -47,6 +49,10 @@ QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool 
         *error = QStringLiteral("no results.db in %1").arg(QDir(folder).absolutePath());
         return QSqlDatabase();
     }
+    // A -shm left read-only by a while of a read-only results.db would keep
+    // every write out, whoever opens the file to write.
+    if (!readOnly)
+        matchSidecarsToDatabase(folder);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(path);
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
@@ -135,12 +141,16 @@ QList<QPair<QString, QString>> sessionParameters(const QUrl &url, int timeoutSec
 
 QSqlDatabase serverConnection(const QString &name, const QUrl &url, int timeoutSeconds)
 {
+    // Where the server is, exactly as the first login has it.
+    QHash<QString, QString> address;
+    for (const auto &p : serverAddress(url))
+        address.insert(p.first, p.second);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-    db.setHostName(url.host());
-    db.setPort(url.port(5432));
-    db.setUserName(url.userName());
-    db.setPassword(url.password());
-    db.setDatabaseName(url.path().mid(1));
+    db.setHostName(address.value(QStringLiteral("host")));
+    db.setPort(address.value(QStringLiteral("port")).toInt());
+    db.setUserName(address.value(QStringLiteral("user")));
+    db.setPassword(address.value(QStringLiteral("password")));
+    db.setDatabaseName(address.value(QStringLiteral("dbname")));
     QStringList options;
     const auto parameters = sessionParameters(url, timeoutSeconds);
     for (const auto &p : parameters) {
@@ -152,15 +162,10 @@ QSqlDatabase serverConnection(const QString &name, const QUrl &url, int timeoutS
     return db;
 }
 
-QSqlDatabase connectServer(const QString &name, const QUrl &url, int timeoutSeconds, QString *error)
+QString cannotReachServer(const QUrl &url, const QString &why)
 {
-    QSqlDatabase db = serverConnection(name, url, timeoutSeconds);
-    if (!db.open()) {
-        *error = QStringLiteral("cannot reach the records server %1 (%2)")
-                     .arg(displayUrl(url), withoutPassword(db.lastError().text().simplified(), url));
-        return QSqlDatabase();
-    }
-    return db;
+    return QStringLiteral("cannot reach the records server %1 (%2)")
+        .arg(displayUrl(url), withoutPassword(why.simplified(), url));
 }
 
 bool prepareServer(QSqlDatabase &db, QString *error)
@@ -172,8 +177,12 @@ bool prepareServer(QSqlDatabase &db, QString *error)
 
 QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeoutSeconds, QString *error)
 {
-    QSqlDatabase db = connectServer(name, url, timeoutSeconds, error);
-    if (!db.isOpen() || !prepareServer(db, error))
+    QSqlDatabase db = serverConnection(name, url, timeoutSeconds);
+    if (!db.open()) {
+        *error = cannotReachServer(url, db.lastError().text());
+        return QSqlDatabase();
+    }
+    if (!prepareServer(db, error))
         return QSqlDatabase();
     return db;
 }

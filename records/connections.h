@@ -22,14 +22,14 @@ QSqlDatabase openLocalDatabase(const QString &name, const QString &folder, bool 
 QList<QPair<QString, QString>> serverAddress(const QUrl &url);
 QList<QPair<QString, QString>> sessionParameters(const QUrl &url, int timeoutSeconds);
 
-// The server named by url, not yet opened.
-QSqlDatabase serverConnection(const QString &name, const QUrl &url, int timeoutSeconds);
 // The server named by url, its session bounded (statement, lock wait, idle
-// transaction); gives up connecting after timeoutSeconds.
-QSqlDatabase connectServer(const QString &name, const QUrl &url, int timeoutSeconds, QString *error);
+// transaction), not yet opened; its login gives up after timeoutSeconds.
+QSqlDatabase serverConnection(const QString &name, const QUrl &url, int timeoutSeconds);
+// Why the server could not be reached, the password masked.
+QString cannotReachServer(const QUrl &url, const QString &why);
 // Prepares a connected server's schema.
 bool prepareServer(QSqlDatabase &db, QString *error);
-// Both of the above.
+// The server named by url, opened and its schema prepared.
 QSqlDatabase openServerDatabase(const QString &name, const QUrl &url, int timeoutSeconds, QString *error);
 
 void closeConnection(const QString &name);

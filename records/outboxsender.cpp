@@ -3,12 +3,15 @@
 #include "connections.h"
 #include "firsttries.h"
 #include "schema.h"
+#include "sidecarfiles.h"
 #include "sqlerrors.h"
 
 #include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <optional>
 
 namespace {
 
@@ -75,10 +78,11 @@ int OutboxSender::waitingCount(QString *error)
 }
 
 int OutboxSender::sendWaiting(QString *error, const std::function<bool()> &keepGoing,
-                              const std::function<void(int)> &progress)
+                              const std::function<void(int)> &progress, Watchdog *bound)
 {
     error->clear();
-    Watchdog deadline(kExchangeMs, [this] { link.cut(); });
+    std::optional<Watchdog> own;
+    Watchdog &deadline = bound ? *bound : own.emplace(kExchangeMs, [this] { link.cut(); });
     // results.db is not held open between rounds: SQLite shares a file's
     // memory map within the process, and one opened while the file was
     // read-only would keep the store's writes out after it is writable again.
@@ -178,7 +182,8 @@ int OutboxSender::sendBatch(QString *error, Watchdog &deadline)
     pending.finish();
     QSqlQuery done(local);
     if (!done.exec(QStringLiteral("DELETE FROM outbox WHERE seq <= %1").arg(lastSeq))) {
-        *error = describeSqlError(local, done.lastError()) + QStringLiteral(" [emptying the queue]");
+        *error = namingTheFileInTheWay(folder, describeSqlError(local, done.lastError()))
+                 + QStringLiteral(" [emptying the queue]");
         return -1;
     }
     return count;

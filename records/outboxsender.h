@@ -20,10 +20,11 @@ public:
     // Sends batches until the queue is empty, a step fails, or keepGoing()
     // (asked before every batch but the first) says stop. Returns how many
     // records went; *error says why they stopped going, empty when the queue
-    // emptied or keepGoing() ended it. No exchange with the server waits
-    // longer than a few seconds.
+    // emptied or keepGoing() ended it. bound, the caller's watchdog, is
+    // kicked after every exchange that went through; without one no
+    // exchange with the server waits longer than a few seconds.
     int sendWaiting(QString *error, const std::function<bool()> &keepGoing = {},
-                    const std::function<void(int sent)> &progress = {});
+                    const std::function<void(int sent)> &progress = {}, Watchdog *bound = nullptr);
     // How many records wait; -1 with *error.
     int waitingCount(QString *error);
 

@@ -20,13 +20,13 @@
 
 namespace {
 
-// records and yield end within 5 s whatever the server does; sending what
-// waits may take part of that.
+// records and yield end within 5 s of the server's last answer, whatever it
+// does; sending what waits takes about a second of that.
 constexpr int kReadBudgetMs = 4000;
 constexpr int kSendShareMs = 1000;
-// sync: the longest wait for one batch (or for the connection), so that a
+// sync: the longest wait for the connection or one exchange, so that a
 // server that stops answering ends it within 5 s.
-constexpr int kSyncBatchMs = 4000;
+constexpr int kSyncExchangeMs = 4000;
 
 const QString kResults = QStringLiteral("results.db");
 
@@ -131,7 +131,7 @@ int withDatabase(bool local, QTextStream &err, const std::function<bool()> &stop
         db = QSqlDatabase();
         QElapsedTimer sending;
         sending.start();
-        sender.sendWaiting(&error, [&sending] { return sending.elapsed() < kSendShareMs; });
+        sender.sendWaiting(&error, [&sending] { return sending.elapsed() < kSendShareMs; }, {}, &bound);
         if (!error.isEmpty())
             err << "Records wait for the server: " << error << '\n';
         db = sender.serverDatabase(&error);
@@ -214,8 +214,8 @@ int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err
     QString error;
     if (QFileInfo::exists(kResults)) {
         OutboxSender sender(QStringLiteral("."), station.serverUrl);
-        Watchdog bound(kSyncBatchMs, [&] { endWait(sender, stopRequested); }, stopRequested);
-        sent = sender.sendWaiting(&error, {}, [&bound](int) { bound.kick(); });
+        Watchdog bound(kSyncExchangeMs, [&] { endWait(sender, stopRequested); }, stopRequested);
+        sent = sender.sendWaiting(&error, {}, {}, &bound);
         QString countError;
         waiting = sender.waitingCount(&countError);
         if (waiting < 0) {

@@ -155,7 +155,6 @@ QSqlDatabase RecordStore::openDatabase(QString *error)
     QSqlDatabase db = reuseConnection(connectionName);
     if (db.isOpen())
         return db;
-    matchSidecarsToDatabase(folder);
     return openLocalDatabase(connectionName, folder, false, error);
 }
 
@@ -163,7 +162,7 @@ bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
 {
     QSqlDatabase db = openDatabase(error);
     if (!db.isOpen()) {
-        *error = namingTheFileInTheWay(*error);
+        *error = namingTheFileInTheWay(folder, *error);
         return false;
     }
     QStringList spoolProblems;
@@ -200,7 +199,7 @@ bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
         control.finish();
         // Reopen next time: the file may have been repaired or replaced.
         db.close();
-        *error = namingTheFileInTheWay(describeSqlError(db, sqlError));
+        *error = namingTheFileInTheWay(folder, describeSqlError(db, sqlError));
         return false;
     }
     spool.remove(spooled);
@@ -209,15 +208,6 @@ bool RecordStore::writeHeld(bool *lastFirstTry, QString *error)
     held.clear();
     setProblem(QString());
     return true;
-}
-
-QString RecordStore::namingTheFileInTheWay(const QString &error) const
-{
-    // The operator fixes the file named: say which one it is when it is not results.db.
-    const QString file = sidecarInTheWay(folder);
-    return file.isEmpty() ? error
-                          : QStringLiteral("%1 is read-only while results.db is not; give it results.db's permissions (%2)")
-                                .arg(file, error);
 }
 
 void RecordStore::setProblem(const QString &problem)

@@ -61,7 +61,6 @@ private:
     Kept keepElsewhere(const QString &reason);
     bool spoolHeld(QString *error);
     void setProblem(const QString &problem);
-    QString namingTheFileInTheWay(const QString &error) const;
 
     const QString folder;
     const StationSettings station;

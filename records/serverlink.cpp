@@ -93,8 +93,7 @@ bool ServerLink::logInOnce(const QUrl &url, QString *error)
         if (wasCut || (deadline.hasExpired() && state != PGRES_POLLING_FAILED))
             *error = wasCut ? cutReason(url) : QStringLiteral("the records server %1 does not answer").arg(displayUrl(url));
         else
-            *error = QStringLiteral("cannot reach the records server %1 (%2)")
-                         .arg(displayUrl(url), withoutPassword(QString::fromUtf8(PQerrorMessage(connection)).simplified(), url));
+            *error = cannotReachServer(url, QString::fromUtf8(PQerrorMessage(connection)));
     }
     PQfinish(connection);
     return loggedIn;
@@ -116,17 +115,18 @@ bool ServerLink::open(const QUrl &url, QString *error)
     {
         QMutexLocker lock(&mutex);
         driver = db.driver();
+        driverCut = false;
     }
     // The driver logs in again and sets its session up; a cut from here on
-    // ends its exchanges through the connection's own socket.
-    const bool opened = db.open();
+    // ends its exchanges through the connection's own socket. One that came
+    // before would find nothing to cut.
+    const bool opened = !wasCut && db.open();
     if (opened && !wasCut && prepareServer(db, error))
         return true;
     if (wasCut)
         *error = cutReason(url);
     else if (!opened)
-        *error = QStringLiteral("cannot reach the records server %1 (%2)")
-                     .arg(displayUrl(url), withoutPassword(db.lastError().text().simplified(), url));
+        *error = cannotReachServer(url, db.lastError().text());
     db = QSqlDatabase();
     close();
     return false;
@@ -147,9 +147,16 @@ void ServerLink::cut()
     wasCut = true;
     if (probeSocket >= 0)
         cutSocket(probeSocket);
-    // Null while the driver's own login runs: that one ends by its connect time-out.
-    if (PGconn *connection = driver ? connectionOf(driver) : nullptr; connection && PQsocket(connection) >= 0)
+    // Once per open(): the cut makes the driver's set-up fail, and the driver
+    // then frees the connection a second cut would read. Null while the
+    // driver's own login runs: that one ends by its connect time-out, and a
+    // later cut may still end the set-up after it.
+    if (driverCut)
+        return;
+    if (PGconn *connection = driver ? connectionOf(driver) : nullptr; connection && PQsocket(connection) >= 0) {
         cutSocket(PQsocket(connection));
+        driverCut = true;
+    }
 }
 
 void ServerLink::hangUp()

@@ -57,6 +57,7 @@ private:
     mutable QMutex mutex;
     int probeSocket = -1;           // the first login's socket, under mutex
     QSqlDriver *driver = nullptr;   // the driver's connection, under mutex
+    bool driverCut = false;         // its socket cut since open(), under mutex
     std::atomic<bool> wasCut{false};
     std::atomic<bool> hungUp{false};
     std::atomic<bool> stopped{false};

@@ -35,3 +35,11 @@ QString sidecarInTheWay(const QString &folder)
     }
     return QString();
 }
+
+QString namingTheFileInTheWay(const QString &folder, const QString &error)
+{
+    const QString file = sidecarInTheWay(folder);
+    return file.isEmpty() ? error
+                          : QStringLiteral("%1 is read-only while results.db is not; give it results.db's permissions (%2)")
+                                .arg(file, error);
+}

@@ -1,6 +1,7 @@
 #include "stationsettings.h"
 
 #include "fileaccess.h"
+#include "slotsettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,7 @@ namespace {
 
 const QString kNameKey = QStringLiteral("station/name");
 const QString kUrlKey = QStringLiteral("database/url");
-// Read by the windows (slotsettings.h), known here so that they are not called mistakes.
+// The windows' own (slotsettings.h): their mistakes are said with the others.
 const QStringList kWindowKeys = {QStringLiteral("station/slots"), QStringLiteral("station/autostart")};
 
 // True when every line is blank, a comment, a [section] or a key=value:
@@ -81,12 +82,14 @@ StationSettings StationSettings::read(const QString &folder)
     if (holdsPassword && readableByOthers(path))
         problems << QStringLiteral("station.ini holds the server's password and other users of this computer can read it"
                                    " (chmod 600 station.ini)");
-    if (problems.isEmpty())
-        return s;
+    QStringList said;
     // Say plainly what the station does instead.
-    s.problem = problems.join(QStringLiteral("; ")) + QStringLiteral("; ")
-                + (named ? QStringLiteral("station %1").arg(s.name)
-                         : QStringLiteral("using the host name %1 as the station").arg(s.name))
-                + (s.hasServer() ? QString() : QStringLiteral(", records stay local"));
+    if (!problems.isEmpty())
+        said << problems.join(QStringLiteral("; ")) + QStringLiteral("; ")
+                    + (named ? QStringLiteral("station %1").arg(s.name)
+                             : QStringLiteral("using the host name %1 as the station").arg(s.name))
+                    + (s.hasServer() ? QString() : QStringLiteral(", records stay local"));
+    said += SlotSettings::read(ini).problems;
+    s.problem = said.join(QStringLiteral("; "));
     return s;
 }

@@ -10,7 +10,7 @@
 struct StationSettings {
     QString name;
     QUrl serverUrl;   // empty when records stay local
-    QString problem;  // why the file could not be used, empty when fine
+    QString problem;  // every mistake in the file, the windows' settings too; empty when fine
 
     static StationSettings read(const QString &folder);
     bool hasServer() const { return serverUrl.isValid() && !serverUrl.isEmpty(); }

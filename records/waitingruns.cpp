@@ -29,7 +29,8 @@ bool showWaitingRuns(QSqlDatabase &db, const QList<RunRecord> &waiting, QString 
             return false;
         }
     }
+    // A spool file whose removal failed after its record went in is not a second run.
     return run(QStringLiteral("CREATE TEMP VIEW runs AS SELECT *, 0 AS waiting FROM main.runs"
-                              " UNION ALL SELECT *, 1 FROM temp.waiting_runs"))
+                              " UNION ALL SELECT *, 1 FROM temp.waiting_runs WHERE id NOT IN (SELECT id FROM main.runs)"))
         && run(QStringLiteral("PRAGMA query_only = 1"));
 }

@@ -33,7 +33,6 @@ public:
 
 private:
     struct Session;
-    void serve();
     bool pass(Session &session, bool fromClient);
 
     int listenFd = -1;

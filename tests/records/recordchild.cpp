@@ -3,17 +3,21 @@
 //                                          server has them, prints one JSON line
 //   recordchild FOLDER write-then-kill     writes one run, prints its id, SIGKILLs itself
 //   recordchild FOLDER write-as-nobody     drops root to nobody first, writes one run
+//   recordchild FOLDER sync-as-nobody      drops root to nobody first, runs sync, prints its output
 //   recordchild FOLDER write-file-limit [BYTES]
 //                                          writes a record of several KiB with no
 //                                          file allowed to grow past BYTES (0)
 //   recordchild FOLDER hold-lock           holds results.db locked until stdin closes
 #include "connections.h"
+#include "recordcommands.h"
 #include "recordstore.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlQuery>
+#include <QTextStream>
 #include <QThread>
 
 #include <csignal>
@@ -81,6 +85,19 @@ int writeAndReport(const QString &folder, int padding = 0)
     return 0;
 }
 
+int syncAndReport(const QString &folder)
+{
+    const QString here = QDir::currentPath();
+    QDir::setCurrent(folder);
+    QString out;
+    QTextStream stream(&out);
+    const int status = syncCommand({}, stream, stream, {});
+    stream.flush();
+    QDir::setCurrent(here);
+    report({{QStringLiteral("status"), status}, {QStringLiteral("out"), out}});
+    return 0;
+}
+
 int holdLock(const QString &folder)
 {
     const QString name = uniqueConnectionName(QStringLiteral("lock"));
@@ -106,7 +123,7 @@ int main(int argc, char **argv)
     if (argc < 3)
         return 2;
     const QByteArray mode = argv[2];
-    if (mode == "write-as-nobody" && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+    if (mode.endsWith("-as-nobody") && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
         return 3;
     if (mode == "write-file-limit") {
         // A full disk as far as this process can tell: no file may grow.
@@ -121,6 +138,8 @@ int main(int argc, char **argv)
         return writeMany(folder, argc > 3 ? std::atoi(argv[3]) : 1);
     if (mode == "hold-lock")
         return holdLock(folder);
+    if (mode == "sync-as-nobody")
+        return syncAndReport(folder);
     if (mode == "write-then-kill") {
         RecordStore store(folder);
         QString id;

@@ -1,14 +1,18 @@
 #include "recordtesting.h"
 
 #include "connections.h"
+#include "recordstore.h"
 #include "runlisting.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSettings>
 #include <QSqlQuery>
+#include <QTextStream>
+#include <QtTest>
 
 RunRecord makeRun(const QString &program, const QString &station, const QString &startedAt, RunOutcome outcome,
                   const QString &unit, const QString &failedStep, int seconds)
@@ -78,4 +82,31 @@ int localRunCount(const QString &folder)
     }
     closeConnection(name);
     return n;
+}
+
+int inFolder(const QString &folder, RecordCommand command, const QStringList &args, QString *out, qint64 *ms)
+{
+    const QString here = QDir::currentPath();
+    QDir::setCurrent(folder);
+    QString err;
+    QTextStream outStream(out), errStream(&err);
+    QElapsedTimer timer;
+    timer.start();
+    const int status = command(args, outStream, errStream, {});
+    if (ms)
+        *ms = timer.elapsed();
+    QDir::setCurrent(here);
+    outStream.flush();
+    errStream.flush();
+    out->append(err);
+    return status;
+}
+
+void endWithinBound(std::unique_ptr<RecordStore> store)
+{
+    QElapsedTimer timer;
+    timer.start();
+    store.reset();
+    qInfo("the program's end waited %lld ms", timer.elapsed());
+    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString("the end waited %1 ms for the server").arg(timer.elapsed())));
 }

@@ -33,10 +33,6 @@ private:
     // A station in folder whose first record (*first) reached the server.
     std::unique_ptr<RecordStore> connectedStation(const QString &folder, QString *first);
     // A program's end waits at most about half a second for the server.
-    void endWithinBound(std::unique_ptr<RecordStore> store);
-    // Runs command in folder; its status, what it printed, and how long it took.
-    int inFolder(const QString &folder, RecordCommand command,
-                 const QStringList &args, QString *out, qint64 *ms = nullptr);
     // Ids on the server, in the order it received them; station "" = all.
     QStringList serverIds(const QString &station = QString());
     // Where the server's run `id` says its band was plugged in.
@@ -104,33 +100,6 @@ std::unique_ptr<RecordStore> TestServer::connectedStation(const QString &folder,
     *first = writeRun(*store).id.toString(QUuid::WithoutBraces);
     [&] { QTRY_COMPARE_WITH_TIMEOUT(serverIds(), QStringList{*first}, 10000); }();
     return store;
-}
-
-void TestServer::endWithinBound(std::unique_ptr<RecordStore> store)
-{
-    QElapsedTimer timer;
-    timer.start();
-    store.reset();
-    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString("the end waited %1 ms for the server").arg(timer.elapsed())));
-}
-
-int TestServer::inFolder(const QString &folder, RecordCommand command,
-                         const QStringList &args, QString *out, qint64 *ms)
-{
-    const QString here = QDir::currentPath();
-    QDir::setCurrent(folder);
-    QString err;
-    QTextStream outStream(out), errStream(&err);
-    QElapsedTimer timer;
-    timer.start();
-    const int status = command(args, outStream, errStream, {});
-    if (ms)
-        *ms = timer.elapsed();
-    QDir::setCurrent(here);
-    outStream.flush();
-    errStream.flush();
-    out->append(err);
-    return status;
 }
 
 RunRecord TestServer::writeRun(RecordStore &store, RunOutcome outcome)

@@ -1,6 +1,7 @@
 // The station's own file: what a record holds, that it survives the program
 // being killed, and what happens when results.db cannot take it.
 #include "connections.h"
+#include "pgcluster.h"
 #include "recordcommands.h"
 #include "recordstore.h"
 #include "recordtesting.h"
@@ -259,6 +260,19 @@ void TestStore::writableAgainAfterReadOnly()
     QCOMPARE(localRunCount(dir.path()), 3);
     QCOMPARE(RecordSpool(dir.path()).count(), 0);
 
+    // An idle station's sync, which opens no store, empties the queue as well.
+    QVERIFY(chmod(qPrintable(dir.filePath("results.db")), 0444) == 0);
+    QCOMPARE(runChild(dir.path(), {"write-as-nobody"}).value("kept").toString(), QStringLiteral("spooled"));
+    QVERIFY(QDir(spoolDir(dir)).removeRecursively());
+    QVERIFY(chmod(qPrintable(dir.filePath("results.db")), 0644) == 0);
+    PgCluster cluster;
+    QVERIFY2(cluster.create(), qPrintable(cluster.error()));
+    writeStationIni(dir.path(), "line1-a", cluster.url());
+    QVERIFY(geteuid() != 0 || chown(qPrintable(dir.filePath("station.ini")), 65534, 65534) == 0);
+    const QString synced = runChild(dir.path(), {"sync-as-nobody"}).value("out").toString();
+    QVERIFY2(synced.contains("0 still waiting"), qPrintable(synced));
+    QCOMPARE(cluster.runIds().size(), 3);
+
     // Where this user cannot change it, the message names the file in the way.
     QVERIFY(chmod(qPrintable(dir.filePath("results.db")), 0444) == 0);
     QCOMPARE(runChild(dir.path(), {"write-as-nobody"}).value("kept").toString(), QStringLiteral("spooled"));
@@ -513,6 +527,13 @@ void TestStore::spoolTakenInOnce()
     // As if a program died after taking a spooled record in but before removing its file.
     QString error;
     QVERIFY2(spool.put(stored, &error), qPrintable(error));
+    // Read back meanwhile, it is one run, not two.
+    QString out;
+    QCOMPARE(inFolder(dir.path(), recordsCommand, {"--json"}, &out), 0);
+    QCOMPARE(out.trimmed().split('\n').size(), 1);
+    out.clear();
+    QCOMPARE(inFolder(dir.path(), yieldCommand, {"--json"}, &out), 0);
+    QVERIFY2(out.contains("\"runs\":1,"), qPrintable(out));
     RunRecord waiting = store.begin("burner");
     waiting.finish(RunOutcome::Fail, "CNB", 8);
     QVERIFY2(spool.put(waiting, &error), qPrintable(error));

@@ -20,11 +20,15 @@ bool parseSlots(const QString &text, int *slotCount)
 
 SlotSettings SlotSettings::read(const QString &folder)
 {
-    SlotSettings s;
     const QString path = QDir(folder).filePath(QStringLiteral("station.ini"));
     if (!QFileInfo::exists(path))
-        return s;
-    const QSettings ini(path, QSettings::IniFormat);
+        return SlotSettings();
+    return read(QSettings(path, QSettings::IniFormat));
+}
+
+SlotSettings SlotSettings::read(const QSettings &ini)
+{
+    SlotSettings s;
     const QVariant slotsValue = ini.value(QStringLiteral("station/slots"));
     if (slotsValue.isValid() && !parseSlots(slotsValue.toString(), &s.slotCount))
         s.problems << QStringLiteral("station.ini: [station] slots=%1 is not a number from 1 to %2; one slot is used")

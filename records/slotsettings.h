@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+class QSettings;
+
 struct SlotSettings {
     static constexpr int kMaxSlots = 16;
 
@@ -16,6 +18,8 @@ struct SlotSettings {
     QStringList problems;
 
     static SlotSettings read(const QString &folder);
+    // The same from station.ini already open.
+    static SlotSettings read(const QSettings &ini);
     // Every mistake in one line, empty when fine.
     QString problemText() const { return problems.join(QStringLiteral("; ")); }
 
