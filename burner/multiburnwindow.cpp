@@ -458,18 +458,11 @@ void MultiBurnWindow::showNote()
         panels->setNote(tr("工位问题，修复后重试: %1").arg(stationProblem));
     else if (unplaced > 0)
         panels->setNote(tr("手环多于面板: %1 个手环未显示").arg(unplaced));
-    else if (panels->everyBandHasItsResult())
-        panels->setNote(everyBandPassed() ? tr("全部手环烧录成功，请拔下手环，再插入新手环")
-                                          : tr("全部手环已有结果: 请拔下手环，失败的手环可按烧录重试"));
+    else if (bool allPassed = false; panels->everyBandHasItsResult(&allPassed))
+        panels->setNote(allPassed ? tr("全部手环烧录成功，请拔下手环，再插入新手环")
+                                  : tr("全部手环已有结果: 请拔下手环，失败的手环可按烧录重试"));
     else
         panels->setNote(autostart ? tr("插入手环即开始烧录") : tr("插入手环后按烧录"));
-}
-
-bool MultiBurnWindow::everyBandPassed() const
-{
-    return std::all_of(bands.begin(), bands.end(), [](const std::unique_ptr<Slot> &s) {
-        return s->state == State::Empty || s->report.outcome == BurnReport::Outcome::Pass;
-    });
 }
 
 void MultiBurnWindow::updateButtons()

@@ -86,7 +86,6 @@ private:
     void enterStage(int slot, State state, int timeoutMs);
     bool checkStationFiles();
     void showNote();
-    bool everyBandPassed() const;
     void updateButtons();
 
     PanelGrid *panels;
