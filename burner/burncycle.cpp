@@ -59,6 +59,7 @@ bool BurnCycle::start(const BurnCycleOptions &newOptions)
     burnProcess.setLogLocation(options.logLocation);
     report = BurnReport();
     report.files = options.files;
+    report.startedAt = QDateTime::currentDateTimeUtc();
     report.sourceFolder = burnProcess.sourceFolder();
     report.stage = options.upgradePort >= 0 ? BurnReport::Stage::Upgrade
         : options.diskRoot.isEmpty()        ? BurnReport::Stage::DiskWait

@@ -10,7 +10,7 @@ void fillBurnRecord(RunRecord &record, const BurnReport &report)
                          : inStep ? BurnReport::stepLabel(report.failedStep)
                                   : BurnReport::stageName(report.stage);
     record.finish(runOutcomeOf(report.outcome), step, inStep ? report.failedStep : -1);
-    record.startedAt = record.endedAt.addMSecs(-report.elapsedMs);
+    record.startedAt = report.startedAt;
     record.unit = report.bluetooth; // read when the band came back from its restart
 
     // The steps, the files with sizes and SHA-256 as copied and as read

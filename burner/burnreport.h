@@ -4,6 +4,7 @@
 
 #include "burnfilenames.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QMetaType>
 #include <QString>
@@ -43,6 +44,7 @@ struct BurnReport {
     // and Bluetooth address; empty when not read.
     QString version;
     QString bluetooth;
+    QDateTime startedAt; // UTC, when the cycle began: its record covers the whole cycle
     qint64 elapsedMs = 0;
 
     // "CSD" .. "RST"

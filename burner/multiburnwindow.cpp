@@ -217,9 +217,9 @@ void MultiBurnWindow::startSlot(int slot)
     panel->setDetail(tr("复位中"));
     s.report = BurnReport();
     s.report.files = burnFiles;
+    s.report.startedAt = QDateTime::currentDateTimeUtc(); // the upgrade is the cycle's start, not the burn
     s.bluetooth.clear();
     s.state = State::Upgrading;
-    s.cycleClock.start();
     s.stopWorker = false;
     Slot *raw = &s;
     const QString path = s.devicePath;
@@ -303,7 +303,9 @@ void MultiBurnWindow::onUsbDeviceLeft(quint16, quint16, const QString &location)
 void MultiBurnWindow::burnEnded(int slot, const BurnReport &report)
 {
     Slot &s = *bands[size_t(slot)];
+    const QDateTime cycleStarted = s.report.startedAt;
     s.report = report;
+    s.report.startedAt = cycleStarted;
     if (report.outcome != BurnReport::Outcome::Pass) {
         finish(slot, report.outcome, report.error, tr("烧录失败"));
         return;
@@ -400,7 +402,7 @@ void MultiBurnWindow::finish(int slot, BurnReport::Outcome outcome, const QStrin
         s.report.stage = BurnReport::Stage::Done;
     s.report.outcome = outcome;
     s.report.error = error;
-    s.report.elapsedMs = s.cycleClock.elapsed();
+    s.report.elapsedMs = s.report.startedAt.msecsTo(QDateTime::currentDateTimeUtc());
     RunRecord record = store.begin(QStringLiteral("burner"));
     fillBurnRecord(record, s.report);
     record.usbPath = panels->slotMap().locationOf(slot);
@@ -456,18 +458,11 @@ void MultiBurnWindow::showNote()
         panels->setNote(tr("工位问题，修复后重试: %1").arg(stationProblem));
     else if (unplaced > 0)
         panels->setNote(tr("手环多于面板: %1 个手环未显示").arg(unplaced));
-    else if (panels->everyBandHasItsResult())
-        panels->setNote(everyBandPassed() ? tr("全部手环烧录成功，请拔下手环，再插入新手环")
-                                          : tr("全部手环已有结果: 请拔下手环，失败的手环可按烧录重试"));
+    else if (bool allPassed = false; panels->everyBandHasItsResult(&allPassed))
+        panels->setNote(allPassed ? tr("全部手环烧录成功，请拔下手环，再插入新手环")
+                                  : tr("全部手环已有结果: 请拔下手环，失败的手环可按烧录重试"));
     else
         panels->setNote(autostart ? tr("插入手环即开始烧录") : tr("插入手环后按烧录"));
-}
-
-bool MultiBurnWindow::everyBandPassed() const
-{
-    return std::all_of(bands.begin(), bands.end(), [](const std::unique_ptr<Slot> &s) {
-        return s->state == State::Empty || s->report.outcome == BurnReport::Outcome::Pass;
-    });
 }
 
 void MultiBurnWindow::updateButtons()

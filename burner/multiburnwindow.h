@@ -13,7 +13,6 @@
 #include "panelgrid.h"
 #include "recordstore.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -69,7 +68,6 @@ private:
         BandIdentity identity;         // written by the worker
         bool identityRead = false;     // written by the worker
         QTimer stageTimer;
-        QElapsedTimer cycleClock;      // from the band's start: its record covers the whole cycle
         BurnReport report;
     };
 
@@ -88,7 +86,6 @@ private:
     void enterStage(int slot, State state, int timeoutMs);
     bool checkStationFiles();
     void showNote();
-    bool everyBandPassed() const;
     void updateButtons();
 
     PanelGrid *panels;

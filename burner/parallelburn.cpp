@@ -70,6 +70,7 @@ bool ParallelBurn::start(const QList<BurnSlot> &places, const BurnCycleOptions &
         if (where.usbPath.isEmpty() || where.port < 0 || where.port > 255) {
             // Without its location a band's disk could be a neighbour's.
             BurnReport refused;
+            refused.startedAt = QDateTime::currentDateTimeUtc();
             refused.files = options.files;
             refused.stage = BurnReport::Stage::Upgrade;
             refused.error = where.usbPath.isEmpty()
@@ -97,6 +98,7 @@ bool ParallelBurn::start(const QList<BurnSlot> &places, const BurnCycleOptions &
         QMetaObject::invokeMethod(&band.context, [&band, own] {
             if (!band.cycle->start(own)) {
                 BurnReport failed;
+                failed.startedAt = QDateTime::currentDateTimeUtc();
                 failed.error = QStringLiteral("the band's cycle could not start");
                 emit band.cycle->finished(failed);
             }

@@ -64,16 +64,20 @@ void PanelGrid::setNote(const QString &text)
     note->setText(text);
 }
 
-bool PanelGrid::everyBandHasItsResult() const
+bool PanelGrid::everyBandHasItsResult(bool *allPassed) const
 {
     bool anyBand = false;
+    bool passed = true;
     for (const BandPanel *panel : panels) {
         if (panel->location().isEmpty())
             continue;
         anyBand = true;
         if (panel->verdict() != BandPanel::Verdict::Pass && panel->verdict() != BandPanel::Verdict::Fail)
             return false;
+        passed = passed && panel->verdict() == BandPanel::Verdict::Pass;
     }
+    if (allPassed)
+        *allPassed = passed;
     return anyBand;
 }
 

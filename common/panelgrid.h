@@ -32,8 +32,9 @@ public:
     QPushButton *startAllButton() const { return startAll; }
     void setNote(const QString &text);
     // True when some panel shows a band and every panel that does shows
-    // its PASS or FAIL: none waits for a start, none is running.
-    bool everyBandHasItsResult() const;
+    // its PASS or FAIL: none waits for a start, none is running. allPassed:
+    // whether every one of them shows PASS.
+    bool everyBandHasItsResult(bool *allPassed = nullptr) const;
     QString noteText() const;
 
     // The band ports now listed, by location.

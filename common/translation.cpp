@@ -6,10 +6,19 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+namespace {
+
+// The texts are written in Chinese: an unset language keeps them.
+bool windowsInChinese(QLocale::Language language)
+{
+    return language == QLocale::Chinese || language == QLocale::C;
+}
+
+} // namespace
+
 QString translationFileFor(QLocale::Language language)
 {
-    const bool chinese = language == QLocale::Chinese || language == QLocale::C;
-    return chinese ? QStringLiteral("cn.qm") : QStringLiteral("en.qm");
+    return windowsInChinese(language) ? QStringLiteral("cn.qm") : QStringLiteral("en.qm");
 }
 
 void installTranslation(QCoreApplication &app, QTranslator &translator, const QString &folder)
@@ -18,17 +27,16 @@ void installTranslation(QCoreApplication &app, QTranslator &translator, const QS
         app.installTranslator(&translator);
 }
 
-bool installQtTranslation(QCoreApplication &app, QTranslator &translator)
+void installQtTranslation(QCoreApplication &app, QTranslator &translator)
 {
-    if (translationFileFor(QLocale::system().language()) != QLatin1String("cn.qm"))
-        return true; // Qt's own texts are English already
+    if (!windowsInChinese(QLocale::system().language()))
+        return; // Qt's own texts are English already
     const QString name = QStringLiteral("qtbase_zh_CN");
     const QString besideProgram = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("translations"));
     if (!translator.load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath)) && !translator.load(name, besideProgram)) {
         qDebug().noquote() << "Fail to find" << name + QStringLiteral(".qm") << "in"
                            << QLibraryInfo::path(QLibraryInfo::TranslationsPath) << "or" << besideProgram;
-        return false;
+        return;
     }
     app.installTranslator(&translator);
-    return true;
 }

@@ -21,5 +21,6 @@ void installTranslation(QCoreApplication &app, QTranslator &translator, const QS
 // Qt's own texts (the OK, Cancel, Yes and No of its boxes, its XML reader's
 // reasons) in the windows' language: for a Chinese window qtbase_zh_CN.qm
 // from Qt's translations folder, else from "translations" beside the
-// program. An English window needs none. False when none was found.
-bool installQtTranslation(QCoreApplication &app, QTranslator &translator);
+// program. An English window needs none. One not found is told on the
+// diagnostic output.
+void installQtTranslation(QCoreApplication &app, QTranslator &translator);

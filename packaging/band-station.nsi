@@ -64,9 +64,11 @@ Section "Programs"
 SectionEnd
 
 ; An idle station's records reach the server without waiting for the next
-; run: "bandctl.exe sync" each minute in both program folders. As the system
-; account, so that it runs with nobody logged on and opens no console. The
-; task's definition stays beside the programs, to make it again by hand.
+; run: "bandctl.exe sync" each minute in both station folders. As the
+; installing user, whose folders they are: the system account writing there
+; would follow any link the operator planted. Its own logon (S4U) runs it with
+; nobody logged on and opens no console. The task's definition stays beside
+; the programs, to make it again by hand.
 Function SyncAction
   Exch $0
   ${WordReplace} "$0" "&" "&amp;" "+" $0
@@ -77,17 +79,25 @@ Function SyncAction
 FunctionEnd
 
 Function CreateSyncTask
+  ; DOMAIN\user of this process's own token, not of its environment.
+  System::Call 'secur32::GetUserNameExW(i 2, w .r3, *i ${NSIS_MAX_STRLEN}) i .r4'
+  IntCmp $4 0 0 +4 +4
+    MessageBox MB_ICONEXCLAMATION "The scheduled task that sends the records every minute could not be made (the installing user is unknown); records then go with the next run." /SD IDOK
+    SetErrorLevel 2
+    Return
+  ${WordReplace} "$3" "&" "&amp;" "+" $3
   FileOpen $2 "$INSTDIR\sync-task.xml" w
   FileWriteUTF16LE /BOM $2 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
   FileWriteUTF16LE $2 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
   FileWriteUTF16LE $2 '<RegistrationInfo><Description>Sends the station$\'s waiting records to the line$\'s server.</Description></RegistrationInfo>$\r$\n'
   FileWriteUTF16LE $2 '<Triggers><TimeTrigger><StartBoundary>2026-01-01T00:00:00</StartBoundary>'
   FileWriteUTF16LE $2 '<Repetition><Interval>PT1M</Interval></Repetition></TimeTrigger></Triggers>$\r$\n'
-  FileWriteUTF16LE $2 '<Principals><Principal id="System"><UserId>S-1-5-18</UserId></Principal></Principals>$\r$\n'
+  FileWriteUTF16LE $2 '<Principals><Principal id="Operator"><UserId>$3</UserId>'
+  FileWriteUTF16LE $2 '<LogonType>S4U</LogonType><RunLevel>LeastPrivilege</RunLevel></Principal></Principals>$\r$\n'
   FileWriteUTF16LE $2 '<Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>'
   FileWriteUTF16LE $2 '<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries><StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>'
   FileWriteUTF16LE $2 '<StartWhenAvailable>true</StartWhenAvailable><ExecutionTimeLimit>PT1M</ExecutionTimeLimit></Settings>$\r$\n'
-  FileWriteUTF16LE $2 '<Actions Context="System">$\r$\n'
+  FileWriteUTF16LE $2 '<Actions Context="Operator">$\r$\n'
   Push "$DOCUMENTS\${PRODUCT}\tester"
   Call SyncAction
   Push "$DOCUMENTS\${PRODUCT}\burner"

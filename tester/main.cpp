@@ -1,4 +1,4 @@
-#include "diagnosticlog.h"
+#include "diagnosticsfile.h"
 #include "filesizelimit.h"
 #include "startup.h"
 
@@ -8,9 +8,6 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     takeFileSizeLimitAsWriteError();
-#ifdef Q_OS_WIN
-    // No console on Windows: the diagnostics go into the station folder.
-    const DiagnosticLog log(QStringLiteral("tester.log"));
-#endif
+    const auto diagnostics = keepDiagnosticsBesideRunLog(QStringLiteral("tester.log"));
     return runTester(app, app.arguments());
 }

@@ -81,6 +81,8 @@ bool MultiTestWindow::init(int pollMs)
 {
     // Read before any band is seen: no band starts against an unusable def.xml.
     definitionUsable = defReader.read();
+    definitionNote = definitionUsable ? QString()
+                                      : tr("无法打开或处理def.xml: %1").arg(operatorDefReason(initFailure()));
     showNote(0);
     panels->startWatching(pollMs);
     return definitionUsable;
@@ -306,8 +308,8 @@ void MultiTestWindow::updateButtons()
 
 void MultiTestWindow::showNote(int unplaced)
 {
-    if (!initFailure().isEmpty()) // read and found unusable
-        panels->setNote(tr("无法打开或处理def.xml: %1").arg(operatorDefReason(initFailure())));
+    if (!definitionNote.isEmpty())
+        panels->setNote(definitionNote);
     else if (unplaced > 0)
         panels->setNote(tr("手环多于面板: %1 个手环未显示").arg(unplaced));
     else if (panels->everyBandHasItsResult())

@@ -76,6 +76,7 @@ private:
     std::vector<std::unique_ptr<Slot>> bands;
     bool autostart;
     bool definitionUsable = false; // no band starts until def.xml has been read and found sound
+    QString definitionNote;        // why def.xml is unusable, made once it has been read
     int returnTimeoutMs = 15000;
     Runner runnerOverride;
 };

@@ -8,6 +8,7 @@
 #include "multitestwindow.h"
 #include "recordtesting.h"
 #include "slotsettings.h"
+#include "smallscreen.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -76,6 +77,7 @@ private slots:
         QVERIFY(window.init(100));
         PanelGrid *grid = window.grid();
         QTRY_VERIFY(grid->startAllButton()->isEnabled());
+        QCOMPARE(grid->noteText(), QStringLiteral("插入手环后按开始测试"));
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(grid->panel(i)->location(), BandHub::locationOf(i));
             QCOMPARE(grid->panel(i)->stepLook(0), Look::NotRun);
@@ -104,6 +106,8 @@ private slots:
         QTRY_COMPARE(grid->panel(2)->location(), QString());
         QCOMPARE(grid->panel(2)->verdict(), Verdict::None);
         QCOMPARE(grid->panel(2)->stepLook(0), Look::NotRun);
+        // Every band left has its result, failed or not: the line says so, no longer "press".
+        QTRY_COMPARE(grid->noteText(), QStringLiteral("全部手环已有结果，请拔下手环，再插入新手环"));
 
         // The passes stay while their bands restart and come back, and the
         // FAIL while its band stays; a retest is offered for those present.
@@ -261,20 +265,13 @@ private slots:
     // Single or with up to 8 panels, the whole window fits a 1366x768 screen.
     void fitsASmallScreen()
     {
-        // The screen less a window frame's title bar and borders.
-        const QSize room(1366 - 2 * 8, 768 - 40);
-        QList<QSize> sizes;
-        for (int count : {2, 4, 8}) {
-            MultiTestWindow window(count, true);
-            window.markSimulated();
-            sizes << window.sizeHint();
-        }
         MainWindow single;
         single.markSimulated();
-        sizes << single.sizeHint() << single.size();
-        for (const QSize &size : sizes)
-            QVERIFY2(size.width() <= room.width() && size.height() <= room.height(),
-                     qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+        verifyFitsASmallScreen(single, [](int count) {
+            MultiTestWindow window(count, true);
+            window.markSimulated();
+            return window.sizeHint();
+        });
     }
 
     void slotSettingsOutOfRangeAreRefused()
