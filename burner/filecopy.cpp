@@ -1,6 +1,6 @@
 #include "filecopy.h"
 
-#include "disksync.h"
+#include "filesync.h"
 #include "sha256.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "recordspool.h"
 
-#include "durability.h"
+#include "filesync.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
@@ -37,11 +37,11 @@ bool RecordSpool::put(const RunRecord &record, QString *error) const
     // The file is renamed into place only once all of it is on the disk.
     if (!file.open(QIODevice::WriteOnly)
         || file.write(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact)) < 0
-        || !flushToDisk(file) || !file.commit()) {
+        || !syncFileToDisk(file) || !file.commit()) {
         *error = QStringLiteral("%1/ cannot be written (%2)").arg(folderName(), file.errorString());
         return false;
     }
-    if (!flushFolderToDisk(path)) {
+    if (!syncFolderToDisk(path)) {
         *error = QStringLiteral("%1/ cannot be synced").arg(folderName());
         return false;
     }
@@ -90,7 +90,7 @@ void RecordSpool::remove(const QList<Entry> &entries) const
     for (const Entry &e : entries)
         QFile::remove(e.file);
     if (!entries.isEmpty())
-        flushFolderToDisk(path);
+        syncFolderToDisk(path);
 }
 
 int RecordSpool::count() const

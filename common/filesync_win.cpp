@@ -1,4 +1,4 @@
-#include "disksync.h"
+#include "filesync.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,7 @@
-// The platform's part of putting a file on the band's disk: pushing it out
-// to the device, and reading it back from the device rather than from memory.
-// One thin file per platform (disksync_posix.cpp, disksync_win.cpp).
+// Getting files onto the device, for the band's disk and the records' spool
+// alike: pushing a file and a folder's entries out to the device, and reading
+// a file back from the device rather than from memory. One thin file per
+// platform (filesync_posix.cpp, filesync_win.cpp).
 #pragma once
 
 class QFile;
