@@ -254,8 +254,9 @@ void BurnCycle::startBurn(const QString &root)
 {
     report.diskRoot = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
     enterStage(BurnReport::Stage::Burn, 0);
-    burnProcess.startBurn(report.diskRoot, options.files);
-    if (!burnProcess.isRunning())
+    // Asked of the start itself: a burn that fails at once (no image, no
+    // run.log) can have ended already, and its end is reported as its own.
+    if (!burnProcess.startBurn(report.diskRoot, options.files))
         finish(BurnReport::Outcome::Fail, QStringLiteral("no file names to burn"));
 }
 

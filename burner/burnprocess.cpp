@@ -40,13 +40,13 @@ CBurnProcess::~CBurnProcess()
     }
 }
 
-void CBurnProcess::startBurn(const QString &root, const BurnFileNames &files)
+bool CBurnProcess::startBurn(const QString &root, const BurnFileNames &files)
 {
     // The members belong to the worker while it runs, so a second start then
     // is ignored rather than changing them under it.
     if (root.isEmpty() || files.cfgName.isEmpty() || files.binName.isEmpty()
         || isRunning())
-        return;
+        return false;
     // Names are joined to the root directly; without the separator they
     // would land beside the disk instead of on it.
     diskRoot = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
@@ -59,6 +59,7 @@ void CBurnProcess::startBurn(const QString &root, const BurnFileNames &files)
         stopReason.clear();
     }
     start(QThread::InheritPriority);
+    return true;
 }
 
 void CBurnProcess::requestStop(const QString &reason)

@@ -21,8 +21,10 @@ public:
     ~CBurnProcess() override; // stops a running burn and waits for it
 
     // Starts one burn onto the disk mounted at diskRoot (ending in '/').
-    // Does nothing when diskRoot or either name is empty, or while running.
-    void startBurn(const QString &diskRoot, const BurnFileNames &files);
+    // Does nothing and returns false when diskRoot or either name is empty,
+    // or while running. A burn that fails at once may have ended by the time
+    // this returns: only the return value says it started.
+    bool startBurn(const QString &diskRoot, const BurnFileNames &files);
 
     // Asks a running burn to end at once and returns without waiting: the
     // step in progress is logged and reported as failed, then the run ends
