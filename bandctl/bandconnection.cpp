@@ -1,5 +1,6 @@
 #include "bandconnection.h"
 
+#include "bandchannel.h"
 #include "bandports.h"
 #include "devicecheck.h"
 #include "output.h"
@@ -29,8 +30,7 @@ BandConnection::BandConnection(const BandChoice &choice) : choice(choice)
 
 BandConnection::~BandConnection()
 {
-    if (linkOpen)
-        sb_exit();
+    link.reset();
     if (choice.kind == BandChoice::Kind::Device)
         uart_bind_device_path(kDevicePort, nullptr);
 }
@@ -132,14 +132,22 @@ int BandConnection::open(Output &out)
 {
     if (const int code = locate(out); code != ExitOk)
         return code;
-    if (!sb_init(portNumber)) {
+    // One band per run: its trace reads as it always has, without a line
+    // naming the band.
+    link = std::make_unique<LinkChannel>(QFile::encodeName(device).toStdString(), LinkChannel::TraceName::None);
+    if (!link->open()) {
+        link.reset();
         if (isGone())
             return out.fail(ExitNoBand, QStringLiteral("no band: %1 went away").arg(device));
         const DeviceProblem problem = whyNotOpened(device);
         return out.fail(problem.code, problem.message);
     }
-    linkOpen = true;
     return ExitOk;
+}
+
+BandChannel &BandConnection::channel() const
+{
+    return *link;
 }
 
 int BandConnection::failed(Output &out, const QString &what) const

@@ -1,5 +1,6 @@
-// Finds the band the command line chose and opens the link to it; closes
-// the link when it goes. Every subcommand that talks to a band uses one.
+// Finds the band the command line chose and opens a link of its own to it
+// on its device path; closes the link when it goes. Every subcommand that
+// talks to a band uses one.
 #pragma once
 
 #include "commandline.h"
@@ -8,6 +9,8 @@
 
 #include <memory>
 
+class BandChannel;
+class LinkChannel;
 class Output;
 class SimulatedBand;
 
@@ -21,6 +24,8 @@ public:
     // Finds the band and opens the link. On failure it has said why and
     // returns the exit code; ExitOk when the link is open.
     int open(Output &out);
+    // The band, once open() succeeded.
+    BandChannel &channel() const;
     // Finds the band without opening it (for commands that wait for it).
     int locate(Output &out);
 
@@ -30,6 +35,8 @@ public:
     // The band's device node has gone (unplugged, restarted).
     bool isGone() const;
 
+    // The process-wide link's number for the band (a --device path is bound
+    // to one), for commands that still reach the band by number.
     quint8 port() const { return portNumber; }
     QString devicePath() const { return device; }
     // Where the band is plugged in; empty when unknown (a --device path, a
@@ -51,5 +58,6 @@ private:
     QString device;
     QString location;
     bool located = false;
-    bool linkOpen = false;
+    // Closed before the virtual band it may lead to goes.
+    std::unique_ptr<LinkChannel> link;
 };

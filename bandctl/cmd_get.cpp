@@ -33,7 +33,7 @@ int run(CommandContext &context)
     if (const int code = band.open(context.out); code != ExitOk)
         return code;
     for (int day : days) {
-        const auto result = readItem(item, day);
+        const auto result = readItem(band.channel(), item, day);
         if (!result)
             return band.failed(context.out, QStringLiteral("get %1").arg(item));
         context.out.print(*result);

@@ -22,7 +22,7 @@ int run(CommandContext &context)
     const QStringList items = {QStringLiteral("version"), QStringLiteral("time"), QStringLiteral("conf"),
                                QStringLiteral("led"), QStringLiteral("alarm"), QStringLiteral("stat")};
     for (const QString &item : items) {
-        const auto result = readItem(item);
+        const auto result = readItem(band.channel(), item);
         if (!result)
             return band.failed(context.out, QStringLiteral("reading %1").arg(item));
         report.add(item, *result);

@@ -1,14 +1,13 @@
 // reset and upgrade: commands without a reply; the band drops off its port.
+#include "bandchannel.h"
 #include "bandconnection.h"
 #include "output.h"
 #include "result.h"
 #include "subcommand.h"
 
-#include <bandlink.h>
-
 namespace {
 
-int sendCommand(CommandContext &context, const QString &name, bool (*send)())
+int sendCommand(CommandContext &context, const QString &name, bool (BandChannel::*send)())
 {
     ArgumentReader reader(context.arguments);
     const auto words = reader.words();
@@ -17,7 +16,7 @@ int sendCommand(CommandContext &context, const QString &name, bool (*send)())
     BandConnection band(context.options.band);
     if (const int code = band.open(context.out); code != ExitOk)
         return code;
-    if (!send())
+    if (!(band.channel().*send)())
         return band.failed(context.out, QStringLiteral("sending %1").arg(name));
     Result result(QStringLiteral("command"), name);
     result.add(QStringLiteral("device"), band.devicePath());
@@ -28,12 +27,12 @@ int sendCommand(CommandContext &context, const QString &name, bool (*send)())
 
 int runReset(CommandContext &context)
 {
-    return sendCommand(context, QStringLiteral("reset"), sb_reset);
+    return sendCommand(context, QStringLiteral("reset"), &BandChannel::reset);
 }
 
 int runUpgrade(CommandContext &context)
 {
-    return sendCommand(context, QStringLiteral("upgrade"), sb_upgrade);
+    return sendCommand(context, QStringLiteral("upgrade"), &BandChannel::upgrade);
 }
 
 } // namespace

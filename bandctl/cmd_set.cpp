@@ -1,6 +1,7 @@
 // set ITEM VALUES: changes one item of the band. Every value is checked
 // before anything is written, so bad input never reaches the band; every
 // write is read back, so a value the band did not keep is never reported as set.
+#include "bandchannel.h"
 #include "bandconnection.h"
 #include "bandrecords.h"
 #include "items.h"
@@ -19,8 +20,8 @@ namespace {
 struct Change {
     QString item;
     QString what; // for messages
-    std::function<bool()> readCurrent;  // null when the whole record is given
-    std::function<bool()> write;
+    std::function<bool(BandChannel &)> readCurrent;  // null when the whole record is given
+    std::function<bool(BandChannel &)> write;
     std::function<Result()> describe;
 };
 
@@ -38,7 +39,7 @@ std::optional<Change> planChange(const QStringList &words, QString *error, sb_ti
             return std::nullopt;
         }
         *time = *record;
-        return Change{item, QStringLiteral("set time"), nullptr, [time] { return sb_setTime(time); },
+        return Change{item, QStringLiteral("set time"), nullptr, [time](BandChannel &band) { return band.setTime(time); },
                       [time] { return describeTime(*time); }};
     }
     if (item == QLatin1StringView("conf") || item == QLatin1StringView("led")) {
@@ -48,11 +49,11 @@ std::optional<Change> planChange(const QStringList &words, QString *error, sb_ti
             return std::nullopt;
         *values = *parsed;
         if (isConf)
-            return Change{item, QStringLiteral("set conf"), [conf] { return sb_getSBConf(conf); },
-                          [conf, values] { applyConf(*values, conf); return sb_setSBConf(conf); },
+            return Change{item, QStringLiteral("set conf"), [conf](BandChannel &band) { return band.getConf(conf); },
+                          [conf, values](BandChannel &band) { applyConf(*values, conf); return band.setConf(conf); },
                           [conf] { return describeConf(*conf); }};
-        return Change{item, QStringLiteral("set led"), [led] { return sb_getLed(led); },
-                      [led, values] { applyLed(*values, led); return sb_setLed(led); },
+        return Change{item, QStringLiteral("set led"), [led](BandChannel &band) { return band.getLed(led); },
+                      [led, values](BandChannel &band) { applyLed(*values, led); return band.setLed(led); },
                       [led] { return describeLed(*led); }};
     }
     if (item == QLatin1StringView("alarm")) {
@@ -66,8 +67,8 @@ std::optional<Change> planChange(const QStringList &words, QString *error, sb_ti
             return std::nullopt;
         *values = *parsed;
         sb_alarm_t *target = alarms + *entry;
-        return Change{item, QStringLiteral("set alarm"), [alarms] { return sb_getAlarmClock(alarms); },
-                      [alarms, target, values] { applyAlarm(*values, target); return sb_setAlarmClock(alarms); },
+        return Change{item, QStringLiteral("set alarm"), [alarms](BandChannel &band) { return band.getAlarms(alarms); },
+                      [alarms, target, values](BandChannel &band) { applyAlarm(*values, target); return band.setAlarms(alarms); },
                       [alarms] { return describeAlarms(alarms); }};
     }
     *error = item.isEmpty() ? QStringLiteral("set needs an ITEM: time, conf, led or alarm")
@@ -95,13 +96,13 @@ int run(CommandContext &context)
     BandConnection band(context.options.band);
     if (const int code = band.open(context.out); code != ExitOk)
         return code;
-    if (change->readCurrent && !change->readCurrent())
+    if (change->readCurrent && !change->readCurrent(band.channel()))
         return band.failed(context.out, QStringLiteral("reading the current %1 before changing it").arg(change->item));
     QElapsedTimer sinceWrite;
     sinceWrite.start();
-    if (!change->write())
+    if (!change->write(band.channel()))
         return band.failed(context.out, change->what);
-    const auto stored = readItem(change->item);
+    const auto stored = readItem(band.channel(), change->item);
     if (!stored)
         return band.failed(context.out, QStringLiteral("reading the %1 back after writing it").arg(change->item));
     // The clock has run on since it was set: up to the seconds that passed, plus the one it was in.

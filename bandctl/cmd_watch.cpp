@@ -1,5 +1,6 @@
 // watch minstat|upload: switches a stream of the band on, prints each event
 // as it arrives, and switches it off again at the end, Ctrl-C included.
+#include "bandchannel.h"
 #include "bandconnection.h"
 #include "bandrecords.h"
 #include "interrupt.h"
@@ -34,11 +35,10 @@ Result eventResult(const sb_cmd_t &frame)
 // One frame of the stream. The library's listening calls do not tell the
 // event's length or item, so the frame is taken whole and traced the same way.
 // Frames of other items are traced and skipped.
-bool receive(const Stream &stream, sb_cmd_t *frame)
+bool receive(BandChannel &band, const Stream &stream, sb_cmd_t *frame)
 {
-    if (!sb_recv_evt(frame, 5))
+    if (!band.receiveEvent(frame, 5))
         return false;
-    sb_dbg_evt(frame);
     const int item = frame->uuid & 0xFF;
     return stream.upload ? item == SB_ITEM_UPLOAD : item == SB_ITEM_INDEX && frame->len == sizeof(sb_min_stat_t);
 }
@@ -50,7 +50,7 @@ int listen(CommandContext &context, BandConnection &band, const Stream &stream, 
     while (!InterruptWatch::requested() && !context.out.readerGone()
            && (stream.count == 0 || *received < stream.count)) {
         sb_cmd_t frame{};
-        if (receive(stream, &frame)) {
+        if (receive(band.channel(), stream, &frame)) {
             context.out.print(eventResult(frame));
             ++*received;
             sinceEvent.restart();
@@ -83,13 +83,13 @@ int run(CommandContext &context)
     if (const int code = band.open(context.out); code != ExitOk)
         return code;
     const sb_index_t index{0, quint16(stream.index)};
-    if (!(stream.upload ? sb_setStartUpdata() : sb_setReceiveMinStat(&index)))
+    if (!(stream.upload ? band.channel().startUpload() : band.channel().startMinStat(&index)))
         return band.failed(context.out, QStringLiteral("switching on the %1 stream").arg(kind));
 
     long long received = 0;
     const int code = listen(context, band, stream, &received);
     // The band has no command that ends min-stat events; the upload stream is switched off.
-    if (stream.upload && !band.isGone() && !sb_setStopUpdata() && code == ExitOk)
+    if (stream.upload && !band.isGone() && !band.channel().stopUpload() && code == ExitOk)
         return band.failed(context.out, QStringLiteral("switching off the upload stream"));
     if (code == ExitOk)
         context.out.progress(QStringLiteral("%1 events%2").arg(received).arg(

@@ -8,8 +8,11 @@
 
 #include <optional>
 
+class BandChannel;
+
 // version, time, conf, led, alarm, stat, daydata, daystat.
 QStringList readableItems();
 bool isReadableItem(const QString &name);
 // day: only for daystat, 0 to 6. nullopt when the band did not answer properly.
-std::optional<Result> readItem(const QString &name, int day = 0, const QString &kindKey = QStringLiteral("item"));
+std::optional<Result> readItem(BandChannel &band, const QString &name, int day = 0,
+                               const QString &kindKey = QStringLiteral("item"));

@@ -5,6 +5,7 @@
 #include "link_state.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 using namespace bandlink;
@@ -144,4 +145,28 @@ void sb_link_close(sb_link *link)
         return;
     closeLink(*link);
     delete link;
+}
+
+bool sb_link_set_trace_name(sb_link *link, const char *name)
+{
+    if (link == nullptr)
+        return false;
+    if (name == nullptr)
+        name = "";
+    if (strlen(name) >= sizeof link->name)
+        return false;
+    snprintf(link->name, sizeof link->name, "%s", name);
+    return true;
+}
+
+// Unlike the band operations, these ask nothing of the link's state, as
+// sb_send_cmd and sb_recv_evt never did.
+bool sb_link_send_cmd(sb_link *link, sb_cmd_t *cmd)
+{
+    return link != nullptr && sendFrame(*link, cmd);
+}
+
+bool sb_link_recv_evt(sb_link *link, sb_cmd_t *evt, uint8_t tries)
+{
+    return link != nullptr && receiveFrame(*link, evt, tries);
 }

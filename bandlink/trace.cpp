@@ -374,3 +374,15 @@ void sb_dbg_evt(const sb_cmd_t *evt)
 {
     printEvent("", evt);
 }
+
+void sb_link_dbg_cmd(const sb_link *link, const sb_cmd_t *cmd)
+{
+    if (link != nullptr)
+        printCommand(link->name, cmd);
+}
+
+void sb_link_dbg_evt(const sb_link *link, const sb_cmd_t *evt)
+{
+    if (link != nullptr)
+        printEvent(link->name, evt);
+}

@@ -29,12 +29,28 @@ bool ProcessWideChannel::getLed(sb_led_t *led) { return sb_getLed(led); }
 bool ProcessWideChannel::setAlarms(const sb_alarm_t *alarms) { return sb_setAlarmClock(alarms); }
 bool ProcessWideChannel::getAlarms(sb_alarm_t *alarms) { return sb_getAlarmClock(alarms); }
 bool ProcessWideChannel::reset() { return sb_reset(); }
+bool ProcessWideChannel::getStat(sb_stat_t *stat) { return sb_getSBStat(stat); }
+bool ProcessWideChannel::getDayData(sb_day_data_t *data) { return sb_getSBDayData(data); }
+bool ProcessWideChannel::getDayStat(uint8_t day, sb_day_stat_t *stat) { return sb_getDayStat(day, stat); }
 bool ProcessWideChannel::upgrade() { return sb_upgrade(); }
+bool ProcessWideChannel::startMinStat(const sb_index_t *index) { return sb_setReceiveMinStat(index); }
+bool ProcessWideChannel::startUpload() { return sb_setStartUpdata(); }
+bool ProcessWideChannel::stopUpload() { return sb_setStopUpdata(); }
+
+bool ProcessWideChannel::receiveEvent(sb_cmd_t *frame, uint8_t tries)
+{
+    if (!sb_recv_evt(frame, tries))
+        return false;
+    sb_dbg_evt(frame);
+    return true;
+}
 
 bool LinkChannel::open()
 {
     close();
     link = sb_link_open(devicePath().c_str());
+    if (link && traceName == TraceName::None)
+        sb_link_set_trace_name(link, nullptr);
     return link != nullptr;
 }
 
@@ -56,4 +72,18 @@ bool LinkChannel::getLed(sb_led_t *led) { return link && sb_link_getLed(link, le
 bool LinkChannel::setAlarms(const sb_alarm_t *alarms) { return link && sb_link_setAlarmClock(link, alarms); }
 bool LinkChannel::getAlarms(sb_alarm_t *alarms) { return link && sb_link_getAlarmClock(link, alarms); }
 bool LinkChannel::reset() { return link && sb_link_reset(link); }
+bool LinkChannel::getStat(sb_stat_t *stat) { return link && sb_link_getSBStat(link, stat); }
+bool LinkChannel::getDayData(sb_day_data_t *data) { return link && sb_link_getSBDayData(link, data); }
+bool LinkChannel::getDayStat(uint8_t day, sb_day_stat_t *stat) { return link && sb_link_getDayStat(link, day, stat); }
 bool LinkChannel::upgrade() { return link && sb_link_upgrade(link); }
+bool LinkChannel::startMinStat(const sb_index_t *index) { return link && sb_link_setReceiveMinStat(link, index); }
+bool LinkChannel::startUpload() { return link && sb_link_setStartUpdata(link); }
+bool LinkChannel::stopUpload() { return link && sb_link_setStopUpdata(link); }
+
+bool LinkChannel::receiveEvent(sb_cmd_t *frame, uint8_t tries)
+{
+    if (!link || !sb_link_recv_evt(link, frame, tries))
+        return false;
+    sb_link_dbg_evt(link, frame);
+    return true;
+}

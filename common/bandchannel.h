@@ -33,8 +33,21 @@ public:
     // alarms: a table of SB_ALARM_COUNT entries
     virtual bool setAlarms(const sb_alarm_t *alarms) = 0;
     virtual bool getAlarms(sb_alarm_t *alarms) = 0;
+    virtual bool getStat(sb_stat_t *stat) = 0;
+    virtual bool getDayData(sb_day_data_t *data) = 0;
+    // day: 0 to 6
+    virtual bool getDayStat(uint8_t day, sb_day_stat_t *stat) = 0;
     virtual bool reset() = 0;
     virtual bool upgrade() = 0;
+
+    // The band's streams: min-stat events from index on (they stop only when
+    // the band restarts), and upload events until stopped.
+    virtual bool startMinStat(const sb_index_t *index) = 0;
+    virtual bool startUpload() = 0;
+    virtual bool stopUpload() = 0;
+    // The band's next frame whatever it is about (its events come unasked),
+    // traced like an operation's reply; tries as for sb_recv_evt.
+    virtual bool receiveEvent(sb_cmd_t *frame, uint8_t tries) = 0;
 
 private:
     std::string path;
@@ -60,8 +73,15 @@ public:
     bool getLed(sb_led_t *led) override;
     bool setAlarms(const sb_alarm_t *alarms) override;
     bool getAlarms(sb_alarm_t *alarms) override;
+    bool getStat(sb_stat_t *stat) override;
+    bool getDayData(sb_day_data_t *data) override;
+    bool getDayStat(uint8_t day, sb_day_stat_t *stat) override;
     bool reset() override;
     bool upgrade() override;
+    bool startMinStat(const sb_index_t *index) override;
+    bool startUpload() override;
+    bool stopUpload() override;
+    bool receiveEvent(sb_cmd_t *frame, uint8_t tries) override;
 
 private:
     int port;
@@ -71,7 +91,13 @@ private:
 // closed when the channel goes.
 class LinkChannel : public BandChannel {
 public:
-    explicit LinkChannel(std::string devicePath) : BandChannel(std::move(devicePath)) {}
+    // Whether the trace names the band before each of its blocks: needed
+    // where several bands share the trace; a program with one band keeps the
+    // trace it has always printed.
+    enum class TraceName { Band, None };
+
+    explicit LinkChannel(std::string devicePath, TraceName traceName = TraceName::Band)
+        : BandChannel(std::move(devicePath)), traceName(traceName) {}
     ~LinkChannel() override { close(); }
     LinkChannel(const LinkChannel &) = delete;
     LinkChannel &operator=(const LinkChannel &) = delete;
@@ -87,9 +113,17 @@ public:
     bool getLed(sb_led_t *led) override;
     bool setAlarms(const sb_alarm_t *alarms) override;
     bool getAlarms(sb_alarm_t *alarms) override;
+    bool getStat(sb_stat_t *stat) override;
+    bool getDayData(sb_day_data_t *data) override;
+    bool getDayStat(uint8_t day, sb_day_stat_t *stat) override;
     bool reset() override;
     bool upgrade() override;
+    bool startMinStat(const sb_index_t *index) override;
+    bool startUpload() override;
+    bool stopUpload() override;
+    bool receiveEvent(sb_cmd_t *frame, uint8_t tries) override;
 
 private:
+    const TraceName traceName;
     sb_link *link = nullptr;
 };

@@ -260,6 +260,15 @@ typedef struct sb_link sb_link;
 BANDLINK_API sb_link *sb_link_open(const char *device_path);
 /* Closes the port and frees the link; NULL is harmless. */
 BANDLINK_API void sb_link_close(sb_link *link);
+/* A link's trace blocks begin with a line naming its band (the device path
+ * it was opened on). A NULL or empty name leaves that line out, so that a
+ * program with one band keeps the process-wide link's trace. Call it before
+ * the link is used; false for a NULL link or a name too long. */
+BANDLINK_API bool sb_link_set_trace_name(sb_link *link, const char *name);
+
+/* sb_send_cmd and sb_recv_evt on one link; false for a NULL link. */
+BANDLINK_API bool sb_link_send_cmd(sb_link *link, sb_cmd_t *cmd);
+BANDLINK_API bool sb_link_recv_evt(sb_link *link, sb_cmd_t *evt, uint8_t tries);
 
 /* The band operations above on one link; false for a NULL link. */
 BANDLINK_API bool sb_link_getVersion(sb_link *link, sb_version_t *version);
@@ -286,6 +295,9 @@ BANDLINK_API bool sb_link_getUpload(sb_link *link, uint8_t *buf);
 
 BANDLINK_API void sb_dbg_cmd(const sb_cmd_t *cmd);
 BANDLINK_API void sb_dbg_evt(const sb_cmd_t *evt);
+/* The same blocks for a frame of one link, after the line naming its band. */
+BANDLINK_API void sb_link_dbg_cmd(const sb_link *link, const sb_cmd_t *cmd);
+BANDLINK_API void sb_link_dbg_evt(const sb_link *link, const sb_cmd_t *evt);
 
 #ifdef __cplusplus
 }

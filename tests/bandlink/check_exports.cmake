@@ -21,14 +21,14 @@ list(FILTER exported EXCLUDE REGEX "^__")
 list(SORT expected)
 list(SORT exported)
 list(LENGTH expected count)
-if(count LESS 54 OR NOT expected STREQUAL exported)
+if(count LESS 59 OR NOT expected STREQUAL exported)
   message(FATAL_ERROR "exports differ from the header\nheader: ${expected}\nlibrary: ${exported}")
 endif()
-# Every band operation of the process-wide link has its twin on a link
-# handle, and a handle can be opened and closed.
+# Every band operation, frame call and trace call of the process-wide link
+# has its twin on a link handle, and a handle can be opened and closed.
 set(missing)
 foreach(name IN LISTS exported)
-  if(name MATCHES "^sb_(get[A-Za-z]+|set[A-Za-z]+|reset|upgrade)$")
+  if(name MATCHES "^sb_(get[A-Za-z]+|set[A-Za-z]+|reset|upgrade|send_cmd|recv_evt|dbg_cmd|dbg_evt)$")
     string(REGEX REPLACE "^sb_" "sb_link_" twin "${name}")
     list(APPEND required ${twin})
   endif()

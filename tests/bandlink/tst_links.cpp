@@ -149,6 +149,7 @@ class LinksTest : public QObject {
 private slots:
     void openAndClose();
     void traceNamesALinksBand();
+    void eventsStayOnTheirLink();
     void eightLinksInEightThreads();
 };
 
@@ -185,7 +186,8 @@ void LinksTest::openAndClose()
 }
 
 // A link's blocks are the process-wide link's, each after a line naming its
-// band; the process-wide link's stay exactly as they were.
+// band, whether an operation or the caller prints them; without a name they
+// are the process-wide link's, byte for byte, which stay exactly as they were.
 void LinksTest::traceNamesALinksBand()
 {
     bandsim::VirtualBand first, second;
@@ -194,20 +196,76 @@ void LinksTest::traceNamesALinksBand()
     sb_link *link = sb_link_open(second.devicePath().c_str());
     QVERIFY(link != nullptr);
     const sb_conf_t conf = confOf(3);
+    sb_cmd_t frame{SB_HEADER, SB_OP_READ_REPLY, 0xFF05, 0, 6, {1, 2, 3, 4, 5, 6}};
     CapturedStdout processWide;
     QVERIFY(sb_setSBConf(&conf));
+    sb_dbg_cmd(&frame);
+    sb_dbg_evt(&frame);
     const QByteArray plain = processWide.finish();
     CapturedStdout ownLink;
     QVERIFY(sb_link_setSBConf(link, &conf));
+    sb_link_dbg_cmd(link, &frame);
+    sb_link_dbg_evt(link, &frame);
     const QByteArray named = ownLink.finish();
+    QVERIFY(sb_link_set_trace_name(link, nullptr));
+    CapturedStdout nameless;
+    QVERIFY(sb_link_setSBConf(link, &conf));
+    sb_link_dbg_cmd(link, &frame);
+    sb_link_dbg_evt(link, &frame);
+    const QByteArray unnamed = nameless.finish();
     sb_exit();
     uart_bind_device_path(44, nullptr);
     sb_link_close(link);
 
-    QVERIFY(plain.startsWith("[PC]  ---->  [USB]\n") && plain.count("[PC]") == 2 && !plain.contains("[band"));
+    QVERIFY(plain.startsWith("[PC]  ---->  [USB]\n") && plain.count("[PC]") == 4 && !plain.contains("[band"));
     QByteArray expected = plain;
     expected.replace("[PC]", "[band " + QByteArray::fromStdString(second.devicePath()) + "]\n[PC]");
     QCOMPARE(named, expected);
+    QCOMPARE(unnamed, plain);
+    QVERIFY(!sb_link_set_trace_name(nullptr, "x"));
+}
+
+// A band's unsolicited events reach its own link alone, in order; a link
+// whose band says nothing gives up within its budget.
+void LinksTest::eventsStayOnTheirLink()
+{
+    bandsim::Options everyFewMs;
+    everyFewMs.minStatIntervalMs = 50;
+    bandsim::VirtualBand uploading, counting(everyFewMs);
+    QVERIFY(uploading.plugIn() && counting.plugIn());
+    sb_link *first = sb_link_open(uploading.devicePath().c_str());
+    sb_link *second = sb_link_open(counting.devicePath().c_str());
+    QVERIFY(first != nullptr && second != nullptr);
+    sb_cmd_t evt{};
+    QVERIFY(!sb_link_recv_evt(nullptr, &evt, 5) && !sb_link_send_cmd(nullptr, &evt));
+
+    QVERIFY(sb_link_setStartUpdata(first));
+    for (uint32_t sequence = 0; sequence < 3; ++sequence) {
+        QVERIFY(sb_link_recv_evt(first, &evt, 5));
+        uint32_t got;
+        memcpy(&got, evt.payload, sizeof got);
+        QCOMPARE(int(evt.uuid & 0xFF), int(SB_ITEM_UPLOAD));
+        QCOMPARE(got, sequence);
+    }
+    QElapsedTimer silence;
+    silence.start();
+    QVERIFY(!sb_link_recv_evt(second, &evt, 5));
+    QVERIFY2(silence.elapsed() < 1500, QByteArray::number(silence.elapsed())); // six empty reads of 110 ms
+
+    const sb_index_t index{0, 7};
+    QVERIFY(sb_link_setReceiveMinStat(second, &index));
+    QVERIFY(sb_link_recv_evt(second, &evt, 5));
+    QCOMPARE(int(evt.uuid & 0xFF), int(SB_ITEM_INDEX));
+    QCOMPARE(int(evt.len), int(sizeof(sb_min_stat_t)));
+    // A frame sent on a link goes to its band alone.
+    sb_cmd_t stop{SB_HEADER, SB_OP_WRITE, uint16_t(0xFF00 | SB_ITEM_STOP_UPLOAD), 0, 0, {}};
+    uploading.clearCommandsReceived();
+    counting.clearCommandsReceived();
+    QVERIFY(sb_link_send_cmd(second, &stop));
+    QTRY_COMPARE(counting.commandsReceived().size(), size_t(1));
+    QVERIFY(uploading.commandsReceived().empty());
+    sb_link_close(first);
+    sb_link_close(second);
 }
 
 void LinksTest::eightLinksInEightThreads()
