@@ -28,10 +28,10 @@ bool ProcessWideChannel::setLed(const sb_led_t *led) { return sb_setLed(led); }
 bool ProcessWideChannel::getLed(sb_led_t *led) { return sb_getLed(led); }
 bool ProcessWideChannel::setAlarms(const sb_alarm_t *alarms) { return sb_setAlarmClock(alarms); }
 bool ProcessWideChannel::getAlarms(sb_alarm_t *alarms) { return sb_getAlarmClock(alarms); }
-bool ProcessWideChannel::reset() { return sb_reset(); }
 bool ProcessWideChannel::getStat(sb_stat_t *stat) { return sb_getSBStat(stat); }
 bool ProcessWideChannel::getDayData(sb_day_data_t *data) { return sb_getSBDayData(data); }
 bool ProcessWideChannel::getDayStat(uint8_t day, sb_day_stat_t *stat) { return sb_getDayStat(day, stat); }
+bool ProcessWideChannel::reset() { return sb_reset(); }
 bool ProcessWideChannel::upgrade() { return sb_upgrade(); }
 bool ProcessWideChannel::startMinStat(const sb_index_t *index) { return sb_setReceiveMinStat(index); }
 bool ProcessWideChannel::startUpload() { return sb_setStartUpdata(); }
@@ -71,10 +71,10 @@ bool LinkChannel::setLed(const sb_led_t *led) { return link && sb_link_setLed(li
 bool LinkChannel::getLed(sb_led_t *led) { return link && sb_link_getLed(link, led); }
 bool LinkChannel::setAlarms(const sb_alarm_t *alarms) { return link && sb_link_setAlarmClock(link, alarms); }
 bool LinkChannel::getAlarms(sb_alarm_t *alarms) { return link && sb_link_getAlarmClock(link, alarms); }
-bool LinkChannel::reset() { return link && sb_link_reset(link); }
 bool LinkChannel::getStat(sb_stat_t *stat) { return link && sb_link_getSBStat(link, stat); }
 bool LinkChannel::getDayData(sb_day_data_t *data) { return link && sb_link_getSBDayData(link, data); }
 bool LinkChannel::getDayStat(uint8_t day, sb_day_stat_t *stat) { return link && sb_link_getDayStat(link, day, stat); }
+bool LinkChannel::reset() { return link && sb_link_reset(link); }
 bool LinkChannel::upgrade() { return link && sb_link_upgrade(link); }
 bool LinkChannel::startMinStat(const sb_index_t *index) { return link && sb_link_setReceiveMinStat(link, index); }
 bool LinkChannel::startUpload() { return link && sb_link_setStartUpdata(link); }
