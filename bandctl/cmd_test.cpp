@@ -2,62 +2,13 @@
 // against every band at once, one thread and link each.
 #include "bandconnection.h"
 #include "defreader.h"
-#include "interrupt.h"
 #include "output.h"
 #include "paralleltests.h"
 #include "readerreasons.h"
 #include "result.h"
-#include "runrecords.h"
 #include "subcommand.h"
-#include "testrecord.h"
-#include "testreport.h"
-#include "testsequence.h"
-
-#include <bandlink.h>
-
-#include <QEventLoop>
-#include <QFileInfo>
-#include <QSqlDatabase>
-#include <QThread>
-
-#include <functional>
-#include <optional>
 
 namespace {
-
-// Loads the SQLite driver and library now rather than when the record is written.
-void loadDatabaseDriver()
-{
-    const QString name = QStringLiteral("bandctl-driver");
-    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    QSqlDatabase::removeDatabase(name);
-}
-
-// The sequence runs on its own thread so that Ctrl-C reaches it between steps.
-// meanwhile runs on this thread while the sequence waits on the band.
-TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const TestDefinition &definition,
-                       const std::function<void()> &meanwhile)
-{
-    TestSequence sequence;
-    sequence.setPresenceCheck([&band] { return !band.isGone(); });
-    TestResult result;
-    QThread *worker = QThread::create([&] { result = sequence.run(band.port(), &definition, band.devicePath()); });
-    QObject::connect(&interrupt, &InterruptWatch::interrupted, worker, [&sequence] { sequence.requestStop(); },
-                     Qt::DirectConnection);
-    QEventLoop loop;
-    QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
-    if (InterruptWatch::requested())
-        sequence.requestStop();
-    worker->start();
-    meanwhile();
-    if (!worker->isFinished())
-        loop.exec();
-    worker->wait();
-    delete worker;
-    if (!result.passed())
-        sb_exit(); // the sequence leaves the port open after a failure, as the window does
-    return result;
-}
 
 int runOne(CommandContext &context, const QString &defFile)
 {
@@ -71,21 +22,8 @@ int runOne(CommandContext &context, const QString &defFile)
     BandConnection band(context.options.band);
     if (const int code = band.locate(context.out); code != ExitOk)
         return code;
-    // The band's pauses leave this thread idle: it gets the record's store
-    // ready meanwhile (the station's settings, the database driver), so that
-    // after the run only the record's own write remains.
-    std::optional<RecordStore> store;
-    const TestResult result = runSequence(context.interrupt, band, definition, [&store] {
-        store.emplace();
-        loadDatabaseDriver();
-    });
-    Result shown = describeTestRun(result, band.devicePath(), band.usbLocation());
-    RunRecord record = store->begin(QStringLiteral("tester"));
-    fillTestRecord(record, result);
-    record.usbPath = band.usbLocation();
-    const int code = keepRecord(*store, record, shown, result.passed() ? ExitOk : ExitBandFailed);
-    context.out.print(shown);
-    return code;
+    return runTests(context, {BandToTest{band.devicePath(), band.usbLocation(), [&band] { return !band.isGone(); }, {}}},
+                    definition);
 }
 
 int run(CommandContext &context)
