@@ -9,6 +9,9 @@
 #include "stationproblem.h"
 #include "testertext.h"
 
+#include <QLabel>
+#include <QStatusBar>
+
 MainWindow::MainWindow(const PortSource *ports, QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), station(1, ports)
 {
@@ -25,6 +28,7 @@ MainWindow::MainWindow(const PortSource *ports, QWidget *parent)
     connect(ui->pbTest, &QPushButton::clicked, this, &MainWindow::slotOnpbTest);
     connect(&station.slotManager(), &SlotManager::changed, this, &MainWindow::updateButton);
     connect(&station, &TestStation::finished, this, [this](int, const TestResult &result) { showResult(result); });
+    showStationProblem();
     showRecordProblems(station.records(), this);
 }
 
@@ -104,6 +108,20 @@ void MainWindow::showResultBox(QMessageBox::Icon icon, const QString &title, con
         box.setDefaultButton(defaultButton);
     placeBeside(&box, this);
     box.exec();
+}
+
+// station.ini's mistakes keep the band from starting: said under the table,
+// the window growing by the lines (def.xml's problem has a box of its own).
+void MainWindow::showStationProblem()
+{
+    const QString text = stationIniProblemText();
+    if (text.isEmpty())
+        return;
+    auto *label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: rgb(200, 0, 0);"));
+    statusBar()->addWidget(label, 1);
+    setFixedHeight(height() + label->heightForWidth(width()) + statusBar()->sizeHint().height());
 }
 
 void MainWindow::updateButton()

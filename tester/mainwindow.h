@@ -44,6 +44,7 @@ private:
     void showResult(const TestResult &result);
     void showResultBox(QMessageBox::Icon icon, const QString &title, const QString &text,
                        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton);
+    void showStationProblem();
     void updateButton();
 
     Ui::MainWindow *ui;

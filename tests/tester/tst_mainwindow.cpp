@@ -116,6 +116,7 @@ struct LingeringPorts : PortSource {
     {
         band->watchChanges(context, changed);
     }
+    QString devicePath(const SerialPortEntry &entry) const override { return band->devicePath(entry); }
     void hold(bool on)
     {
         QMutexLocker lock(&mutex);
@@ -368,7 +369,6 @@ void TestMainWindow::failingRun()
     QCOMPARE(cells(), failedAt(failedRow));
     // Live again only while the band is there.
     QTRY_COMPARE_WITH_TIMEOUT(button->isEnabled(), band->isPluggedIn(), 5000);
-    QVERIFY(!processHolds(device)); // the run's link went with it
     const QJsonObject record = localRuns(".").last();
     QVERIFY(QRegularExpression("^(" + outcome + ")$").match(record.value("outcome").toString()).hasMatch());
     QCOMPARE(record.value("failed_row").toInt(), failedRow);
