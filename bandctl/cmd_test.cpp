@@ -6,19 +6,13 @@
 #include "paralleltests.h"
 #include "readerreasons.h"
 #include "result.h"
+#include "stationsettings.h"
 #include "subcommand.h"
 
 namespace {
 
-int runOne(CommandContext &context, const QString &defFile)
+int runOne(CommandContext &context, const TestDefinition &definition)
 {
-    CDefReader reader(defFile);
-    TestDefinition definition;
-    {
-        const ReaderReasons reasons; // only while the file is read
-        if (!reader.read() || !reader.getDefinition(&definition))
-            return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
-    }
     BandConnection band(context.options.band);
     if (const int code = band.locate(context.out); code != ExitOk)
         return code;
@@ -34,8 +28,6 @@ int run(CommandContext &context)
     const auto words = reader.words();
     if (!words || !words->isEmpty())
         return context.out.fail(ExitUsage, words ? QStringLiteral("test takes no words") : reader.error());
-    if (!all)
-        return runOne(context, defFile);
 
     // Read once here, so that a bad file is one message rather than one per band.
     CDefReader definitionFile(defFile);
@@ -45,7 +37,12 @@ int run(CommandContext &context)
         if (!definitionFile.read() || !definitionFile.getDefinition(&definition))
             return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
     }
-    return runParallelTests(context, definition);
+    // A station.ini with mistakes starts no band, as in the windows.
+    const StationSettings station = StationSettings::read(QStringLiteral("."));
+    if (!station.mistakes.isEmpty())
+        return context.out.fail(ExitBadFiles, QStringLiteral("cannot test on this station: %1").arg(station.problem),
+                                {{QStringLiteral("station_problem"), station.problem}});
+    return all ? runParallelTests(context, definition) : runOne(context, definition);
 }
 
 } // namespace
@@ -64,6 +61,7 @@ extern const Subcommand testCommand = {
     "a value the band did not keep also names each field (differences [{field, sent, stored}]).\n"
     "Every run is kept in the station's records (results.db in the working directory, and the\n"
     "server station.ini names); the result says record: ID, or record_problem when it was not.\n"
-    "A band that did not pass gives exit code 1.\n",
+    "A band that did not pass gives exit code 1; a def.xml or station.ini that cannot be used\n"
+    "tests no band and gives exit code 4 (with --json, station_problem names station.ini's mistakes).\n",
     run,
 };
