@@ -160,6 +160,7 @@ private slots:
     void recordProblemShownBesideTheResult();
     void paintsWhileTheBandIsSilent();
     void closingMidRunStopsAndKeepsTheRecord();
+    void stationMistakeStartsNoBand();
     void englishShowsNoChinese();
     void boxBesideTheWindow_data();
     void boxBesideTheWindow();
@@ -238,6 +239,7 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
+    QFile::remove(QStringLiteral("station.ini"));
     delete window;
     delete band;
 }
@@ -475,6 +477,25 @@ void TestMainWindow::closingMidRunStopsAndKeepsTheRecord()
     QCOMPARE(runs.last().value("outcome").toString(), QStringLiteral("interrupted"));
     QCOMPARE(runs.last().value("failed_row").toInt(), 1);
     QCOMPARE(band->band().commandsReceived().size(), size_t(1)); // nothing after the stop
+}
+
+// A mistake in station.ini: the band is seen and never started, and the
+// window says why in the operator's language.
+void TestMainWindow::stationMistakeStartsNoBand()
+{
+    QFile ini(QStringLiteral("station.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[station]\nslots=17\n");
+    ini.close();
+    delete window;
+    window = new MainWindow(band);
+    window->show();
+    QVERIFY(window->init());
+    QTRY_VERIFY(window->slotManager()->present(0));
+    QVERIFY(!window->testButton()->isEnabled());
+    window->slotOnpbTest();
+    QVERIFY(band->band().commandsReceived().empty());
+    QCOMPARE(visibleTexts(window).filter(QStringLiteral("slots=17 不是 1 到 16 的数字")).size(), 1);
 }
 
 // Under English every text of the window and of its boxes is English.
