@@ -2,90 +2,22 @@
 // against every band at once, one thread and link each.
 #include "bandconnection.h"
 #include "defreader.h"
-#include "interrupt.h"
 #include "output.h"
 #include "paralleltests.h"
 #include "readerreasons.h"
 #include "result.h"
-#include "runrecords.h"
+#include "stationsettings.h"
 #include "subcommand.h"
-#include "testrecord.h"
-#include "testreport.h"
-#include "testsequence.h"
-
-#include <bandlink.h>
-
-#include <QEventLoop>
-#include <QFileInfo>
-#include <QSqlDatabase>
-#include <QThread>
-
-#include <functional>
-#include <optional>
 
 namespace {
 
-// Loads the SQLite driver and library now rather than when the record is written.
-void loadDatabaseDriver()
+int runOne(CommandContext &context, const TestDefinition &definition)
 {
-    const QString name = QStringLiteral("bandctl-driver");
-    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    QSqlDatabase::removeDatabase(name);
-}
-
-// The sequence runs on its own thread so that Ctrl-C reaches it between steps.
-// meanwhile runs on this thread while the sequence waits on the band.
-TestResult runSequence(InterruptWatch &interrupt, BandConnection &band, const TestDefinition &definition,
-                       const std::function<void()> &meanwhile)
-{
-    TestSequence sequence;
-    sequence.setPresenceCheck([&band] { return !band.isGone(); });
-    TestResult result;
-    QThread *worker = QThread::create([&] { result = sequence.run(band.port(), &definition, band.devicePath()); });
-    QObject::connect(&interrupt, &InterruptWatch::interrupted, worker, [&sequence] { sequence.requestStop(); },
-                     Qt::DirectConnection);
-    QEventLoop loop;
-    QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
-    if (InterruptWatch::requested())
-        sequence.requestStop();
-    worker->start();
-    meanwhile();
-    if (!worker->isFinished())
-        loop.exec();
-    worker->wait();
-    delete worker;
-    if (!result.passed())
-        sb_exit(); // the sequence leaves the port open after a failure, as the window does
-    return result;
-}
-
-int runOne(CommandContext &context, const QString &defFile)
-{
-    CDefReader reader(defFile);
-    TestDefinition definition;
-    {
-        const ReaderReasons reasons; // only while the file is read
-        if (!reader.read() || !reader.getDefinition(&definition))
-            return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
-    }
     BandConnection band(context.options.band);
     if (const int code = band.locate(context.out); code != ExitOk)
         return code;
-    // The band's pauses leave this thread idle: it gets the record's store
-    // ready meanwhile (the station's settings, the database driver), so that
-    // after the run only the record's own write remains.
-    std::optional<RecordStore> store;
-    const TestResult result = runSequence(context.interrupt, band, definition, [&store] {
-        store.emplace();
-        loadDatabaseDriver();
-    });
-    Result shown = describeTestRun(result, band.devicePath(), band.usbLocation());
-    RunRecord record = store->begin(QStringLiteral("tester"));
-    fillTestRecord(record, result);
-    record.usbPath = band.usbLocation();
-    const int code = keepRecord(*store, record, shown, result.passed() ? ExitOk : ExitBandFailed);
-    context.out.print(shown);
-    return code;
+    return runTests(context, {BandToTest{band.devicePath(), band.usbLocation(), [&band] { return !band.isGone(); }, {}}},
+                    definition);
 }
 
 int run(CommandContext &context)
@@ -96,8 +28,6 @@ int run(CommandContext &context)
     const auto words = reader.words();
     if (!words || !words->isEmpty())
         return context.out.fail(ExitUsage, words ? QStringLiteral("test takes no words") : reader.error());
-    if (!all)
-        return runOne(context, defFile);
 
     // Read once here, so that a bad file is one message rather than one per band.
     CDefReader definitionFile(defFile);
@@ -107,7 +37,12 @@ int run(CommandContext &context)
         if (!definitionFile.read() || !definitionFile.getDefinition(&definition))
             return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
     }
-    return runParallelTests(context, definition);
+    // A station.ini with mistakes starts no band, as in the windows.
+    const StationSettings station = StationSettings::read(QStringLiteral("."));
+    if (!station.mistakes.isEmpty())
+        return context.out.fail(ExitBadFiles, QStringLiteral("cannot test on this station: %1").arg(station.problem),
+                                {{QStringLiteral("station_problem"), station.problem}});
+    return all ? runParallelTests(context, definition) : runOne(context, definition);
 }
 
 } // namespace
@@ -126,6 +61,7 @@ extern const Subcommand testCommand = {
     "a value the band did not keep also names each field (differences [{field, sent, stored}]).\n"
     "Every run is kept in the station's records (results.db in the working directory, and the\n"
     "server station.ini names); the result says record: ID, or record_problem when it was not.\n"
-    "A band that did not pass gives exit code 1.\n",
+    "A band that did not pass gives exit code 1; a def.xml or station.ini that cannot be used\n"
+    "tests no band and gives exit code 4 (with --json, station_problem names station.ini's mistakes).\n",
     run,
 };

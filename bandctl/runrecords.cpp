@@ -10,10 +10,6 @@
 #include <sys/sysmacros.h>
 #endif
 
-namespace {
-
-// Every virtual band, in bandctl or the bandsim command, is a pseudo-terminal;
-// a real band never is.
 bool isPseudoTerminal(const QString &device)
 {
     // A band that restarted at the end of its test has taken its terminal
@@ -33,18 +29,23 @@ bool isPseudoTerminal(const QString &device)
 #endif
 }
 
-} // namespace
-
 int keepRecord(RecordStore &store, RunRecord &record, Result &result, int exitCode)
 {
     if (isPseudoTerminal(result.json().value(QStringLiteral("device")).toString()))
         record.simulated = true;
+    const RecordStore::Kept kept = store.keep(record);
+    return noteRecord(store, kept, record, result, exitCode);
+}
+
+int noteRecord(const RecordStore &store, RecordStore::Kept kept, const RunRecord &record, Result &result,
+               int exitCode)
+{
     // Every field there, null when it does not apply.
     for (const char *key : {"record", "record_spooled", "record_problem", "station_problem"})
         result.addJsonOnly(QLatin1String(key), QJsonValue());
     if (!store.settings().problem.isEmpty())
         result.add(QStringLiteral("station_problem"), store.settings().problem);
-    switch (store.keep(record)) {
+    switch (kept) {
     case RecordStore::Kept::Stored:
         result.add(QStringLiteral("record"), record.id.toString(QUuid::WithoutBraces));
         return exitCode;

@@ -12,3 +12,8 @@ class Result;
 // is wrong. A run on a pseudo-terminal (a virtual band) is marked simulated.
 // Returns exitCode, or ExitRecordLost when the record could not be kept at all.
 int keepRecord(RecordStore &store, RunRecord &record, Result &result, int exitCode);
+// The same for a record a controller has kept already: kept is what became of it.
+int noteRecord(const RecordStore &store, RecordStore::Kept kept, const RunRecord &record, Result &result,
+               int exitCode);
+// Every virtual band, in bandctl or the bandsim command, is a pseudo-terminal; a real band never is.
+bool isPseudoTerminal(const QString &device);

@@ -16,6 +16,7 @@
 // Usage: bench_bandctl [runs, default 15]
 #include "childprocess.h"
 
+#include "bandchannel.h"
 #include "defreader.h"
 #include "testsequence.h"
 
@@ -32,7 +33,6 @@
 
 namespace {
 
-constexpr quint8 kFloorPort = 210;
 
 struct Figures {
     std::vector<double> ms;
@@ -84,10 +84,10 @@ void timeChild(const std::vector<std::string> &argv, int passesNeeded, Figures *
 
 void timeSequenceInProcess(bandsim::VirtualBand &band, const TestDefinition &definition, Figures *figures)
 {
-    uart_bind_device_path(kFloorPort, band.devicePath().c_str());
     TestSequence sequence;
+    LinkChannel link(band.devicePath());
     const int64_t start = bench::monotonicNs();
-    const TestResult result = sequence.run(kFloorPort, &definition);
+    const TestResult result = sequence.run(link, &definition);
     const double ms = double(bench::monotonicNs() - start) / 1e6;
     if (result.passed())
         figures->ms.push_back(ms);

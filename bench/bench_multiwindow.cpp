@@ -96,7 +96,7 @@ int runChild(const std::string &what)
                 box->accept();
         });
         closer.start(20);
-        auto *button = window.findChild<QPushButton *>(QStringLiteral("pbTest"));
+        auto *button = window.testButton();
         ok = waitFor([&] { return button->isEnabled(); });
         window.slotOnpbTest();
         ok = ok && waitFor([&] { return !band.isPluggedIn(); }); // restarted after its pass

@@ -25,7 +25,6 @@
 #include "childprocess.h"
 #include "startupprobe.h"
 
-#include "comthread.h"
 #include "mainwindow.h"
 #include "simulatedband.h"
 #include "startup.h"
@@ -128,10 +127,10 @@ struct TesterUnderTest {
 TesterUnderTest startTester(const PortSource *ports)
 {
     TesterUnderTest t{std::make_unique<MainWindow>(ports), nullptr};
-    t.button = t.window->findChild<QPushButton *>(QStringLiteral("pbTest"));
+    t.button = t.window->testButton();
     t.window->show();
     if (!t.button || !t.window->init()) {
-        std::fprintf(stderr, "bench_tester: the window has no pbTest button, or def.xml is unusable\n");
+        std::fprintf(stderr, "bench_tester: def.xml is unusable\n");
         return {};
     }
     return t;
@@ -145,8 +144,12 @@ bool measureSequence(int runs, int rounds)
     if (!tester.window)
         return false;
     int connects = 0;
-    QObject::connect(tester.window->findChild<CComThread *>(), &CComThread::SBConnected, tester.window.get(),
-                     [&](bool up) { connects += up; });
+    bool present = false;
+    SlotManager *slot = tester.window->slotManager();
+    QObject::connect(slot, &SlotManager::changed, tester.window.get(), [&] {
+        connects += slot->present(0) && !present;
+        present = slot->present(0);
+    });
     if (!band.plugIn()) {
         std::fprintf(stderr, "bench_tester: cannot plug in the virtual band\n");
         return false;

@@ -4,63 +4,57 @@
 #include "boxplacement.h"
 #include "heldport.h"
 #include "recordstatus.h"
+#include "resultpainter.h"
 #include "simulatedband.h"
-#include "steptext.h"
-#include "testrecord.h"
+#include "stationproblem.h"
+#include "testertext.h"
 
-#include <QMessageBox>
-#include <QThread>
-
-namespace {
-
-constexpr int kRowCount = TestSequence::RowCount;
-const QColor kGreen(0, 255, 0);
-const QColor kRed(255, 0, 0);
-
-} // namespace
+#include <QLabel>
+#include <QStatusBar>
 
 MainWindow::MainWindow(const PortSource *ports, QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::MainWindow), comThread(this, ports)
+    : QMainWindow(parent), ui(new Ui::MainWindow), station(1, ports)
 {
     ui->setupUi(this);
     ui->lbSimulated->hide();
-    for (int row = 0; row < kRowCount; ++row)
+    setWindowTitle(TesterText::title());
+    ui->lbSimulated->setText(TesterText::simulated());
+    ui->pbTest->setText(TesterText::start());
+    ui->twResult->setVerticalHeaderLabels(TesterText::stepLabels());
+    for (int row = 0; row < ui->twResult->rowCount(); ++row)
         ui->twResult->setItem(row, 0, new QTableWidgetItem(QString()));
-    clearResult();
+    paintSteps(ui->twResult, nullptr);
     updateButton(); // no band yet
     connect(ui->pbTest, &QPushButton::clicked, this, &MainWindow::slotOnpbTest);
-    connect(&comThread, &CComThread::SBConnected, this, &MainWindow::onBandConnected);
-    showRecordProblems(store, this);
-    sequence.setPresenceCheck([this] {
-        quint8 port = 0;
-        return comThread.getPort(&port);
-    });
+    connect(&station.slotManager(), &SlotManager::changed, this, &MainWindow::updateButton);
+    connect(&station, &TestStation::finished, this, [this](int, const TestResult &result) { showResult(result); });
+    showStationProblem();
+    showRecordProblems(station.records(), this);
 }
 
 MainWindow::~MainWindow()
 {
-    // Asked to stop and waited for, never killed; its record is kept.
-    if (worker) {
-        sequence.requestStop();
-        worker->wait();
-        delete worker;
-        keepRecord(workerResult);
-    }
-    comThread.stop();
+    // The station goes after the form: nothing it says may reach the form then.
+    station.disconnect(this);
+    station.slotManager().disconnect(this);
     delete ui;
 }
 
 bool MainWindow::init()
 {
-    comThread.start(QThread::InheritPriority);
-    definitionUsable = defReader.read();
+    const bool usable = station.init();
     updateButton();
-    return definitionUsable;
+    return usable;
 }
 
-QString MainWindow::initFailure() const
+QTableWidget *MainWindow::resultTable() const
 {
-    return defReader.failureReason();
+    return ui->twResult;
+}
+
+QPushButton *MainWindow::testButton() const
+{
+    return ui->pbTest;
 }
 
 void MainWindow::markSimulated()
@@ -71,43 +65,30 @@ void MainWindow::markSimulated()
 
 void MainWindow::slotOnpbTest()
 {
-    if (worker || resultOpen || !definitionUsable)
+    const SlotManager &slot = station.slotManager();
+    if (resultOpen || slot.state(0) == SlotManager::State::Running || !slot.stationProblem().isEmpty())
         return;
-    // A band still restarting after its pass may yet be listed: not ready.
-    const int port = bandRestarting ? warnNoPort() : portOrWarn();
-    if (port < 0)
-        return; // no band: nothing ran, so there is nothing to record
-    clearResult();
-    TestDefinition definition;
-    const bool loaded = defReader.getDefinition(&definition);
-    // Off the window's thread, so the window keeps painting while a step
-    // waits on a silent band.
-    worker = QThread::create([this, port, definition, loaded, path = comThread.devicePath()] {
-        workerResult = sequence.run(port, loaded ? &definition : nullptr, path);
-    });
-    connect(worker, &QThread::finished, this, &MainWindow::onRunFinished);
-    worker->start();
+    // No band, or one still restarting after its pass that may yet be listed:
+    // nothing runs, so there is nothing to record.
+    if (!station.start(0)) {
+        QMessageBox::critical(this, tr("失败"), tr("端口无效"), QMessageBox::Ok, QMessageBox::Cancel);
+        return;
+    }
+    paintSteps(ui->twResult, nullptr);
     updateButton();
 }
 
-void MainWindow::onRunFinished()
+// The record is kept before the operator sees the result.
+void MainWindow::showResult(const TestResult &result)
 {
-    worker->wait();
-    delete worker;
-    worker = nullptr;
-    const TestResult result = workerResult;
-    keepRecord(result);
-    showResult(result);
-    // The band restarts after a pass; unless the watcher has already seen it
-    // go, wait for that before a new run.
-    bandRestarting = result.passed() && bandPresent;
+    paintSteps(ui->twResult, &result);
     resultOpen = true;
     updateButton();
     if (result.passed()) {
         showResultBox(QMessageBox::Information, QStringLiteral("SUCCESS"),
                       tr("测试成功，请拔掉手环\n一定要重新拔插手环，再做测试"), QMessageBox::Ok, QMessageBox::NoButton);
     } else if (result.portHeld) { // the band is not at fault: no re-plugging, no restart
-        showResultBox(QMessageBox::Critical, QStringLiteral("FAIL"), heldPortText(comThread.devicePath()),
+        showResultBox(QMessageBox::Critical, QStringLiteral("FAIL"), heldPortText(station.devicePath(0)),
                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
     } else {
         showResultBox(QMessageBox::Critical, QStringLiteral("FAIL"),
@@ -116,42 +97,6 @@ void MainWindow::onRunFinished()
     }
     resultOpen = false;
     updateButton();
-}
-
-void MainWindow::onBandConnected(bool present)
-{
-    bandPresent = present;
-    if (!present)
-        bandRestarting = false;
-    updateButton();
-}
-
-void MainWindow::updateButton()
-{
-    ui->pbTest->setEnabled(definitionUsable && bandPresent && !bandRestarting && !worker && !resultOpen);
-}
-
-void MainWindow::keepRecord(const TestResult &result)
-{
-    RunRecord record = store.begin(QStringLiteral("tester"));
-    fillTestRecord(record, result);
-    store.write(record); // a problem shows in the status bar; the result stands as it is
-}
-
-// Green for each step that passed, red for the one that failed; the steps
-// never reached keep the neutral look.
-void MainWindow::showResult(const TestResult &result)
-{
-    for (int row = 0; row < kRowCount; ++row) {
-        QTableWidgetItem *cell = ui->twResult->item(row, 0);
-        if (result.reached(row)) {
-            cell->setText(stepPassText(row, result));
-            cell->setBackground(QBrush(kGreen));
-        } else if (row == result.failedRow) {
-            cell->setText(QStringLiteral("Err"));
-            cell->setBackground(QBrush(kRed));
-        }
-    }
 }
 
 // Beside the window, so the table with the failing row stays in view.
@@ -165,24 +110,21 @@ void MainWindow::showResultBox(QMessageBox::Icon icon, const QString &title, con
     box.exec();
 }
 
-int MainWindow::portOrWarn()
+// station.ini's mistakes keep the band from starting: said under the table,
+// the window growing by the lines (def.xml's problem has a box of its own).
+void MainWindow::showStationProblem()
 {
-    quint8 port = 0;
-    return comThread.getPort(&port) ? port : warnNoPort();
+    const QString text = stationIniProblemText();
+    if (text.isEmpty())
+        return;
+    auto *label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: rgb(200, 0, 0);"));
+    statusBar()->addWidget(label, 1);
+    setFixedHeight(height() + label->heightForWidth(width()) + statusBar()->sizeHint().height());
 }
 
-int MainWindow::warnNoPort()
+void MainWindow::updateButton()
 {
-    QMessageBox::critical(this, tr("失败"), tr("端口无效"), QMessageBox::Ok, QMessageBox::Cancel);
-    return -1;
-}
-
-// Not run: no text, no colour.
-void MainWindow::clearResult()
-{
-    for (int row = 0; row < kRowCount; ++row) {
-        QTableWidgetItem *cell = ui->twResult->item(row, 0);
-        cell->setText(QString());
-        cell->setBackground(QBrush());
-    }
+    ui->pbTest->setEnabled(station.slotManager().mayStart(0) && !resultOpen);
 }

@@ -1,70 +1,53 @@
 // The tester's window: one button that runs the fixed test sequence against
-// the band, and a twelve-row table with one result per step.
+// the band, and a twelve-row table with one result per step. A view of one
+// slot: the station's controller runs the band.
 #pragma once
 
-#include "comthread.h"
-#include "defreader.h"
-#include "recordstore.h"
-#include "testsequence.h"
-
-#include <bandlink.h>
+#include "teststation.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
 
 namespace Ui { class MainWindow; }
 class PortSource;
+class QPushButton;
+class QTableWidget;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // ports: where the watcher looks for the band; null = the system's ports.
+    // ports: where the window looks for the band; null = the system's ports.
     explicit MainWindow(const PortSource *ports = nullptr, QWidget *parent = nullptr);
-    // Stops a running sequence before its next step, waits for it and keeps
-    // its record.
+    // A run under way is stopped before its next step, waited for and recorded.
     ~MainWindow() override;
 
-    // Starts the port watcher and reads def.xml; false when def.xml is unusable.
+    // Reads def.xml and starts looking for the band; false when def.xml is unusable.
     bool init();
     // Why init() failed (English, from the def.xml reader).
-    QString initFailure() const;
+    QString initFailure() const { return station.definitionFailure(); }
 
     // Says in the title and inside the window that the band is not real.
     void markSimulated();
 
+    // The one slot: whether a band is there, running, or back from its restart.
+    SlotManager *slotManager() { return &station.slotManager(); }
+    // What the operator sees and presses.
+    QTableWidget *resultTable() const;
+    QPushButton *testButton() const;
+
 public slots:
-    // Starts the sequence on its own thread; the result shows when it ends.
-    // Without a band it only says so: no run, no record.
+    // Starts the run; the result shows when it ends. Without a band it only
+    // says so: no run, no record.
     void slotOnpbTest();
 
 private:
-    void onBandConnected(bool present);
-    void onRunFinished();
-    void updateButton();
     void showResult(const TestResult &result);
     void showResultBox(QMessageBox::Icon icon, const QString &title, const QString &text,
                        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton);
-
-    // Keeps the run's record before the operator sees the result.
-    void keepRecord(const TestResult &result);
-    // The watcher's port number, or -1 after telling the operator there is none.
-    int portOrWarn();
-    int warnNoPort(); // says there is no band; returns -1
-    void clearResult();
+    void showStationProblem();
+    void updateButton();
 
     Ui::MainWindow *ui;
-    CDefReader defReader;
-    CComThread comThread;
-    TestSequence sequence;
-    RecordStore store;
-
-    QThread *worker = nullptr; // the running sequence; null between runs
-    TestResult workerResult;   // written by the worker, read once it has finished
-    bool bandPresent = false;  // as the watcher last reported
-    // After a pass the band restarts: its port may still be listed, but it
-    // is not ready until the watcher has seen it go and come back.
-    bool bandRestarting = false;
-    bool resultOpen = false;   // the result box is showing
-    bool definitionUsable = false; // def.xml read and sound: no band is tested before
-
+    TestStation station;
+    bool resultOpen = false; // the result box is showing
 };

@@ -66,12 +66,6 @@ void TestSequence::requestStop()
     stopRequested = true;
 }
 
-TestResult TestSequence::run(int port, const TestDefinition *definition, const QString &devicePath)
-{
-    ProcessWideChannel band(port, QFile::encodeName(devicePath).toStdString());
-    return run(band, definition);
-}
-
 TestResult TestSequence::run(BandChannel &band, const TestDefinition *definition)
 {
     TestResult r;

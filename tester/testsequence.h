@@ -82,17 +82,11 @@ public:
     // the request stays in force, so later runs end at once as well.
     void requestStop();
 
-    // Runs the sequence on port number `port` (the digits of ttyACMn, or a
-    // number bound with uart_bind_device_path); -1 = no port known, which
-    // fails the open step without touching the library. definition: what
-    // def.xml gave, null when it was not loaded (fails the first step that
-    // writes, the LEDs). devicePath: the port's path, to tell a port another
-    // program holds; empty when not known. On a pass the port is closed
-    // (sb_exit); after a failure it stays open, as the window has always left it.
-    TestResult run(int port, const TestDefinition *definition, const QString &devicePath = {});
-    // The same on a band of its own (see bandchannel.h): several sequences
-    // may run at once, each on its own thread and channel. On a pass the
-    // channel is closed; after a failure it stays open.
+    // Runs the sequence on a band of its own (see bandchannel.h): several
+    // sequences may run at once, each on its own thread and channel.
+    // definition: what def.xml gave, null when it was not loaded (fails the
+    // first step that writes, the LEDs). On a pass the channel is closed;
+    // after a failure it stays open.
     TestResult run(BandChannel &band, const TestDefinition *definition);
 
     // The band's clock record for a local date and time: day and month

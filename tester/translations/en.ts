@@ -89,68 +89,8 @@
 <context>
     <name>MainWindow</name>
     <message>
-        <source>测试工具</source>
-        <translation>Band tester</translation>
-    </message>
-    <message>
-        <source>模拟手环，非真实测试</source>
-        <translation>[simulated band]</translation>
-    </message>
-    <message>
-        <source>[打开串口]</source>
-        <translation>[Open port]</translation>
-    </message>
-    <message>
-        <source>1.读取版本</source>
-        <translation>1.Read version</translation>
-    </message>
-    <message>
-        <source>2.设置时间</source>
-        <translation>2.Set time</translation>
-    </message>
-    <message>
-        <source>3.读取时间</source>
-        <translation>3.Read time</translation>
-    </message>
-    <message>
-        <source>4.设置LED</source>
-        <translation>4.Set LED</translation>
-    </message>
-    <message>
-        <source>5.读取LED</source>
-        <translation>5.Read LED</translation>
-    </message>
-    <message>
-        <source>6.设置参数</source>
-        <translation>6.Write settings</translation>
-    </message>
-    <message>
-        <source>7.读取参数</source>
-        <translation>7.Read settings</translation>
-    </message>
-    <message>
-        <source>8.设置闹钟</source>
-        <translation>8.Set alarm</translation>
-    </message>
-    <message>
-        <source>9.读取闹钟</source>
-        <translation>9.Read alarm</translation>
-    </message>
-    <message>
-        <source>0.重新启动</source>
-        <translation>0.Restart</translation>
-    </message>
-    <message>
-        <source>[关闭串口]</source>
-        <translation>[Close port]</translation>
-    </message>
-    <message>
         <source>单步测试结果</source>
         <translation>Result</translation>
-    </message>
-    <message>
-        <source>开始测试</source>
-        <translation>Start test</translation>
     </message>
     <message>
         <source>测试成功，请拔掉手环
@@ -180,64 +120,8 @@ If it fails again and again, plug the band in again and restart this program.</t
 <context>
     <name>MultiTestWindow</name>
     <message>
-        <source>[打开串口]</source>
-        <translation>[Open port]</translation>
-    </message>
-    <message>
-        <source>1.读取版本</source>
-        <translation>1.Read version</translation>
-    </message>
-    <message>
-        <source>2.设置时间</source>
-        <translation>2.Set time</translation>
-    </message>
-    <message>
-        <source>3.读取时间</source>
-        <translation>3.Read time</translation>
-    </message>
-    <message>
-        <source>4.设置LED</source>
-        <translation>4.Set LED</translation>
-    </message>
-    <message>
-        <source>5.读取LED</source>
-        <translation>5.Read LED</translation>
-    </message>
-    <message>
-        <source>6.设置参数</source>
-        <translation>6.Write settings</translation>
-    </message>
-    <message>
-        <source>7.读取参数</source>
-        <translation>7.Read settings</translation>
-    </message>
-    <message>
-        <source>8.设置闹钟</source>
-        <translation>8.Set alarm</translation>
-    </message>
-    <message>
-        <source>9.读取闹钟</source>
-        <translation>9.Read alarm</translation>
-    </message>
-    <message>
-        <source>0.重新启动</source>
-        <translation>0.Restart</translation>
-    </message>
-    <message>
-        <source>[关闭串口]</source>
-        <translation>[Close port]</translation>
-    </message>
-    <message>
-        <source>开始测试</source>
-        <translation>Start test</translation>
-    </message>
-    <message>
         <source>全部开始</source>
         <translation>Start all</translation>
-    </message>
-    <message>
-        <source>测试工具</source>
-        <translation>Band tester</translation>
     </message>
     <message>
         <source>插入手环即开始测试</source>
@@ -246,10 +130,6 @@ If it fails again and again, plug the band in again and restart this program.</t
     <message>
         <source>插入手环后按开始测试</source>
         <translation>Plug in the bands, then press Start</translation>
-    </message>
-    <message>
-        <source>模拟手环，非真实测试</source>
-        <translation>[simulated band]</translation>
     </message>
     <message>
         <source>手环多于面板: %1 个手环未显示</source>
@@ -319,6 +199,69 @@ If it fails again and again, plug the band in again and restart this program.</t
     <message>
         <source>station.ini: 未知的设置 %1</source>
         <translation>station.ini: unknown setting %1</translation>
+    </message>
+</context>
+<context>
+    <name>Tester</name>
+    <message>
+        <source>[打开串口]</source>
+        <translation>[Open port]</translation>
+    </message>
+    <message>
+        <source>1.读取版本</source>
+        <translation>1.Read version</translation>
+    </message>
+    <message>
+        <source>2.设置时间</source>
+        <translation>2.Set time</translation>
+    </message>
+    <message>
+        <source>3.读取时间</source>
+        <translation>3.Read time</translation>
+    </message>
+    <message>
+        <source>4.设置LED</source>
+        <translation>4.Set LED</translation>
+    </message>
+    <message>
+        <source>5.读取LED</source>
+        <translation>5.Read LED</translation>
+    </message>
+    <message>
+        <source>6.设置参数</source>
+        <translation>6.Write settings</translation>
+    </message>
+    <message>
+        <source>7.读取参数</source>
+        <translation>7.Read settings</translation>
+    </message>
+    <message>
+        <source>8.设置闹钟</source>
+        <translation>8.Set alarm</translation>
+    </message>
+    <message>
+        <source>9.读取闹钟</source>
+        <translation>9.Read alarm</translation>
+    </message>
+    <message>
+        <source>0.重新启动</source>
+        <translation>0.Restart</translation>
+    </message>
+    <message>
+        <source>[关闭串口]</source>
+        <translation>[Close port]</translation>
+    </message>
+    <message>
+        <source>测试工具</source>
+        <translation>Band tester</translation>
+    </message>
+    <message>
+        <source>开始测试</source>
+        <translation>Start test</translation>
+    </message>
+    <message>
+        <source>模拟手环，非真实测试</source>
+        <translation>[simulated band]</translation>
     </message>
 </context>
 </TS>

@@ -124,7 +124,8 @@ private slots:
 #endif
     }
 
-    // Every mistake in station.ini is named, the windows' settings too.
+    // Every mistake in station.ini is named, the windows' settings too, and
+    // no band is tested meanwhile.
     void everyStationMistakeSaid()
     {
         QTemporaryDir dir;
@@ -133,7 +134,8 @@ private slots:
         ini.write("[station]\nname=line 1, tester 3\nslots=17\nautostart=maybe\n");
         ini.close();
         const BandctlRun run = runBandctl({"test", "--simulate", "--json", "--def", TESTER_DEF_XML}, 30000, dir.path());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, 4);
+        QVERIFY(!QFile::exists(dir.filePath("results.db")));
         const QString problem = run.json().value(0).value("station_problem").toString();
         for (const char *mistake : {"name has a comma", "slots=17", "autostart=maybe"})
             QVERIFY2(problem.contains(QLatin1String(mistake)), qPrintable(problem));

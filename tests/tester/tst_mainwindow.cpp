@@ -32,15 +32,15 @@ SimulatedBand *unplugBeforeReset = nullptr;
 
 } // namespace
 
-// The window's restart call lands here first: the band can be pulled out just
+// The run's restart call lands here first: the band can be pulled out just
 // before the real library call, whose write then fails on the vanished port.
-extern "C" bool sb_reset(void)
+extern "C" bool sb_link_reset(sb_link *link)
 {
     if (unplugBeforeReset)
         unplugBeforeReset->unplug();
-    using Reset = bool (*)(void);
-    static const auto realReset = reinterpret_cast<Reset>(dlsym(RTLD_NEXT, "sb_reset"));
-    return realReset && realReset();
+    using Reset = bool (*)(sb_link *);
+    static const auto realReset = reinterpret_cast<Reset>(dlsym(RTLD_NEXT, "sb_link_reset"));
+    return realReset && realReset(link);
 }
 
 namespace {
@@ -116,6 +116,7 @@ struct LingeringPorts : PortSource {
     {
         band->watchChanges(context, changed);
     }
+    QString devicePath(const SerialPortEntry &entry) const override { return band->devicePath(entry); }
     void hold(bool on)
     {
         QMutexLocker lock(&mutex);
@@ -159,6 +160,7 @@ private slots:
     void recordProblemShownBesideTheResult();
     void paintsWhileTheBandIsSilent();
     void closingMidRunStopsAndKeepsTheRecord();
+    void stationMistakeStartsNoBand();
     void englishShowsNoChinese();
     void boxBesideTheWindow_data();
     void boxBesideTheWindow();
@@ -225,9 +227,9 @@ void TestMainWindow::init()
     window = new MainWindow(band);
     window->move(0, 0);
     window->show();
-    table = window->findChild<QTableWidget *>(QStringLiteral("twResult"));
-    button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
-    QVERIFY(table && button && window->init());
+    table = window->resultTable();
+    button = window->testButton();
+    QVERIFY(window->init());
     QCOMPARE(cells(), QStringList(12, QString())); // nothing run, nothing green
     QVERIFY(!button->isEnabled());
     QVERIFY(band->plugIn());
@@ -237,8 +239,8 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
+    QFile::remove(QStringLiteral("station.ini"));
     delete window;
-    sb_exit();
     delete band;
 }
 
@@ -296,15 +298,13 @@ void TestMainWindow::passingRunThenBandGone()
     QVERIFY(!button->isEnabled());
     const int records = localRuns(".").size();
     window->slotOnpbTest();
-    QTest::qWait(300);
+    QTRY_VERIFY(!window->slotManager()->present(0)); // seen gone before it comes back
     QVERIFY(!button->isEnabled());
     window->slotOnpbTest();
     QCOMPARE(boxes.seen, kSuccessBox + kNoPortBox + kNoPortBox);
     QCOMPARE(localRuns(".").size(), records);
     QCOMPARE(cells(), QStringList(12, "green"));
 
-    quint8 port = 0;
-    QTRY_VERIFY(!window->findChild<CComThread *>()->getPort(&port)); // seen gone before it comes back
     QVERIFY(band->plugIn());
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
     band->unplug();
@@ -321,19 +321,19 @@ void TestMainWindow::buttonWaitsForTheRestartedBand()
     window = new MainWindow(&ports);
     window->show();
     QVERIFY(window->init());
-    button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
+    button = window->testButton();
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
 
     ports.hold(true);
     BoxCloser boxes;
     button->click();
     QTRY_COMPARE_WITH_TIMEOUT(boxes.seen, kSuccessBox, 10000);
-    QTest::qWait(200);
+    window->slotManager()->rescan();
+    QVERIFY(window->slotManager()->present(0));
     QVERIFY(!button->isEnabled()); // the port is still listed, but the band restarts
     ports.hold(false);
-    window->findChild<CComThread *>()->pollNow();
-    quint8 port = 0;
-    QTRY_VERIFY(!window->findChild<CComThread *>()->getPort(&port));
+    window->slotManager()->rescan();
+    QTRY_VERIFY(!window->slotManager()->present(0));
     QVERIFY(band->plugIn());
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
     delete window; // before the port source it watches
@@ -371,7 +371,6 @@ void TestMainWindow::failingRun()
     QCOMPARE(cells(), failedAt(failedRow));
     // Live again only while the band is there.
     QTRY_COMPARE_WITH_TIMEOUT(button->isEnabled(), band->isPluggedIn(), 5000);
-    QVERIFY(processHolds(device)); // a failed run leaves the port open
     const QJsonObject record = localRuns(".").last();
     QVERIFY(QRegularExpression("^(" + outcome + ")$").match(record.value("outcome").toString()).hasMatch());
     QCOMPARE(record.value("failed_row").toInt(), failedRow);
@@ -425,7 +424,7 @@ void TestMainWindow::recordProblemShownBesideTheResult()
     window = new MainWindow(band);
     window->show();
     QVERIFY(window->init());
-    button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
+    button = window->testButton();
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
     const QLabel *status = window->findChild<QLabel *>(QStringLiteral("recordStatus"));
     QVERIFY(status && status->text().isEmpty());
@@ -480,6 +479,25 @@ void TestMainWindow::closingMidRunStopsAndKeepsTheRecord()
     QCOMPARE(band->band().commandsReceived().size(), size_t(1)); // nothing after the stop
 }
 
+// A mistake in station.ini: the band is seen and never started, and the
+// window says why in the operator's language.
+void TestMainWindow::stationMistakeStartsNoBand()
+{
+    QFile ini(QStringLiteral("station.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[station]\nslots=17\n");
+    ini.close();
+    delete window;
+    window = new MainWindow(band);
+    window->show();
+    QVERIFY(window->init());
+    QTRY_VERIFY(window->slotManager()->present(0));
+    QVERIFY(!window->testButton()->isEnabled());
+    window->slotOnpbTest();
+    QVERIFY(band->band().commandsReceived().empty());
+    QCOMPARE(visibleTexts(window).filter(QStringLiteral("slots=17 不是 1 到 16 的数字")).size(), 1);
+}
+
 // Under English every text of the window and of its boxes is English.
 void TestMainWindow::englishShowsNoChinese()
 {
@@ -491,8 +509,8 @@ void TestMainWindow::englishShowsNoChinese()
     window->markSimulated();
     window->show();
     QVERIFY(window->init());
-    table = window->findChild<QTableWidget *>(QStringLiteral("twResult"));
-    button = window->findChild<QPushButton *>(QStringLiteral("pbTest"));
+    table = window->resultTable();
+    button = window->testButton();
     QStringList texts = visibleTexts(window);
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
 
@@ -509,8 +527,7 @@ void TestMainWindow::englishShowsNoChinese()
     if (qEnvironmentVariableIsSet("TESTER_GRAB_ENGLISH"))
         window->grab().save(qEnvironmentVariable("TESTER_GRAB_ENGLISH"));
     window->slotOnpbTest(); // no band
-    quint8 port = 0;
-    QTRY_VERIFY(!window->findChild<CComThread *>()->getPort(&port)); // seen gone before it comes back
+    QTRY_VERIFY(!window->slotManager()->present(0)); // seen gone before it comes back
     QVERIFY(band->plugIn());
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
     band->band().setFault(SB_ITEM_CONF, bandsim::Fault::StoresDifferentValue);

@@ -1,3 +1,4 @@
+#include "bandchannel.h"
 #include "testsequence.h"
 
 #include <bandsim/virtualband.h>
@@ -6,7 +7,6 @@
 
 namespace {
 
-constexpr quint8 kPort = 201;
 const sb_conf_t kPerson{60, 170, 1, 25, 8000};
 const TestDefinition kDefinition{kPerson, {{1, 0}}, std::nullopt};
 
@@ -47,20 +47,18 @@ void TestTestSequence::init()
 {
     band = std::make_unique<bandsim::VirtualBand>();
     QVERIFY(band->plugIn());
-    QVERIFY(uart_bind_device_path(kPort, band->devicePath().c_str()));
 }
 
 void TestTestSequence::cleanup()
 {
-    sb_exit();
     band.reset();
-    uart_bind_device_path(kPort, nullptr);
 }
 
 void TestTestSequence::passes()
 {
     TestSequence sequence;
-    const TestResult r = sequence.run(kPort, &kDefinition);
+    LinkChannel link(band->devicePath());
+    const TestResult r = sequence.run(link, &kDefinition);
     QVERIFY(r.passed());
     QCOMPARE(TestSequence::outcomeName(r.outcome), QStringLiteral("pass"));
     QCOMPARE(r.failedRow, -1);
@@ -105,7 +103,8 @@ void TestTestSequence::writesTheDefinitionsAlarmsOrKeepsTheBands()
     const AlarmTable expected = ownTable ? written : planted;
 
     TestSequence sequence;
-    const TestResult r = sequence.run(kPort, &definition);
+    LinkChannel link(band->devicePath());
+    const TestResult r = sequence.run(link, &definition);
     QVERIFY(r.passed());
     QCOMPARE(bytes(r.sentAlarms), bytes(expected));
     QCOMPARE(bytes(r.readAlarms), bytes(expected));
@@ -114,7 +113,7 @@ void TestTestSequence::writesTheDefinitionsAlarmsOrKeepsTheBands()
 
 void TestTestSequence::fails_data()
 {
-    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("device"); // "band": the virtual band's
     QTest::addColumn<bool>("withPerson");
     QTest::addColumn<int>("item");
     QTest::addColumn<bandsim::Fault>("fault");
@@ -126,9 +125,9 @@ void TestTestSequence::fails_data()
 
     using bandsim::Fault;
     const Fault none = Fault::None;
-    const int port = kPort;
-    QTest::newRow("no port") << -1 << true << 0 << none << false << false << 0 << "fail" << "";
-    QTest::newRow("unbound port") << 202 << true << 0 << none << false << false << 0 << "fail" << "";
+    const QString port = QStringLiteral("band");
+    QTest::newRow("no port") << QString() << true << 0 << none << false << false << 0 << "fail" << "";
+    QTest::newRow("no such port") << QStringLiteral("/dev/no-such-band") << true << 0 << none << false << false << 0 << "fail" << "";
     QTest::newRow("silent version") << port << true << int(SB_ITEM_VERSION) << Fault::NoAnswer
                                     << false << false << 1 << "fail" << "";
     QTest::newRow("late clock") << port << true << int(SB_ITEM_TIME) << Fault::LateAnswer
@@ -163,7 +162,7 @@ void TestTestSequence::fails_data()
 
 void TestTestSequence::fails()
 {
-    QFETCH(int, port);
+    QFETCH(QString, device);
     QFETCH(bool, withPerson);
     QFETCH(int, item);
     QFETCH(bandsim::Fault, fault);
@@ -180,7 +179,8 @@ void TestTestSequence::fails()
         sequence.setPresenceCheck([this] { return band->isPluggedIn(); });
     if (stop)
         sequence.requestStop();
-    const TestResult r = sequence.run(port, withPerson ? &kDefinition : nullptr);
+    LinkChannel link(device == QLatin1String("band") ? band->devicePath() : device.toStdString());
+    const TestResult r = sequence.run(link, withPerson ? &kDefinition : nullptr);
     QCOMPARE(TestSequence::outcomeName(r.outcome), outcome);
     QCOMPARE(r.failedRow, row);
     QCOMPARE(r.failedStep, TestSequence::stepName(row));
