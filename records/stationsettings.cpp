@@ -89,7 +89,9 @@ StationSettings StationSettings::read(const QString &folder)
                     + (named ? QStringLiteral("station %1").arg(s.name)
                              : QStringLiteral("using the host name %1 as the station").arg(s.name))
                     + (s.hasServer() ? QString() : QStringLiteral(", records stay local"));
-    said += SlotSettings::read(ini).problems;
+    const QStringList slotProblems = SlotSettings::read(ini).problems;
+    said += slotProblems;
     s.problem = said.join(QStringLiteral("; "));
+    s.mistakes = problems + slotProblems;
     return s;
 }

@@ -5,12 +5,14 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 struct StationSettings {
     QString name;
     QUrl serverUrl;   // empty when records stay local
     QString problem;  // every mistake in the file, the windows' settings too; empty when fine
+    QStringList mistakes; // the same mistakes one by one, without what the station does instead
 
     static StationSettings read(const QString &folder);
     bool hasServer() const { return serverUrl.isValid() && !serverUrl.isEmpty(); }

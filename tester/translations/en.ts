@@ -290,4 +290,35 @@ If it fails again and again, plug the band in again and restart this program.</t
         <translation>[simulated band]</translation>
     </message>
 </context>
+<context>
+    <name>StationProblem</name>
+    <message>
+        <source>station.ini 不是设置文件 (%1)</source>
+        <translation>station.ini is not a settings file (%1)</translation>
+    </message>
+    <message>
+        <source>station.ini 含有服务器密码，本机其他用户可以读取它 (%1)</source>
+        <translation>station.ini holds the server&apos;s password and other users of this computer can read it (%1)</translation>
+    </message>
+    <message>
+        <source>station.ini: [database] url 不是 %1 的形式</source>
+        <translation>station.ini: [database] url is not %1</translation>
+    </message>
+    <message>
+        <source>station.ini: [station] autostart=%1 不是 true 或 false，手环等待按键开始</source>
+        <translation>station.ini: [station] autostart=%1 is not true or false; bands wait for a press</translation>
+    </message>
+    <message>
+        <source>station.ini: [station] name 含有逗号，请把名称写在双引号中</source>
+        <translation>station.ini: [station] name has a comma; put the name in double quotes</translation>
+    </message>
+    <message>
+        <source>station.ini: [station] slots=%1 不是 1 到 %2 的数字，现只用一个面板</source>
+        <translation>station.ini: [station] slots=%1 is not a number from 1 to %2; one slot is used</translation>
+    </message>
+    <message>
+        <source>station.ini: 未知的设置 %1</source>
+        <translation>station.ini: unknown setting %1</translation>
+    </message>
+</context>
 </TS>
