@@ -57,6 +57,10 @@ public:
     // Watches for the band's disk between the presses (diskReady, diskGone).
     void watchDisks();
     QString disk() const { return diskRoot; }
+    // Whether a Reset's band is expected as a disk (its time-out running).
+    bool awaitsDisk() const { return upgradeTimer.isActive(); }
+    // The band came back on its port instead: no longer expected as a disk.
+    void stopAwaitingDisk() { upgradeTimer.stop(); }
     // Burn: burns the disk at hand, then waits for the band to come back
     // (options' files, pause and return time-out) and reads its version.
     bool burn(const BurnCycleOptions &options);
