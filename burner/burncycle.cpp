@@ -231,7 +231,8 @@ void BurnCycle::readReturnedBand()
     BandIdentity identity;
     bool read = false;
     try {
-        read = portWatch && portWatch->getPort(&port)
+        // A port number only for openBand; a link of its own needs the path alone.
+        read = portWatch && (portWatch->getPort(&port) || !options.openBand)
             && readBandIdentity(*channelFor(port, portWatch->devicePath()), &identity);
     } catch (const std::exception &) {
         read = false; // asked again, as a band that does not answer
