@@ -1,5 +1,6 @@
 // burn [--def FILE] [--bin DIR] [--disk PATH]: the burner's cycle, on the
-// same BurnCycle and hot-plug sources the window uses, writing the same run.log.
+// same BurnController and hot-plug sources the windows use, writing the same
+// run.log and record.
 #include "bandconnection.h"
 #include "burncontroller.h"
 #include "burndefinition.h"

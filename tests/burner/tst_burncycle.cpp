@@ -258,11 +258,17 @@ private slots:
         QTest::addColumn<QString>("events");
         QTest::addColumn<bool>("diskAtHand");
         QTest::newRow("band, then its volume") << "band own" << true;
+        QTest::newRow("volume of unknown owner") << "band local" << true;
+        QTest::newRow("unrelated device only") << "other own" << false;
         QTest::newRow("volume before band") << "own band" << false;
+        QTest::newRow("media volume") << "band media" << false;
+        QTest::newRow("network volume") << "band net" << false;
         QTest::newRow("operator's USB stick") << "band stick" << false;
+        QTest::newRow("volume on no USB device") << "band internal" << false;
+        QTest::newRow("unrelated device after band") << "band other own" << true;
+        QTest::newRow("unrelated removal") << "band own otherGone" << true;
         QTest::newRow("band removed") << "band own gone" << false;
         QTest::newRow("volume after removal") << "band gone own" << false;
-        QTest::newRow("unrelated removal") << "band own otherGone" << true;
     }
     void twoPresses()
     {
@@ -272,13 +278,18 @@ private slots:
         BurnController cycle(&hotplug, &noPorts);
         cycle.watchDisks();
         QSignalSpy gone(&cycle, &BurnController::diskGone);
+        using Kind = VolumeInfo::Kind;
         for (const QString &event : events.split(' ')) {
-            if (event == "band")
-                emit hotplug.usbDeviceArrived(0x0451, 0x16A8);
+            if (event == "band" || event == "other")
+                emit hotplug.usbDeviceArrived(0x0451, event == "band" ? 0x16A8 : 0x16AA);
             else if (event == "gone" || event == "otherGone")
                 emit hotplug.usbDeviceLeft(event == "gone" ? 0x0451 : 0x0781, 0x16A8);
+            else if (event == "internal")
+                emit hotplug.volumeMounted({"/mnt/", Kind::Local, true, 0, 0});
+            else if (event == "own" || event == "stick")
+                emit hotplug.volumeMounted({"/media/d/", Kind::Local, true, 0x0451, quint16(event == "own" ? 0x16A8 : 0x16AA)});
             else
-                emit hotplug.volumeMounted({"/media/d/", VolumeInfo::Kind::Local, true, 0x0451, quint16(event == "own" ? 0x16A8 : 0x16AA)});
+                emit hotplug.volumeMounted({"/media/d/", event == "local" ? Kind::Local : event == "media" ? Kind::Media : Kind::Network});
         }
         QCOMPARE(!cycle.disk().isEmpty(), diskAtHand);
         QCOMPARE(gone.count(), events.contains("gone ") || events.endsWith(" gone") ? 1 : 0);
