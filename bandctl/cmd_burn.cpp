@@ -1,9 +1,9 @@
 // burn [--def FILE] [--bin DIR] [--disk PATH]: the burner's cycle, on the
-// same BurnCycle and hot-plug sources the window uses, writing the same run.log.
+// same BurnController and hot-plug sources the windows use, writing the same
+// run.log and record.
 #include "bandconnection.h"
-#include "burncycle.h"
+#include "burncontroller.h"
 #include "burndefinition.h"
-#include "burnrecord.h"
 #include "interrupt.h"
 #include "output.h"
 #include "parallelburns.h"
@@ -135,7 +135,7 @@ int run(CommandContext &context)
         if (const int code = band.locate(context.out); code != ExitOk)
             return code;
         options.upgradePort = band.port();
-        options.bandLocation = band.usbLocation();
+        options.upgradeDevice = band.devicePath();
         if (SimulatedBand *simulated = band.simulated()) {
             auto source = std::make_unique<SimulatedHotplugSource>(simulated);
             source->setFirmwareName(options.files.binName);
@@ -149,17 +149,24 @@ int run(CommandContext &context)
         options.waitForPort = false;
     }
 
-    BurnCycle cycle(hotplug.get(), ports);
-    QEventLoop loop;
-    BurnReport report;
-    QObject::connect(&cycle, &BurnCycle::finished, &loop, [&](const BurnReport &finished) {
-        report = finished;
-        loop.quit();
+    BurnController cycle(hotplug.get(), ports);
+    if (disk.isEmpty())
+        cycle.setLocation(band.usbLocation()); // also the record's usb_path
+    RecordStore store;
+    cycle.setRecordStore(&store);
+    Result shown;
+    int code = ExitOk;
+    cycle.setRecordKeeper([&](RunRecord &record, const BurnReport &report) {
+        shown = describeBurn(report, disk.isEmpty() ? band.devicePath() : diskDevice(disk),
+                             disk.isEmpty() ? band.usbLocation() : QString());
+        code = keepRecord(store, record, shown, exitCodeOf(report));
     });
-    QObject::connect(&cycle, &BurnCycle::stageChanged, &loop, [&](BurnReport::Stage stage) {
+    QEventLoop loop;
+    QObject::connect(&cycle, &BurnController::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&cycle, &BurnController::stageChanged, &loop, [&](BurnReport::Stage stage) {
         context.out.progress(QStringLiteral("stage: %1").arg(BurnReport::stageName(stage)));
     });
-    QObject::connect(&cycle, &BurnCycle::stepReported, &loop, [&](uint step, bool passed) {
+    QObject::connect(&cycle, &BurnController::stepReported, &loop, [&](uint step, bool passed) {
         context.out.progress(QStringLiteral("  %1 %2").arg(BurnReport::stepLabel(int(step)),
                                                             passed ? QStringLiteral("passed") : QStringLiteral("failed")));
     });
@@ -170,14 +177,6 @@ int run(CommandContext &context)
     if (InterruptWatch::requested())
         interrupt();
     loop.exec();
-    Result shown = describeBurn(report, disk.isEmpty() ? band.devicePath() : diskDevice(disk),
-                                disk.isEmpty() ? band.usbLocation() : QString());
-    RecordStore store;
-    RunRecord record = store.begin(QStringLiteral("burner"));
-    fillBurnRecord(record, report);
-    if (disk.isEmpty())
-        record.usbPath = band.usbLocation();
-    const int code = keepRecord(store, record, shown, exitCodeOf(report));
     context.out.print(shown);
     return code;
 }

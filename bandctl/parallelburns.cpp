@@ -2,7 +2,6 @@
 
 #include "bandchannel.h"
 #include "bandset.h"
-#include "burnrecord.h"
 #include "interrupt.h"
 #include "output.h"
 #include "parallelburn.h"
@@ -40,7 +39,16 @@ int runParallelBurns(CommandContext &context, const BurnCycleOptions &given)
     for (const AttachedBand &band : set.bands())
         places.append({band.usbPath, band.port});
 
+    // Each band's record as its run ends, with the result that tells of it.
+    RecordStore store;
+    QList<Result> shown(set.bands().size());
+    bool recordLost = false;
     ParallelBurn burn(hotplug.get(), &set.ports());
+    burn.setRecords(&store, [&](int slot, RunRecord &record, const BurnReport &report) {
+        const AttachedBand &band = set.bands()[slot];
+        shown[slot] = describeBurn(report, band.device, band.usbPath);
+        recordLost = keepRecord(store, record, shown[slot], ExitOk) == ExitRecordLost || recordLost;
+    });
     QEventLoop loop;
     QList<BurnReport> reports;
     QObject::connect(&burn, &ParallelBurn::finished, &loop, [&](const QList<BurnReport> &all) {
@@ -58,17 +66,9 @@ int runParallelBurns(CommandContext &context, const BurnCycleOptions &given)
         interrupt();
     loop.exec();
 
-    RecordStore store;
     int exitCode = ExitOk;
-    bool recordLost = false;
     for (int slot = 0; slot < reports.size(); ++slot) {
-        const AttachedBand &band = set.bands()[slot];
-        Result shown = describeBurn(reports[slot], band.device, band.usbPath);
-        RunRecord record = store.begin(QStringLiteral("burner"));
-        fillBurnRecord(record, reports[slot]);
-        record.usbPath = band.usbPath;
-        recordLost = keepRecord(store, record, shown, ExitOk) == ExitRecordLost || recordLost;
-        context.out.print(shown);
+        context.out.print(shown[slot]);
         // One kind of failure keeps its own code; several kinds give 1.
         const int code = exitCodeOf(reports[slot]);
         if (code != ExitOk)

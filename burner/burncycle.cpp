@@ -4,7 +4,10 @@
 #include "bandupgrade.h"
 #include "hotplugsource.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <exception>
 
 namespace {
 
@@ -61,7 +64,7 @@ bool BurnCycle::start(const BurnCycleOptions &newOptions)
     report.files = options.files;
     report.startedAt = QDateTime::currentDateTimeUtc();
     report.sourceFolder = burnProcess.sourceFolder();
-    report.stage = options.upgradePort >= 0 ? BurnReport::Stage::Upgrade
+    report.stage = upgrades() ? BurnReport::Stage::Upgrade
         : options.diskRoot.isEmpty()        ? BurnReport::Stage::DiskWait
                                             : BurnReport::Stage::Burn;
     report.cfgBytes = fileBytes(report.sourceFolder + options.files.cfgName);
@@ -108,29 +111,49 @@ void BurnCycle::proceed()
 {
     if (!running)
         return; // stopped before it began
-    if (options.upgradePort >= 0) {
-        enterStage(BurnReport::Stage::Upgrade, 0);
-        const quint8 port = quint8(options.upgradePort);
-        BandIdentity before;
-        const UpgradeResult upgrade = upgradeBand(*channelFor(port), &before);
-        if (options.expectedBluetooth.isEmpty())
-            options.expectedBluetooth = before.bluetooth;
-        switch (upgrade) {
-        case UpgradeResult::OpenFailed:
-            finish(BurnReport::Outcome::Fail, QStringLiteral("cannot open port %1").arg(port));
-            return;
-        case UpgradeResult::NotAnswered:
-            finish(BurnReport::Outcome::Fail,
-                   QStringLiteral("the band on port %1 did not take the upgrade command").arg(port));
-            return;
-        case UpgradeResult::Sent:
-            break;
-        }
-    }
+    if (upgrades() && !sendUpgrade())
+        return;
     if (!options.diskRoot.isEmpty())
         startBurn(options.diskRoot);
     else
         enterStage(BurnReport::Stage::DiskWait, options.diskTimeoutMs);
+}
+
+bool BurnCycle::upgrades() const
+{
+    return options.upgradePort >= 0 || !options.upgradeDevice.isEmpty();
+}
+
+// Talks to the band on this (the cycle's) thread: a silent band holds up
+// nothing else.
+bool BurnCycle::sendUpgrade()
+{
+    enterStage(BurnReport::Stage::Upgrade, 0);
+    const int port = options.upgradePort;
+    BandIdentity before;
+    UpgradeResult upgrade = UpgradeResult::NotAnswered;
+    try {
+        upgrade = upgradeBand(*channelFor(quint8(qMax(port, 0)), options.upgradeDevice), &before);
+    } catch (const std::exception &e) {
+        finish(BurnReport::Outcome::Fail, QStringLiteral("the upgrade failed: %1").arg(QString::fromLocal8Bit(e.what())));
+        return false;
+    }
+    if (options.expectedBluetooth.isEmpty())
+        options.expectedBluetooth = before.bluetooth;
+    switch (upgrade) {
+    case UpgradeResult::OpenFailed:
+        finish(BurnReport::Outcome::Fail, port >= 0 ? QStringLiteral("cannot open port %1").arg(port)
+                                                    : QStringLiteral("cannot open %1").arg(options.upgradeDevice));
+        return false;
+    case UpgradeResult::NotAnswered:
+        finish(BurnReport::Outcome::Fail,
+               port >= 0 ? QStringLiteral("the band on port %1 did not take the upgrade command").arg(port)
+                         : QStringLiteral("the band did not take the upgrade command"));
+        return false;
+    case UpgradeResult::Sent:
+        break;
+    }
+    return true;
 }
 
 void BurnCycle::onDiskMounted(const QString &root)
@@ -206,7 +229,15 @@ void BurnCycle::readReturnedBand()
         return;
     quint8 port = 0;
     BandIdentity identity;
-    if (!portWatch || !portWatch->getPort(&port) || !readBandIdentity(*channelFor(port), &identity)) {
+    bool read = false;
+    try {
+        // A port number only for openBand; a link of its own needs the path alone.
+        read = portWatch && (portWatch->getPort(&port) || !options.openBand)
+            && readBandIdentity(*channelFor(port, portWatch->devicePath()), &identity);
+    } catch (const std::exception &) {
+        read = false; // asked again, as a band that does not answer
+    }
+    if (!read) {
         retryTimer.start(); // the stage's time-out bounds the retries
         return;
     }
@@ -260,11 +291,11 @@ void BurnCycle::startBurn(const QString &root)
         finish(BurnReport::Outcome::Fail, QStringLiteral("no file names to burn"));
 }
 
-std::unique_ptr<BandChannel> BurnCycle::channelFor(quint8 port) const
+std::unique_ptr<BandChannel> BurnCycle::channelFor(quint8 port, const QString &devicePath) const
 {
     if (options.openBand)
         return options.openBand(port);
-    return std::make_unique<ProcessWideChannel>(port);
+    return std::make_unique<LinkChannel>(QFile::encodeName(devicePath).toStdString());
 }
 
 void BurnCycle::finish(BurnReport::Outcome outcome, const QString &error)

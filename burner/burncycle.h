@@ -1,7 +1,8 @@
 // The burner's whole cycle without a window: put the band into upgrade
 // mode, wait for its disk, burn it, wait for its serial port to come back.
-// Runs in the caller's event loop (a QCoreApplication is enough) and ends
-// with finished(); every wait has a bound.
+// Runs in the event loop of its thread (BurnController gives it one of its
+// own, as it talks to the band) and ends with finished(); every wait has a
+// bound.
 #pragma once
 
 #include "banddiskwatch.h"
@@ -23,9 +24,12 @@ class PortSource;
 struct BurnCycleOptions {
     BurnFileNames files;                        // from def.xml
     QString sourceFolder = QStringLiteral("bin/");
-    // Send the upgrade command on this port first; -1 skips the upgrade
-    // (the band is in upgrade mode already).
+    // Send the upgrade command first, on a link of its own opened on
+    // upgradeDevice (or through openBand on upgradePort); neither skips the
+    // upgrade (the band is in upgrade mode already). The port number, when
+    // known, names the band in the error.
     int upgradePort = -1;
+    QString upgradeDevice;
     // Where the band is plugged in: only a disk there is its disk. Empty
     // when unknown (see BandDiskWatch::setBandLocation).
     QString bandLocation;
@@ -42,8 +46,7 @@ struct BurnCycleOptions {
     // band that comes back with another address is not the one burned.
     QString expectedBluetooth;
     // Opens the band on a port number, for the upgrade and for reading it
-    // when it returns; null: bandlink's process-wide link. Cycles running at
-    // once each need links of their own.
+    // when it returns; null: a link of its own on the port's device path.
     std::function<std::unique_ptr<BandChannel>(quint8 port)> openBand;
     // Names the band's USB location on each run.log line of the burn, so
     // that runs of several bands at once can be told apart; empty keeps
@@ -90,7 +93,9 @@ private:
     void enterStage(BurnReport::Stage stage, int timeoutMs);
     void startBurn(const QString &root);
     void finish(BurnReport::Outcome outcome, const QString &error = QString());
-    std::unique_ptr<BandChannel> channelFor(quint8 port) const;
+    bool upgrades() const;
+    bool sendUpgrade();
+    std::unique_ptr<BandChannel> channelFor(quint8 port, const QString &devicePath) const;
 
     HotplugSource *hotplug;
     BandDiskWatch diskWatch;

@@ -1,7 +1,8 @@
 // One band's view of the station's hot-plug events when several bands are in
 // upgrade mode at once: only the USB devices and volumes in the band's own
 // USB location pass, so a neighbour's disk, or a disk whose location is
-// unknown, is never taken as this band's.
+// unknown, is never taken as this band's. An empty location passes
+// every event on (a single band, its place unknown).
 #pragma once
 
 #include "hotplugsource.h"

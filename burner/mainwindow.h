@@ -1,48 +1,58 @@
-// The burner's window: Reset puts the connected band into upgrade mode, Burn
-// copies the firmware files onto the band's disk and shows each step.
+// The burner's window for one band: Reset puts the connected band into
+// upgrade mode, Burn copies the firmware files onto the band's disk and
+// shows each step. The band's cycle is its BurnController's, on a thread
+// of its own; the window only shows and asks.
 #pragma once
 
-#include "banddiskwatch.h"
-#include "burncycle.h"
+#include "burncontroller.h"
 #include "burnfilenames.h"
-#include "comthread.h"
 #include "hotplugsource.h"
 #include "recordstore.h"
-#include "stationcheck.h"
+#include "slotmanager.h"
 
 #include <QLabel>
 #include <QMainWindow>
 #include <QString>
-#include <QTimer>
 
 class PortSource;
+class QPushButton;
+class QTableWidget;
 
 namespace Ui { class MainWindow; }
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // ports: where the port watcher looks for the band; null means the
-    // system's ports. hotplug is required and must outlive the window.
+    // ports: where the band's port is looked for; null means the system's
+    // ports. hotplug is required and must outlive the window.
     MainWindow(const PortSource *ports, HotplugSource *hotplug, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Starts the hot-plug watch, checks def.xml and bin/ and starts the port
-    // watcher last; false only when the hot-plug watch is refused. A station
-    // problem shows in the window instead.
-    bool init();
+    // Starts the hot-plug watch, checks the station and starts watching
+    // the port last (every pollMs, and at once on a change); false only when
+    // the hot-plug watch is refused. A station problem shows in the window.
+    bool init(int pollMs = 1000);
 
     // The names def.xml gave at the last check.
-    const BurnFileNames &burnFileNames() const;
+    const BurnFileNames &burnFileNames() const { return burnFiles; }
 
     // Says inside the window, not only in its title, that the band is virtual.
     void markSimulated();
 
     // How long a band may take from Reset to its disk before the operator is
-    // asked to reconnect it; 30 s unless a test shortens it.
-    void setUpgradeTimeoutMs(int ms);
-    // How long the band may take to come back after a burn (30 s).
-    void setReturnTimeoutMs(int ms);
+    // asked to reconnect it (30 s), and to come back after a burn (30 s);
+    // the burn's pauses (its own 3 s unless set).
+    void setUpgradeTimeoutMs(int ms) { upgradeTimeoutMs = ms; }
+    void setReturnTimeoutMs(int ms) { returnTimeoutMs = ms; }
+    void setPauseMs(int ms) { pauseMs = ms; }
+
+    // What the window shows, for its tests.
+    QString statusText() const { return statusLine.text(); }
+    QPixmap statusIcon() const { return statusPicture.pixmap(); }
+    QPushButton *resetButton() const;
+    QPushButton *burnButton() const;
+    QTableWidget *stepTable() const;
+    const BurnController &controller() const { return band; }
 
 public slots:
     void slotOnSBConnected(bool yes);
@@ -53,47 +63,30 @@ public slots:
 protected:
     void closeEvent(QCloseEvent *event) override;
 
-private slots:
-    void slotOnStepStarted(uint idx);
-    void slotOnBandDiskMounted(const QString &root);
-    void slotOnBandRemoved();
-    void slotOnBurnEnded(const BurnReport &report);
-    void slotOnUpgradeTimeout();
-
 private:
-    enum class RowLook { NotRun, Running, Passed, Failed };
-
-    // Stops a burn still running at close and waits for its report.
-    void finishBurnForRecord(const QString &reason);
-    bool checkStationFiles();
-    void showStationProblem();
+    void onResetDone(UpgradeResult result);
+    void onDiskReady();
+    void onDiskGone();
+    void onBurnEnded(const BurnReport &report);
+    bool checkStation();
     QString stationProblemText() const;
-    void takeDisk(const QString &root);
-    void setRowLook(int row, RowLook look);
-    void setAllRowsNotRun();
     void showStatus(const QString &iconPath, const QString &text);
     void showCritical(const QString &text);
 
     Ui::MainWindow *ui;
-    QLabel statusIcon;
-    QLabel statusText;
+    QLabel statusPicture;
+    QLabel statusLine;
     BurnFileNames burnFiles;
-    StationProblem stationProblem;
-    QString diskRoot; // the band's disk, ending in '/'; empty = none
-    // A disk that arrived while a stopped burn was still ending.
-    QString pendingDiskRoot;
-    // The band Reset was last sent to, by its Bluetooth address (when it told).
-    QString resetBluetooth;
-    QTimer upgradeTimer; // running from Reset until the band's disk is seen
+    SlotManager slot; // the window's one slot: whether its band is there, whether it may start
+    const PortSource *ports;
+    HotplugSource *hotplug;
+    bool portPresent = false;
     // The band just burned has come back on its port: its result stays and
     // Reset stays off for it until its port goes.
     bool burnedBandPresent = false;
+    int upgradeTimeoutMs = 30000;
     int returnTimeoutMs = 30000;
-    RecordStore store; // before the cycle, so that it outlives the cycle's last report
-    // Each Burn press is one cycle onto the disk at hand, waiting for the
-    // band to come back (the operator drives the upgrade with Reset).
-    BurnCycle burnCycle;
-    CComThread comThread;
-    HotplugSource *hotplug;
-    BandDiskWatch diskWatch;
+    int pauseMs = -1;
+    RecordStore store; // before the controller, so that it outlives its last report
+    BurnController band;
 };

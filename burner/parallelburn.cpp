@@ -2,55 +2,19 @@
 
 #include "bandchannel.h"
 #include "bandports.h"
-#include "hotplugatlocation.h"
 #include "hotplugsource.h"
-#include "portsatlocation.h"
-
-#include <QThread>
-
-// One band: its cycle lives on its own thread, its hot-plug events and
-// ports are those of its USB location alone.
-class ParallelBurn::Band {
-public:
-    Band(HotplugSource *shared, const PortSource &ports, const QString &location)
-        : location(location), portsHere(ports, location)
-    {
-        context.moveToThread(&thread);
-        thread.start();
-        // Made on the band's thread, so that its timers and threads belong there.
-        QMetaObject::invokeMethod(&context, [this, shared] {
-            hotplugHere = std::make_unique<HotplugAtLocation>(shared, this->location);
-            cycle = std::make_unique<BurnCycle>(hotplugHere.get(), &portsHere);
-        }, Qt::BlockingQueuedConnection);
-    }
-    ~Band()
-    {
-        if (thread.isRunning()) {
-            QMetaObject::invokeMethod(&context, [this] {
-                cycle.reset(); // stops a running cycle and waits for its threads
-                hotplugHere.reset();
-            }, Qt::BlockingQueuedConnection);
-        }
-        thread.quit();
-        thread.wait();
-    }
-
-    QThread thread;
-    QObject context; // moved to the thread: what runs there is invoked on it
-    const QString location;
-    PortsAtLocation portsHere;
-    std::unique_ptr<HotplugAtLocation> hotplugHere;
-    std::unique_ptr<BurnCycle> cycle;
-};
 
 ParallelBurn::ParallelBurn(HotplugSource *hotplug, const PortSource *ports, QObject *parent)
     : QObject(parent), hotplug(hotplug), ports(ports)
 {
 }
 
-ParallelBurn::~ParallelBurn()
+ParallelBurn::~ParallelBurn() = default; // each controller stops and waits for its thread
+
+void ParallelBurn::setRecords(RecordStore *recordStore, RecordKeeper recordKeeper)
 {
-    tearDown();
+    store = recordStore;
+    keeper = std::move(recordKeeper);
 }
 
 bool ParallelBurn::start(const QList<BurnSlot> &places, const BurnCycleOptions &options)
@@ -62,7 +26,7 @@ bool ParallelBurn::start(const QList<BurnSlot> &places, const BurnCycleOptions &
             return false;
         hotplugStarted = true;
     }
-    tearDown();
+    bands.clear();
     reports = QList<BurnReport>(places.size());
     pending = int(places.size());
     for (int slot = 0; slot < places.size(); ++slot) {
@@ -80,8 +44,13 @@ bool ParallelBurn::start(const QList<BurnSlot> &places, const BurnCycleOptions &
             bands.push_back(nullptr);
             continue;
         }
-        bands.push_back(std::make_unique<Band>(hotplug, *ports, where.usbPath));
-        Band &band = *bands.back();
+        auto band = std::make_unique<BurnController>(hotplug, ports);
+        band->setLocation(where.usbPath);
+        if (store) {
+            band->setRecordStore(store);
+            if (keeper)
+                band->setRecordKeeper([this, slot](RunRecord &record, const BurnReport &report) { keeper(slot, record, report); });
+        }
         BurnCycleOptions own = options;
         if (!own.openBand) {
             own.openBand = [](quint8 port) {
@@ -90,23 +59,25 @@ bool ParallelBurn::start(const QList<BurnSlot> &places, const BurnCycleOptions &
         }
         own.upgradePort = where.port;
         own.logLocation = where.usbPath;
-        own.bandLocation = where.usbPath;
-        connect(band.cycle.get(), &BurnCycle::stageChanged, this,
+        connect(band.get(), &BurnController::stageChanged, this,
                 [this, slot](BurnReport::Stage stage) { emit stageChanged(slot, stage); });
-        connect(band.cycle.get(), &BurnCycle::finished, this,
+        connect(band.get(), &BurnController::finished, this,
                 [this, slot](const BurnReport &report) { onBandFinished(slot, report); });
-        QMetaObject::invokeMethod(&band.context, [&band, own] {
-            if (!band.cycle->start(own)) {
-                BurnReport failed;
-                failed.startedAt = QDateTime::currentDateTimeUtc();
-                failed.error = QStringLiteral("the band's cycle could not start");
-                emit band.cycle->finished(failed);
-            }
-        }, Qt::QueuedConnection);
+        if (!band->start(own)) {
+            reports[slot].startedAt = QDateTime::currentDateTimeUtc();
+            reports[slot].error = QStringLiteral("the band's cycle could not start");
+            band.reset();
+        }
+        bands.push_back(std::move(band));
     }
     for (int slot = 0; slot < places.size(); ++slot) {
-        if (!bands[size_t(slot)])
-            QMetaObject::invokeMethod(this, [this, slot] { onBandFinished(slot, reports[slot]); }, Qt::QueuedConnection);
+        if (bands[size_t(slot)])
+            continue;
+        if (store) {
+            RunRecord record = BurnController::recordOf(*store, reports[slot], places[slot].usbPath);
+            keeper ? keeper(slot, record, reports[slot]) : void(store->write(record));
+        }
+        QMetaObject::invokeMethod(this, [this, slot] { onBandFinished(slot, reports[slot]); }, Qt::QueuedConnection);
     }
     if (places.isEmpty())
         QMetaObject::invokeMethod(this, [this] { emit finished(reports); }, Qt::QueuedConnection);
@@ -117,8 +88,7 @@ void ParallelBurn::stop(const QString &reason)
 {
     for (const auto &band : bands) {
         if (band)
-            QMetaObject::invokeMethod(&band->context, [&band = *band, reason] { band.cycle->stop(reason); },
-                                      Qt::QueuedConnection);
+            band->stop(reason);
     }
 }
 
@@ -133,9 +103,4 @@ void ParallelBurn::onBandFinished(int slot, const BurnReport &report)
     emit bandFinished(slot, report);
     if (--pending == 0)
         emit finished(reports);
-}
-
-void ParallelBurn::tearDown()
-{
-    bands.clear();
 }

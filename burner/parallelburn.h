@@ -1,16 +1,16 @@
-// The burner's cycle on several bands at once: one BurnCycle per band, each
-// on a thread of its own with its own links, each band's disk known by the
-// band's USB location. One band failing, hanging or pulled out never holds
-// up or changes another's run. Runs in the caller's event loop.
+// The burner's cycle on several bands at once: one BurnController per band,
+// each band's disk and port known by its USB location. One band failing,
+// hanging or pulled out never holds up or changes another's run.
 #pragma once
 
-#include "burncycle.h"
+#include "burncontroller.h"
 #include "burnreport.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,13 +28,18 @@ public:
     // hotplug: the station's events for every band (started here); ports:
     // where the bands' ports are seen. Both must outlive this object.
     ParallelBurn(HotplugSource *hotplug, const PortSource *ports, QObject *parent = nullptr);
-    ~ParallelBurn() override; // stops every running cycle and waits for its thread
+    ~ParallelBurn() override;
+
+    // Each band's record, a refused one's too: made for store and given to
+    // keeper with the band's slot (see BurnController::setRecordKeeper).
+    using RecordKeeper = std::function<void(int slot, RunRecord &record, const BurnReport &report)>;
+    void setRecords(RecordStore *store, RecordKeeper keeper);
 
     // Starts a cycle per slot with `options` (upgradePort, logLocation and
-    // the port watch are set per band). Each band gets links of its own:
-    // options.openBand, or else a link on the band port of that number; never the
-    // process-wide link, which serves one band only. False when a run is going on or the
-    // hot-plug source cannot start; then nothing starts.
+    // the place are set per band). Each band gets links of its own:
+    // options.openBand, or else a link on the band port of that number.
+    // False when a run is going on or the hot-plug source cannot start;
+    // then nothing starts.
     bool start(const QList<BurnSlot> &places, const BurnCycleOptions &options);
     // Every running cycle ends as interrupted with reason.
     void stop(const QString &reason);
@@ -47,14 +52,14 @@ signals:
     void finished(const QList<BurnReport> &reports);
 
 private:
-    class Band;
     void onBandFinished(int slot, const BurnReport &report);
-    void tearDown();
 
     HotplugSource *hotplug;
     const PortSource *ports;
     bool hotplugStarted = false;
-    std::vector<std::unique_ptr<Band>> bands;
+    RecordStore *store = nullptr;
+    RecordKeeper keeper;
+    std::vector<std::unique_ptr<BurnController>> bands;
     QList<BurnReport> reports;
     int pending = 0; // bands whose report is still to come
 };

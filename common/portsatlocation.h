@@ -11,6 +11,7 @@ public:
 
     QList<SerialPortEntry> availablePorts() const override;
     void watchChanges(QObject *context, const std::function<void()> &changed) const override;
+    QString devicePath(const SerialPortEntry &entry) const override { return source.devicePath(entry); }
 
 private:
     const PortSource &source;

@@ -17,6 +17,75 @@
     </message>
 </context>
 <context>
+    <name>BurnLooks</name>
+    <message>
+        <source>成功</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>复位中</source>
+        <translation>复位中</translation>
+    </message>
+    <message>
+        <source>等待升级模式</source>
+        <translation>等待升级模式</translation>
+    </message>
+    <message>
+        <source>正在烧录，请勿拔出手环</source>
+        <translation>正在烧录，请勿拔出手环</translation>
+    </message>
+    <message>
+        <source>等待手环重启</source>
+        <translation>等待手环重启</translation>
+    </message>
+    <message>
+        <source>版本 %1，请拔下手环</source>
+        <translation>版本 %1，请拔下手环</translation>
+    </message>
+    <message>
+        <source>端口打开失败</source>
+        <translation>端口打开失败</translation>
+    </message>
+    <message>
+        <source>端口通信失败</source>
+        <translation>端口通信失败</translation>
+    </message>
+    <message>
+        <source>手环没有进入升级模式</source>
+        <translation>手环没有进入升级模式</translation>
+    </message>
+    <message>
+        <source>烧录失败</source>
+        <translation>烧录失败</translation>
+    </message>
+    <message>
+        <source>回来的不是烧录的手环</source>
+        <translation>回来的不是烧录的手环</translation>
+    </message>
+    <message>
+        <source>烧录后手环没有正常重启</source>
+        <translation>烧录后手环没有正常重启</translation>
+    </message>
+    <message>
+        <source>[模拟手环]</source>
+        <translation>[模拟手环]</translation>
+    </message>
+    <message>
+        <source>正在烧录</source>
+        <translation>正在烧录</translation>
+    </message>
+    <message>
+        <source>正在烧录。现在关闭窗口，手环将没有固件。
+仍然关闭吗?</source>
+        <translation>正在烧录。现在关闭窗口，手环将没有固件。
+仍然关闭吗?</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>烧录工具</source>
@@ -37,10 +106,6 @@
     <message>
         <source>请连接手环到电脑.</source>
         <translation>请连接手环到电脑.</translation>
-    </message>
-    <message>
-        <source>[模拟手环]</source>
-        <translation>[模拟手环]</translation>
     </message>
     <message>
         <source>请点击复位按钮.</source>
@@ -91,16 +156,6 @@
         <translation>请重新连接手环到电脑.</translation>
     </message>
     <message>
-        <source>正在烧录</source>
-        <translation>正在烧录</translation>
-    </message>
-    <message>
-        <source>正在烧录。现在关闭窗口，手环将没有固件。
-仍然关闭吗?</source>
-        <translation>正在烧录。现在关闭窗口，手环将没有固件。
-仍然关闭吗?</translation>
-    </message>
-    <message>
         <source>烧录成功，手环已重启，版本 %1.
 请拔下手环.</source>
         <translation>烧录成功，手环已重启，版本 %1.
@@ -119,10 +174,6 @@
     <message>
         <source>请点击烧录按钮.</source>
         <translation>请点击烧录按钮.</translation>
-    </message>
-    <message>
-        <source>成功</source>
-        <translation>成功</translation>
     </message>
     <message>
         <source>失败</source>
@@ -152,64 +203,6 @@
         <translation>烧录工具</translation>
     </message>
     <message>
-        <source>[模拟手环]</source>
-        <translation>[模拟手环]</translation>
-    </message>
-    <message>
-        <source>正在烧录</source>
-        <translation>正在烧录</translation>
-    </message>
-    <message>
-        <source>正在烧录。现在关闭窗口，手环将没有固件。
-仍然关闭吗?</source>
-        <translation>正在烧录。现在关闭窗口，手环将没有固件。
-仍然关闭吗?</translation>
-    </message>
-    <message>
-        <source>复位中</source>
-        <translation>复位中</translation>
-    </message>
-    <message>
-        <source>端口打开失败</source>
-        <translation>端口打开失败</translation>
-    </message>
-    <message>
-        <source>端口通信失败</source>
-        <translation>端口通信失败</translation>
-    </message>
-    <message>
-        <source>等待升级模式</source>
-        <translation>等待升级模式</translation>
-    </message>
-    <message>
-        <source>正在烧录，请勿拔出手环</source>
-        <translation>正在烧录，请勿拔出手环</translation>
-    </message>
-    <message>
-        <source>烧录失败</source>
-        <translation>烧录失败</translation>
-    </message>
-    <message>
-        <source>等待手环重启</source>
-        <translation>等待手环重启</translation>
-    </message>
-    <message>
-        <source>烧录后手环没有正常重启</source>
-        <translation>烧录后手环没有正常重启</translation>
-    </message>
-    <message>
-        <source>回来的不是烧录的手环</source>
-        <translation>回来的不是烧录的手环</translation>
-    </message>
-    <message>
-        <source>版本 %1，请拔下手环</source>
-        <translation>版本 %1，请拔下手环</translation>
-    </message>
-    <message>
-        <source>手环没有进入升级模式</source>
-        <translation>手环没有进入升级模式</translation>
-    </message>
-    <message>
         <source>工位问题，修复后重试: %1</source>
         <translation>工位问题，修复后重试: %1</translation>
     </message>
@@ -232,6 +225,10 @@
     <message>
         <source>全部手环已有结果: 请拔下手环，失败的手环可按烧录重试</source>
         <translation>全部手环已有结果: 请拔下手环，失败的手环可按烧录重试</translation>
+    </message>
+    <message>
+        <source>%1 个手环正在烧录，请勿拔出</source>
+        <translation>%1 个手环正在烧录，请勿拔出</translation>
     </message>
 </context>
 <context>
@@ -310,9 +307,6 @@
         <source>没有 %1 的名称</source>
         <translation>没有 %1 的名称</translation>
     </message>
-</context>
-<context>
-    <name>StationProblem</name>
     <message>
         <source>station.ini 不是设置文件 (%1)</source>
         <translation>station.ini 不是设置文件 (%1)</translation>

@@ -17,6 +17,75 @@
     </message>
 </context>
 <context>
+    <name>BurnLooks</name>
+    <message>
+        <source>成功</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>复位中</source>
+        <translation>Resetting</translation>
+    </message>
+    <message>
+        <source>等待升级模式</source>
+        <translation>Waiting for upgrade mode</translation>
+    </message>
+    <message>
+        <source>正在烧录，请勿拔出手环</source>
+        <translation>Burning, do not unplug the band</translation>
+    </message>
+    <message>
+        <source>等待手环重启</source>
+        <translation>Waiting for the band to restart</translation>
+    </message>
+    <message>
+        <source>版本 %1，请拔下手环</source>
+        <translation>Version %1, unplug the band</translation>
+    </message>
+    <message>
+        <source>端口打开失败</source>
+        <translation>Failed to open the port</translation>
+    </message>
+    <message>
+        <source>端口通信失败</source>
+        <translation>Port communication failed</translation>
+    </message>
+    <message>
+        <source>手环没有进入升级模式</source>
+        <translation>The band did not enter upgrade mode</translation>
+    </message>
+    <message>
+        <source>烧录失败</source>
+        <translation>Burn failed</translation>
+    </message>
+    <message>
+        <source>回来的不是烧录的手环</source>
+        <translation>Another band came back, not the one burned</translation>
+    </message>
+    <message>
+        <source>烧录后手环没有正常重启</source>
+        <translation>The band did not restart properly after the burn</translation>
+    </message>
+    <message>
+        <source>[模拟手环]</source>
+        <translation>[simulated band]</translation>
+    </message>
+    <message>
+        <source>正在烧录</source>
+        <translation>Burning</translation>
+    </message>
+    <message>
+        <source>正在烧录。现在关闭窗口，手环将没有固件。
+仍然关闭吗?</source>
+        <translation>A burn is running. Closing the window now leaves the band without firmware.
+Close anyway?</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>烧录工具</source>
@@ -37,10 +106,6 @@
     <message>
         <source>请连接手环到电脑.</source>
         <translation>Connect the band to the computer.</translation>
-    </message>
-    <message>
-        <source>[模拟手环]</source>
-        <translation>[simulated band]</translation>
     </message>
     <message>
         <source>请点击复位按钮.</source>
@@ -91,16 +156,6 @@
         <translation>Reconnect the band to the computer.</translation>
     </message>
     <message>
-        <source>正在烧录</source>
-        <translation>Burning</translation>
-    </message>
-    <message>
-        <source>正在烧录。现在关闭窗口，手环将没有固件。
-仍然关闭吗?</source>
-        <translation>A burn is running. Closing the window now leaves the band without firmware.
-Close anyway?</translation>
-    </message>
-    <message>
         <source>烧录成功，手环已重启，版本 %1.
 请拔下手环.</source>
         <translation>Burn succeeded, the band restarted with version %1.
@@ -119,10 +174,6 @@ Unplug the band.</translation>
     <message>
         <source>请点击烧录按钮.</source>
         <translation>Press the Burn button.</translation>
-    </message>
-    <message>
-        <source>成功</source>
-        <translation>Passed</translation>
     </message>
     <message>
         <source>失败</source>
@@ -152,64 +203,6 @@ Unplug the band.</translation>
         <translation>Burning Tool</translation>
     </message>
     <message>
-        <source>[模拟手环]</source>
-        <translation>[simulated band]</translation>
-    </message>
-    <message>
-        <source>正在烧录</source>
-        <translation>Burning</translation>
-    </message>
-    <message>
-        <source>正在烧录。现在关闭窗口，手环将没有固件。
-仍然关闭吗?</source>
-        <translation>A burn is running. Closing the window now leaves the band without firmware.
-Close anyway?</translation>
-    </message>
-    <message>
-        <source>复位中</source>
-        <translation>Resetting</translation>
-    </message>
-    <message>
-        <source>端口打开失败</source>
-        <translation>Failed to open the port</translation>
-    </message>
-    <message>
-        <source>端口通信失败</source>
-        <translation>Port communication failed</translation>
-    </message>
-    <message>
-        <source>等待升级模式</source>
-        <translation>Waiting for upgrade mode</translation>
-    </message>
-    <message>
-        <source>正在烧录，请勿拔出手环</source>
-        <translation>Burning, do not unplug the band</translation>
-    </message>
-    <message>
-        <source>烧录失败</source>
-        <translation>Burn failed</translation>
-    </message>
-    <message>
-        <source>等待手环重启</source>
-        <translation>Waiting for the band to restart</translation>
-    </message>
-    <message>
-        <source>烧录后手环没有正常重启</source>
-        <translation>The band did not restart properly after the burn</translation>
-    </message>
-    <message>
-        <source>回来的不是烧录的手环</source>
-        <translation>Another band came back, not the one burned</translation>
-    </message>
-    <message>
-        <source>版本 %1，请拔下手环</source>
-        <translation>Version %1, unplug the band</translation>
-    </message>
-    <message>
-        <source>手环没有进入升级模式</source>
-        <translation>The band did not enter upgrade mode</translation>
-    </message>
-    <message>
         <source>工位问题，修复后重试: %1</source>
         <translation>Station problem, fix it and try again: %1</translation>
     </message>
@@ -232,6 +225,10 @@ Close anyway?</translation>
     <message>
         <source>全部手环已有结果: 请拔下手环，失败的手环可按烧录重试</source>
         <translation>Every band has its result: unplug the bands; a failed one can be burned again with its button</translation>
+    </message>
+    <message>
+        <source>%1 个手环正在烧录，请勿拔出</source>
+        <translation>%1 band(s) burning, do not unplug them</translation>
     </message>
 </context>
 <context>
@@ -310,9 +307,6 @@ Close anyway?</translation>
         <source>没有 %1 的名称</source>
         <translation>no name of %1</translation>
     </message>
-</context>
-<context>
-    <name>StationProblem</name>
     <message>
         <source>station.ini 不是设置文件 (%1)</source>
         <translation>station.ini is not a settings file (%1)</translation>

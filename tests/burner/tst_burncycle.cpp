@@ -1,15 +1,21 @@
-// The burner's cycle without a window, as a console program runs it: the
-// virtual band through the whole cycle, a given disk folder, and every
-// bounded wait and interruption.
-#include "burncycle.h"
+// The burner's controller without a window, as bandctl and the windows drive
+// it: the virtual band through the whole cycle and through the single
+// window's two presses, a given disk folder, every bounded wait and
+// interruption, and a worker failing in itself.
+#include "burncontroller.h"
 #include "simulatedband.h"
 #include "simulatedhotplugsource.h"
+
+#include "bandchannel.h"
+#include "recordstore.h"
 
 #include <QDir>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <stdexcept>
 
 namespace {
 
@@ -50,9 +56,9 @@ QString summary(const BurnReport &report)
     return text;
 }
 
-BurnReport waitForReport(BurnCycle &cycle, int timeoutMs = kSlowMs)
+BurnReport waitForReport(BurnController &cycle, int timeoutMs = kSlowMs)
 {
-    QSignalSpy finished(&cycle, &BurnCycle::finished);
+    QSignalSpy finished(&cycle, &BurnController::finished);
     if (!finished.wait(timeoutMs))
         return BurnReport();
     return finished.first().first().value<BurnReport>();
@@ -89,11 +95,11 @@ private slots:
         QVERIFY(band.plugIn());
         SimulatedHotplugSource hotplug(&band);
         hotplug.setFirmwareName(kNames.binName);
-        BurnCycle cycle(&hotplug, &band);
-        QSignalSpy stages(&cycle, &BurnCycle::stageChanged);
+        BurnController cycle(&hotplug, &band);
+        QSignalSpy stages(&cycle, &BurnController::stageChanged);
         BurnCycleOptions options;
         options.files = kNames;
-        options.upgradePort = SimulatedBand::kPort;
+        options.upgradeDevice = band.devicePath({});
         options.pauseMs = 20;
         options.expectedBluetooth = expected;
         QVERIFY(cycle.start(options));
@@ -119,7 +125,7 @@ private slots:
     void givenDiskFolder()
     {
         QTemporaryDir disk;
-        BurnCycle cycle(nullptr, &noPorts);
+        BurnController cycle(nullptr, &noPorts);
         BurnCycleOptions options;
         options.files = kNames;
         options.diskRoot = disk.path();
@@ -145,14 +151,14 @@ private slots:
         QTemporaryDir neighbours;
         QTemporaryDir own;
         FakeHotplug hotplug;
-        BurnCycle cycle(&hotplug, &noPorts);
+        BurnController cycle(&hotplug, &noPorts);
+        cycle.setLocation("1-1.4.2");
         BurnCycleOptions options;
         options.files = kNames;
         options.pauseMs = 0;
         options.waitForPort = false;
-        options.bandLocation = "1-1.4.2";
-        QSignalSpy finished(&cycle, &BurnCycle::finished);
-        QSignalSpy waiting(&cycle, &BurnCycle::stageChanged);
+        QSignalSpy finished(&cycle, &BurnController::finished);
+        QSignalSpy waiting(&cycle, &BurnController::stageChanged);
         QVERIFY(cycle.start(options));
         QTRY_VERIFY_WITH_TIMEOUT(!waiting.isEmpty(), kSlowMs); // the disks come once it waits for them
         for (const auto &[location, root] : {std::pair{QString("1-1.4.3"), neighbours.path()}, {"1-1.4.2", own.path()}}) {
@@ -190,7 +196,7 @@ private slots:
         QFETCH(QString, error);
         QTemporaryDir disk;
         FakeHotplug hotplug;
-        BurnCycle cycle(&hotplug, &noPorts);
+        BurnController cycle(&hotplug, &noPorts);
         BurnCycleOptions options;
         options.files = kNames;
         options.pauseMs = 0;
@@ -218,15 +224,15 @@ private slots:
     {
         QTemporaryDir disk;
         FakeHotplug hotplug;
-        BurnCycle cycle(&hotplug, &noPorts);
+        BurnController cycle(&hotplug, &noPorts);
         BurnCycleOptions options;
         options.files = kNames;
         options.pauseMs = 60000;
-        connect(&cycle, &BurnCycle::stepStarted, &hotplug, [&hotplug](uint idx) {
+        connect(&cycle, &BurnController::stepStarted, &hotplug, [&hotplug](uint idx) {
             if (idx == 6)
                 emit hotplug.usbDeviceLeft(0x0451, 0x16A8);
         });
-        QSignalSpy stages(&cycle, &BurnCycle::stageChanged);
+        QSignalSpy stages(&cycle, &BurnController::stageChanged);
         QVERIFY(cycle.start(options));
         QVERIFY(stages.wait(kSlowMs)); // waiting for the disk now
         hotplug.mountBandDisk(disk.path() + '/');
@@ -242,6 +248,122 @@ private slots:
         QCOMPARE(BurnReport::outcomeName(report.outcome), QString("interrupted"));
         QCOMPARE(report.stage, BurnReport::Stage::DiskWait);
         QCOMPARE(report.error, QString("window closed"));
+    }
+
+    // The single window's two presses: the band's disk by the order of its
+    // hot-plug events; Reset on the band's own link, its disk, Burn, its
+    // return, and the record made here.
+    void twoPresses_data()
+    {
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<bool>("diskAtHand");
+        QTest::newRow("band, then its volume") << "band own" << true;
+        QTest::newRow("volume of unknown owner") << "band local" << true;
+        QTest::newRow("unrelated device only") << "other own" << false;
+        QTest::newRow("volume before band") << "own band" << false;
+        QTest::newRow("media volume") << "band media" << false;
+        QTest::newRow("network volume") << "band net" << false;
+        QTest::newRow("operator's USB stick") << "band stick" << false;
+        QTest::newRow("volume on no USB device") << "band internal" << false;
+        QTest::newRow("unrelated device after band") << "band other own" << true;
+        QTest::newRow("unrelated removal") << "band own otherGone" << true;
+        QTest::newRow("band removed") << "band own gone" << false;
+        QTest::newRow("volume after removal") << "band gone own" << false;
+    }
+    void twoPresses()
+    {
+        QFETCH(QString, events);
+        QFETCH(bool, diskAtHand);
+        FakeHotplug hotplug;
+        BurnController cycle(&hotplug, &noPorts);
+        cycle.watchDisks();
+        QSignalSpy gone(&cycle, &BurnController::diskGone);
+        using Kind = VolumeInfo::Kind;
+        for (const QString &event : events.split(' ')) {
+            if (event == "band" || event == "other")
+                emit hotplug.usbDeviceArrived(0x0451, event == "band" ? 0x16A8 : 0x16AA);
+            else if (event == "gone" || event == "otherGone")
+                emit hotplug.usbDeviceLeft(event == "gone" ? 0x0451 : 0x0781, 0x16A8);
+            else if (event == "internal")
+                emit hotplug.volumeMounted({"/mnt/", Kind::Local, true, 0, 0});
+            else if (event == "own" || event == "stick")
+                emit hotplug.volumeMounted({"/media/d/", Kind::Local, true, 0x0451, quint16(event == "own" ? 0x16A8 : 0x16AA)});
+            else
+                emit hotplug.volumeMounted({"/media/d/", event == "local" ? Kind::Local : event == "media" ? Kind::Media : Kind::Network});
+        }
+        QCOMPARE(!cycle.disk().isEmpty(), diskAtHand);
+        QCOMPARE(gone.count(), events.contains("gone ") || events.endsWith(" gone") ? 1 : 0);
+    }
+    void resetThenBurn()
+    {
+        SimulatedBand band;
+        QVERIFY(band.plugIn());
+        SimulatedHotplugSource hotplug(&band);
+        hotplug.setFirmwareName(kNames.binName);
+        QVERIFY(hotplug.start());
+        BurnController cycle(&hotplug, &band);
+        RecordStore store;
+        QStringList records;
+        cycle.setRecordStore(&store);
+        cycle.setRecordKeeper([&records](RunRecord &record, const BurnReport &) { records << outcomeName(record.outcome); });
+        cycle.watchDisks();
+        QSignalSpy reset(&cycle, &BurnController::resetDone);
+        QSignalSpy disk(&cycle, &BurnController::diskReady);
+        cycle.reset(band.devicePath({}), band.usbLocation(), kSlowMs);
+        QVERIFY(cycle.isResetting());
+        QVERIFY(reset.wait(kSlowMs));
+        QCOMPARE(reset.first().first().value<UpgradeResult>(), UpgradeResult::Sent);
+        QVERIFY(cycle.awaitsDisk());
+        QVERIFY(disk.wait(kSlowMs));
+        QVERIFY(!cycle.awaitsDisk());
+        QVERIFY(records.isEmpty()); // a Reset alone is no run
+        BurnCycleOptions options;
+        options.files = kNames;
+        options.pauseMs = 0;
+        QVERIFY(cycle.burn(options));
+        const BurnReport report = waitForReport(cycle);
+        QVERIFY2(report.outcome == BurnReport::Outcome::Pass, qPrintable(summary(report) + ' ' + report.error));
+        QVERIFY(!report.version.isEmpty());
+        QCOMPARE(records, QStringList{"pass"});
+    }
+
+    // Reset's band never shows its disk: the time-out says so, once.
+    void resetDiskNeverAppears()
+    {
+        SimulatedBand band;
+        QVERIFY(band.plugIn());
+        FakeHotplug hotplug;
+        BurnController cycle(&hotplug, &band);
+        QSignalSpy timedOut(&cycle, &BurnController::upgradeTimedOut);
+        cycle.reset(band.devicePath({}), band.usbLocation(), 200);
+        QVERIFY(timedOut.wait(kSlowMs));
+        QCOMPARE(timedOut.count(), 1);
+        QVERIFY(cycle.disk().isEmpty());
+    }
+
+    // A worker that fails in itself is a failed run with its record, never
+    // a run that hangs or vanishes.
+    void workerFailing()
+    {
+        FakeHotplug hotplug;
+        BurnController cycle(&hotplug, &noPorts);
+        cycle.setLocation("1-1.4.2");
+        RecordStore store;
+        QList<RunRecord> records;
+        cycle.setRecordStore(&store);
+        cycle.setRecordKeeper([&records](RunRecord &record, const BurnReport &) { records << record; });
+        BurnCycleOptions options;
+        options.files = kNames;
+        options.upgradePort = 7;
+        options.openBand = [](quint8) -> std::unique_ptr<BandChannel> { throw std::runtime_error("no link left"); };
+        QVERIFY(cycle.start(options));
+        const BurnReport report = waitForReport(cycle);
+        QCOMPARE(report.outcome, BurnReport::Outcome::Fail);
+        QCOMPARE(report.stage, BurnReport::Stage::Upgrade);
+        QCOMPARE(report.error, QString("the upgrade failed: no link left"));
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records[0].usbPath, QString("1-1.4.2"));
+        QVERIFY(!cycle.isRunning());
     }
 };
 
