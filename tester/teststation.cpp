@@ -40,7 +40,12 @@ TestStation::TestStation(int slotCount, const PortSource *ports, QObject *parent
     connect(&manager, &SlotManager::startDue, this, &TestStation::start);
 }
 
-TestStation::~TestStation() = default;
+TestStation::~TestStation()
+{
+    // Every run asked first, so that none runs on into a failure while another is waited for.
+    for (const auto &controller : controllers)
+        controller->requestStop();
+}
 
 bool TestStation::init(int pollMs)
 {
