@@ -19,12 +19,6 @@ bool readIdentity(BandChannel &band, BandIdentity *identity)
 
 } // namespace
 
-UpgradeResult upgradeBand(quint8 port, BandIdentity *before)
-{
-    ProcessWideChannel band(port);
-    return upgradeBand(band, before);
-}
-
 UpgradeResult upgradeBand(BandChannel &band, BandIdentity *before)
 {
     if (!band.open())
@@ -34,12 +28,6 @@ UpgradeResult upgradeBand(BandChannel &band, BandIdentity *before)
     const bool sent = band.upgrade();
     band.close();
     return sent ? UpgradeResult::Sent : UpgradeResult::NotAnswered;
-}
-
-bool readBandIdentity(quint8 port, BandIdentity *identity)
-{
-    ProcessWideChannel band(port);
-    return readBandIdentity(band, identity);
 }
 
 bool readBandIdentity(BandChannel &band, BandIdentity *identity)

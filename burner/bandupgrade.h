@@ -20,13 +20,11 @@ struct BandIdentity {
     QString bluetooth;
 };
 
-// Opens port, reads the band's identity into *before when given (left empty
+// Opens the band, reads its identity into *before when given (left empty
 // when the band does not tell it), sends the upgrade command and closes the
-// port again.
-UpgradeResult upgradeBand(quint8 port, BandIdentity *before = nullptr);
+// band again.
 UpgradeResult upgradeBand(BandChannel &band, BandIdentity *before = nullptr);
 
-// Opens port, reads the band's identity and closes the port; false when the
-// port cannot be opened or the band does not answer.
-bool readBandIdentity(quint8 port, BandIdentity *identity);
+// Opens the band, reads its identity and closes it; false when it cannot be
+// opened or does not answer.
 bool readBandIdentity(BandChannel &band, BandIdentity *identity);

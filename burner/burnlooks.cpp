@@ -43,8 +43,9 @@ void BurnLooks::paintRow(QTableWidget *table, int row, BandPanel::StepLook look)
     QTableWidgetItem *cell = table->item(row, 0);
     if (!cell)
         return;
-    cell->setText(look == BandPanel::StepLook::Passed ? tr("成功")
-                  : look == BandPanel::StepLook::Failed ? tr("失败") : QString());
+    // The panels' own words for a step's result.
+    cell->setText(look == BandPanel::StepLook::Passed ? QCoreApplication::translate("BandPanel", "成功")
+                  : look == BandPanel::StepLook::Failed ? QCoreApplication::translate("BandPanel", "失败") : QString());
     const QColor colour = BandPanel::colourOf(look);
     cell->setBackground(colour.isValid() ? QBrush(colour) : QBrush());
 }

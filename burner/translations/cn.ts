@@ -19,14 +19,6 @@
 <context>
     <name>BurnLooks</name>
     <message>
-        <source>成功</source>
-        <translation>成功</translation>
-    </message>
-    <message>
-        <source>失败</source>
-        <translation>失败</translation>
-    </message>
-    <message>
         <source>复位中</source>
         <translation>复位中</translation>
     </message>

@@ -19,14 +19,6 @@
 <context>
     <name>BurnLooks</name>
     <message>
-        <source>成功</source>
-        <translation>Passed</translation>
-    </message>
-    <message>
-        <source>失败</source>
-        <translation>Failed</translation>
-    </message>
-    <message>
         <source>复位中</source>
         <translation>Resetting</translation>
     </message>
