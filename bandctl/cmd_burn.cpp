@@ -118,6 +118,8 @@ int run(CommandContext &context)
         return context.out.fail(ExitBadFiles, missing);
     if (!disk.isEmpty() && !QFileInfo(disk).isDir())
         return context.out.fail(ExitBadFiles, QStringLiteral("the disk %1 is not a folder").arg(disk));
+    if (const int code = refuseUnusableStation(context.out, QStringLiteral("burn")); code != ExitOk)
+        return code;
     options.sourceFolder = binDir;
     options.diskTimeoutMs = int(*diskTimeout * 1000);
     options.portTimeoutMs = int(*portTimeout * 1000);
@@ -203,7 +205,7 @@ extern const Subcommand burnCommand = {
     "error (the failed step and why: \"copy band.bin: No space left on device\"), device (the\n"
     "band's port, or the disk's device with --disk), both files' SHA-256 as copied and as read\n"
     "back from the disk, and the version the band came back with.\n"
-    "Exit code 4 for a bad def.xml or burn folder, 5 when the burn failed on the disk,\n"
+    "Exit code 4 for a bad def.xml, burn folder or station.ini, 5 when the burn failed on the disk,\n"
     "1 when the band did not take the upgrade or did not come back in time.\n",
     run,
 };

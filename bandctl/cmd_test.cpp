@@ -6,7 +6,7 @@
 #include "paralleltests.h"
 #include "readerreasons.h"
 #include "result.h"
-#include "stationsettings.h"
+#include "runrecords.h"
 #include "subcommand.h"
 
 namespace {
@@ -37,11 +37,8 @@ int run(CommandContext &context)
         if (!definitionFile.read() || !definitionFile.getDefinition(&definition))
             return context.out.fail(ExitBadFiles, reasons.refusal(QStringLiteral("test"), defFile));
     }
-    // A station.ini with mistakes starts no band, as in the windows.
-    const StationSettings station = StationSettings::read(QStringLiteral("."));
-    if (!station.mistakes.isEmpty())
-        return context.out.fail(ExitBadFiles, QStringLiteral("cannot test on this station: %1").arg(station.problem),
-                                {{QStringLiteral("station_problem"), station.problem}});
+    if (const int code = refuseUnusableStation(context.out, QStringLiteral("test")); code != ExitOk)
+        return code;
     return all ? runParallelTests(context, definition) : runOne(context, definition);
 }
 

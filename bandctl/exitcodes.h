@@ -21,7 +21,7 @@ inline const char *exitCodeHelp()
            "     results or trace could not be written\n"
            "  2  bad usage: unknown subcommand, option or item, a malformed or out-of-range value\n"
            "  3  no band found, or several found where one is needed\n"
-           "  4  a bad def.xml or burn folder\n"
+           "  4  a bad def.xml, burn folder or station.ini\n"
            "  5  the burn failed on the band's disk\n"
            "  6  the station's records could not be read (results.db or the records server),\n"
            "     or sync left records waiting\n"

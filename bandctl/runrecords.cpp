@@ -1,7 +1,9 @@
 #include "runrecords.h"
 
 #include "exitcodes.h"
+#include "output.h"
 #include "result.h"
+#include "stationsettings.h"
 
 #include <QFileInfo>
 
@@ -58,4 +60,13 @@ int noteRecord(const RecordStore &store, RecordStore::Kept kept, const RunRecord
     }
     result.add(QStringLiteral("record_problem"), store.problem());
     return ExitRecordLost;
+}
+
+int refuseUnusableStation(Output &out, const QString &command)
+{
+    const StationSettings station = StationSettings::read(QStringLiteral("."));
+    if (station.mistakes.isEmpty())
+        return ExitOk;
+    return out.fail(ExitBadFiles, QStringLiteral("cannot %1 on this station: %2").arg(command, station.problem),
+                    {{QStringLiteral("station_problem"), station.problem}});
 }

@@ -4,6 +4,7 @@
 
 #include "recordstore.h"
 
+class Output;
 class Result;
 
 // Writes record and notes in result what became of it: "record" with its id,
@@ -17,3 +18,6 @@ int noteRecord(const RecordStore &store, RecordStore::Kept kept, const RunRecord
                int exitCode);
 // Every virtual band, in bandctl or the bandsim command, is a pseudo-terminal; a real band never is.
 bool isPseudoTerminal(const QString &device);
+// A station.ini with mistakes starts no band, as in the windows: says so
+// (exit code 4, station_problem) and returns that code; ExitOk when usable.
+int refuseUnusableStation(Output &out, const QString &command);

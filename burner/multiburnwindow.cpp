@@ -19,7 +19,7 @@ const QString kWindowClosed = QStringLiteral("window closed");
 MultiBurnWindow::MultiBurnWindow(int slotCount, bool autostart, const PortSource *ports, HotplugSource *hotplug,
                                  QWidget *parent)
     : QMainWindow(parent),
-      panels(new PanelGrid(slotCount, BurnLooks::stepNames(), tr("烧录"), tr("全部开始"), ports, this)),
+      panels(new PanelGrid(slotCount, BurnLooks::stepNames(), tr("烧录"), tr("全部开始"), this)),
       slotManager(slotCount),
       ports(ports),
       hotplug(hotplug),

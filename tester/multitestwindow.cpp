@@ -11,7 +11,7 @@
 
 MultiTestWindow::MultiTestWindow(int slotCount, bool autostart, const PortSource *ports, QWidget *parent)
     : QMainWindow(parent), station(slotCount, ports),
-      panels(new PanelGrid(slotCount, TesterText::stepLabels(), TesterText::start(), tr("全部开始"), nullptr, this)), autostart(autostart)
+      panels(new PanelGrid(slotCount, TesterText::stepLabels(), TesterText::start(), tr("全部开始"), this)), autostart(autostart)
 {
     setWindowTitle(TesterText::title());
     setCentralWidget(panels);

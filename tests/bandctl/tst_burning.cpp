@@ -144,6 +144,17 @@ private slots:
 
         QCOMPARE(runBandctl({"burn", "--disk", "disk", "--bin", "nowhere"}, 30000, dir.path()).exitCode, 4);
         QCOMPARE(runBandctl({"burn", "--disk", "no-such-disk"}, 30000, dir.path()).exitCode, 4);
+        // A station.ini with a mistake burns nothing, and says which.
+        QFile ini(dir.filePath("station.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[station]\nslots=17\n");
+        ini.close();
+        QVERIFY(QFile::remove(dir.filePath("disk/band.cfg")));
+        const BandctlRun refused = runBandctl({"burn", "--disk", "disk", "--json"}, 30000, dir.path());
+        QCOMPARE(refused.exitCode, 4);
+        QVERIFY2(refused.json().value(0).value("station_problem").toString().contains("slots=17"), refused.out.constData());
+        QVERIFY(!QFile::exists(dir.filePath("disk/band.cfg")));
+        QVERIFY(ini.remove());
         QFile definition(dir.filePath("def.xml"));
         QVERIFY(definition.open(QIODevice::WriteOnly | QIODevice::Truncate));
         definition.write("<QAT_DEF><cfg name=\"band.cfg\"/>");
