@@ -19,7 +19,7 @@
 
 namespace {
 
-// The port number bandlink opens a --device path through.
+// The number a --device path goes by where a port number is said.
 constexpr quint8 kDevicePort = 201;
 
 } // namespace
@@ -31,8 +31,6 @@ BandConnection::BandConnection(const BandChoice &choice) : choice(choice)
 BandConnection::~BandConnection()
 {
     link.reset();
-    if (choice.kind == BandChoice::Kind::Device)
-        uart_bind_device_path(kDevicePort, nullptr);
 }
 
 int BandConnection::locate(Output &out)
@@ -59,8 +57,6 @@ int BandConnection::locate(Output &out)
         device = choice.devices.first();
         if (const auto problem = unusableDevice(device))
             return out.fail(problem->code, problem->message);
-        if (!uart_bind_device_path(kDevicePort, QFile::encodeName(device).constData()))
-            return out.fail(ExitUsage, QStringLiteral("device path too long: %1").arg(device));
         portNumber = kDevicePort;
         break;
     case BandChoice::Kind::Port:

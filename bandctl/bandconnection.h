@@ -35,8 +35,7 @@ public:
     // The band's device node has gone (unplugged, restarted).
     bool isGone() const;
 
-    // The process-wide link's number for the band (a --device path is bound
-    // to one), for commands that still reach the band by number.
+    // The band's port number, for messages that name it (201 for a --device path).
     quint8 port() const { return portNumber; }
     QString devicePath() const { return device; }
     // Where the band is plugged in; empty when unknown (a --device path, a

@@ -18,12 +18,25 @@ BurnController::BurnController(HotplugSource *hotplug, const PortSource *ports, 
     upgradeTimer.setSingleShot(true);
     connect(&upgradeTimer, &QTimer::timeout, this, &BurnController::upgradeTimedOut);
     context.moveToThread(&thread);
-    thread.start();
-    makeCycle();
 }
 
 BurnController::~BurnController()
 {
+    endThread();
+}
+
+// The thread lives for one run only: an idle band holds no thread, and
+// nothing of its run stays behind in that thread's memory.
+void BurnController::beginThread()
+{
+    if (!thread.isRunning())
+        thread.start();
+}
+
+void BurnController::endThread()
+{
+    if (!thread.isRunning())
+        return;
     // The cycle's threads and timers are its thread's: they end there.
     QMetaObject::invokeMethod(&context, [this] {
         cycle.reset(); // stops a running cycle and waits for its burn
@@ -39,7 +52,6 @@ void BurnController::setLocation(const QString &location)
     if (location == place || running || resetting)
         return;
     place = location;
-    makeCycle();
 }
 
 void BurnController::setRecordStore(RecordStore *recordStore)
@@ -57,6 +69,7 @@ void BurnController::makeCycle()
 {
     if (!place.isEmpty() && !ports && !systemPorts)
         systemPorts = std::make_unique<SystemPortSource>();
+    beginThread();
     QMetaObject::invokeMethod(&context, [this] {
         cycle.reset();
         hotplugHere.reset();
@@ -88,11 +101,14 @@ bool BurnController::start(const BurnCycleOptions &options)
     BurnCycleOptions own = options;
     if (own.bandLocation.isEmpty())
         own.bandLocation = place;
+    makeCycle();
     bool started = false;
     QMetaObject::invokeMethod(&context, [this, &own, &started] { started = cycle->start(own); },
                               Qt::BlockingQueuedConnection);
-    if (!started)
+    if (!started) {
+        endThread();
         return false;
+    }
     running = true;
     const bool upgrades = own.upgradePort >= 0 || !own.upgradeDevice.isEmpty();
     currentStage = upgrades ? BurnReport::Stage::Upgrade
@@ -111,6 +127,7 @@ void BurnController::reset(const QString &devicePath, const QString &usbLocation
     resetBluetooth.clear();
     upgradeTimer.setInterval(upgradeTimeoutMs);
     const std::string path = QFile::encodeName(devicePath).toStdString();
+    beginThread();
     QMetaObject::invokeMethod(&context, [this, path] {
         BandIdentity identity;
         UpgradeResult result = UpgradeResult::NotAnswered;
@@ -122,6 +139,8 @@ void BurnController::reset(const QString &devicePath, const QString &usbLocation
         }
         QMetaObject::invokeMethod(this, [this, result, identity] {
             resetting = false;
+            if (!running)
+                endThread();
             if (result == UpgradeResult::Sent) {
                 resetBluetooth = identity.bluetooth;
                 upgradeTimer.start();
@@ -155,7 +174,10 @@ void BurnController::stop(const QString &reason)
 {
     if (!running)
         return;
-    QMetaObject::invokeMethod(&context, [this, reason] { cycle->stop(reason); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&context, [this, reason] {
+        if (cycle)
+            cycle->stop(reason);
+    }, Qt::QueuedConnection);
 }
 
 void BurnController::stopAndWait(const QString &reason, int budgetMs)
@@ -173,6 +195,7 @@ void BurnController::onFinished(BurnReport report)
 {
     running = false;
     currentStage = report.stage;
+    endThread(); // before anyone hears of the end and starts again
     keepRecord(report);
     emit finished(report);
     if (!pendingDiskRoot.isEmpty()) {

@@ -84,6 +84,8 @@ signals:
     void diskGone();
 
 private:
+    void beginThread();
+    void endThread();
     void makeCycle();
     void onFinished(BurnReport report);
     void onDiskMounted(const QString &root);

@@ -1,6 +1,8 @@
 #include "burncycle.h"
 
 #include "bandchannel.h"
+#include "bandports.h"
+#include "portsource.h"
 #include "bandupgrade.h"
 #include "hotplugsource.h"
 
@@ -32,6 +34,7 @@ BurnCycle::BurnCycle(HotplugSource *hotplug, const PortSource *ports, QObject *p
     retryTimer.setSingleShot(true);
     retryTimer.setInterval(kIdentityRetryMs);
     connect(&retryTimer, &QTimer::timeout, this, &BurnCycle::readReturnedBand);
+    connect(&portTimer, &QTimer::timeout, this, &BurnCycle::lookForPort);
     connect(&diskWatch, &BandDiskWatch::diskMounted, this, &BurnCycle::onDiskMounted);
     connect(&diskWatch, &BandDiskWatch::bandRemoved, this, &BurnCycle::onBandRemoved);
     connect(&burnProcess, &CBurnProcess::stepStarted, this, &BurnCycle::stepStarted);
@@ -42,7 +45,6 @@ BurnCycle::BurnCycle(HotplugSource *hotplug, const PortSource *ports, QObject *p
 BurnCycle::~BurnCycle()
 {
     burnProcess.stop();
-    portWatch.reset(); // its destructor stops and waits
 }
 
 bool BurnCycle::start(const BurnCycleOptions &newOptions)
@@ -205,17 +207,25 @@ void BurnCycle::onBurnEnded()
         return;
     }
     enterStage(BurnReport::Stage::PortWait, options.portTimeoutMs);
-    portWatch = std::make_unique<CComThread>(nullptr, ports);
-    portWatch->setPollInterval(kPortPollMs);
-    connect(portWatch.get(), &CComThread::SBConnected, this, &BurnCycle::onPortReport);
-    portWatch->start();
+    returnedPort = -1;
+    returnedPath.clear();
+    portTimer.start(kPortPollMs);
+    lookForPort();
 }
 
-void BurnCycle::onPortReport(bool connected)
+void BurnCycle::lookForPort()
 {
     if (!running || report.stage != BurnReport::Stage::PortWait)
         return;
-    if (connected)
+    static const SystemPortSource systemPorts;
+    const PortSource &source = ports ? *ports : systemPorts;
+    const QList<SerialPortEntry> listed = source.availablePorts();
+    const qint32 found = firstBandPort(listed);
+    if ((found == -1) == (returnedPort == -1))
+        return; // only a change is news
+    returnedPort = found;
+    returnedPath = found == -1 ? QString() : source.devicePath(firstBandEntry(listed));
+    if (found != -1)
         readReturnedBand();
     else
         retryTimer.stop();
@@ -227,13 +237,12 @@ void BurnCycle::readReturnedBand()
 {
     if (!running || report.stage != BurnReport::Stage::PortWait)
         return;
-    quint8 port = 0;
     BandIdentity identity;
     bool read = false;
     try {
         // A port number only for openBand; a link of its own needs the path alone.
-        read = portWatch && (portWatch->getPort(&port) || !options.openBand)
-            && readBandIdentity(*channelFor(port, portWatch->devicePath()), &identity);
+        read = returnedPort != -1
+            && readBandIdentity(*channelFor(quint8(returnedPort & 0xFF), returnedPath), &identity);
     } catch (const std::exception &) {
         read = false; // asked again, as a band that does not answer
     }
@@ -302,7 +311,7 @@ void BurnCycle::finish(BurnReport::Outcome outcome, const QString &error)
 {
     stageTimer.stop();
     retryTimer.stop();
-    portWatch.reset();
+    portTimer.stop();
     running = false;
     report.outcome = outcome;
     report.error = error;

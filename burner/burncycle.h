@@ -8,7 +8,6 @@
 #include "banddiskwatch.h"
 #include "burnprocess.h"
 #include "burnreport.h"
-#include "comthread.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -85,7 +84,7 @@ private slots:
     void onBandRemoved();
     void onStepReported(uint idx, bool passed);
     void onBurnEnded();
-    void onPortReport(bool connected);
+    void lookForPort();
     void readReturnedBand();
     void onTimeout();
 
@@ -100,7 +99,11 @@ private:
     HotplugSource *hotplug;
     BandDiskWatch diskWatch;
     CBurnProcess burnProcess;
-    std::unique_ptr<CComThread> portWatch; // a fresh one per wait: it reports changes only
+    // The band's port while it is awaited, looked for on this thread: a
+    // watcher thread per band would cost each band memory of its own.
+    QTimer portTimer;
+    qint32 returnedPort = -1; // -1: not seen
+    QString returnedPath;
     const PortSource *ports;
     QTimer stageTimer;
     QTimer retryTimer; // asks a band that came back again until it answers

@@ -9,42 +9,6 @@ bool BandChannel::heldElsewhere() const
     return !path.empty() && heldByAnotherProgram(QFile::decodeName(path.c_str()));
 }
 
-bool ProcessWideChannel::open()
-{
-    return port >= 0 && port <= 255 && sb_init(uint8_t(port));
-}
-
-void ProcessWideChannel::close()
-{
-    sb_exit();
-}
-
-bool ProcessWideChannel::getVersion(sb_version_t *version) { return sb_getVersion(version); }
-bool ProcessWideChannel::setTime(const sb_time_t *time) { return sb_setTime(time); }
-bool ProcessWideChannel::getTime(sb_time_t *time) { return sb_getTime(time); }
-bool ProcessWideChannel::setConf(const sb_conf_t *conf) { return sb_setSBConf(conf); }
-bool ProcessWideChannel::getConf(sb_conf_t *conf) { return sb_getSBConf(conf); }
-bool ProcessWideChannel::setLed(const sb_led_t *led) { return sb_setLed(led); }
-bool ProcessWideChannel::getLed(sb_led_t *led) { return sb_getLed(led); }
-bool ProcessWideChannel::setAlarms(const sb_alarm_t *alarms) { return sb_setAlarmClock(alarms); }
-bool ProcessWideChannel::getAlarms(sb_alarm_t *alarms) { return sb_getAlarmClock(alarms); }
-bool ProcessWideChannel::getStat(sb_stat_t *stat) { return sb_getSBStat(stat); }
-bool ProcessWideChannel::getDayData(sb_day_data_t *data) { return sb_getSBDayData(data); }
-bool ProcessWideChannel::getDayStat(uint8_t day, sb_day_stat_t *stat) { return sb_getDayStat(day, stat); }
-bool ProcessWideChannel::reset() { return sb_reset(); }
-bool ProcessWideChannel::upgrade() { return sb_upgrade(); }
-bool ProcessWideChannel::startMinStat(const sb_index_t *index) { return sb_setReceiveMinStat(index); }
-bool ProcessWideChannel::startUpload() { return sb_setStartUpdata(); }
-bool ProcessWideChannel::stopUpload() { return sb_setStopUpdata(); }
-
-bool ProcessWideChannel::receiveEvent(sb_cmd_t *frame, uint8_t tries)
-{
-    if (!sb_recv_evt(frame, tries))
-        return false;
-    sb_dbg_evt(frame);
-    return true;
-}
-
 bool LinkChannel::open()
 {
     close();

@@ -1,6 +1,7 @@
-// The band operations the tester's sequence and the burner's cycle use, on
-// either bandlink's process-wide link or a link of the band's own, so that
-// one code path serves one band in a window and many bands in one process.
+// The band operations the tester's sequence, the burner's cycle and bandctl
+// use, on a link of the band's own: one band or many in one process, each on
+// its own thread. (bandlink's process-wide functions serve callers of its
+// original interface; the programs here never use them.)
 #pragma once
 
 #include <bandlink.h>
@@ -51,40 +52,6 @@ public:
 
 private:
     std::string path;
-};
-
-// The process-wide link on a port number (the digits of ttyACMn, or one bound
-// with uart_bind_device_path). Left open when the channel goes, as callers of
-// the process-wide link have always found it. devicePath: the port's path
-// where the caller knows it.
-class ProcessWideChannel : public BandChannel {
-public:
-    explicit ProcessWideChannel(int port, std::string devicePath = {})
-        : BandChannel(std::move(devicePath)), port(port) {}
-
-    bool open() override;
-    void close() override;
-    bool getVersion(sb_version_t *version) override;
-    bool setTime(const sb_time_t *time) override;
-    bool getTime(sb_time_t *time) override;
-    bool setConf(const sb_conf_t *conf) override;
-    bool getConf(sb_conf_t *conf) override;
-    bool setLed(const sb_led_t *led) override;
-    bool getLed(sb_led_t *led) override;
-    bool setAlarms(const sb_alarm_t *alarms) override;
-    bool getAlarms(sb_alarm_t *alarms) override;
-    bool getStat(sb_stat_t *stat) override;
-    bool getDayData(sb_day_data_t *data) override;
-    bool getDayStat(uint8_t day, sb_day_stat_t *stat) override;
-    bool reset() override;
-    bool upgrade() override;
-    bool startMinStat(const sb_index_t *index) override;
-    bool startUpload() override;
-    bool stopUpload() override;
-    bool receiveEvent(sb_cmd_t *frame, uint8_t tries) override;
-
-private:
-    int port;
 };
 
 // A link of its own on the band's device path; used by one thread at a time,
