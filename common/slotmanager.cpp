@@ -3,6 +3,8 @@
 #include "bandports.h"
 #include "portsource.h"
 
+#include <QDebug>
+
 #include <algorithm>
 
 SlotManager::SlotManager(int slotCount, QObject *parent) : QObject(parent), map(slotCount), bands(slotCount)
@@ -55,7 +57,8 @@ QList<BandPlace> SlotManager::listedPlaces() const
         return places;
     for (const BandPort &port : bandPortsIn(source->availablePorts())) {
         const SerialPortEntry &entry = port.entry;
-        places << BandPlace{entry.usbLocation.isEmpty() ? entry.portName : entry.usbLocation, source->devicePath(entry)};
+        places << BandPlace{entry.usbLocation.isEmpty() ? entry.portName : entry.usbLocation, source->devicePath(entry),
+                            port.number};
     }
     return places;
 }
@@ -76,7 +79,7 @@ void SlotManager::rescan()
         if (slot < 0)
             ++unplacedCount;
         else if (held < 0 || !bands[slot].portPresent)
-            portArrived(slot, place.devicePath);
+            portArrived(slot, place);
     }
     for (int slot = 0; slot < bands.size(); ++slot) {
         const QString location = map.locationOf(slot);
@@ -90,11 +93,13 @@ void SlotManager::rescan()
     emit changed();
 }
 
-void SlotManager::portArrived(int slot, const QString &devicePath)
+void SlotManager::portArrived(int slot, const BandPlace &place)
 {
     Slot &s = bands[slot];
     s.portPresent = true;
-    s.devicePath = devicePath;
+    s.devicePath = place.devicePath;
+    s.port = place.port;
+    qDebug() << "Connect Serial Port : " << place.port;
     if (s.awaitingReturn) {
         s.awaitingReturn = false; // back from its restart: the same band, its result stays
         return;
@@ -111,6 +116,7 @@ void SlotManager::portLeft(int slot)
 {
     Slot &s = bands[slot];
     s.portPresent = false;
+    qDebug() << "Disconnect Serial Port : " << s.port;
     if (s.state == State::Running)
         return; // the run notices and ends; its slot is freed then
     if (s.restartDue) {

@@ -18,6 +18,7 @@ class PortSource;
 struct BandPlace {
     QString location;   // the USB location, or the port's name when unknown
     QString devicePath; // opens the band's link
+    qint32 port = -1;   // the digits of its port's name, for the debug output
 };
 
 class SlotManager : public QObject {
@@ -89,13 +90,14 @@ private:
         bool portPresent = false;
         bool diskPresent = false;
         QString devicePath;
+        qint32 port = -1;
         bool restartDue = false;     // passed with its port there: that port goes and comes back
         bool awaitingReturn = false; // gone for that restart
         QElapsedTimer goneFor;
     };
 
     QList<BandPlace> listedPlaces() const;
-    void portArrived(int slot, const QString &devicePath);
+    void portArrived(int slot, const BandPlace &place);
     void portLeft(int slot);
     void freeSlot(int slot);
     bool valid(int slot) const { return slot >= 0 && slot < bands.size(); }

@@ -42,7 +42,8 @@ MainWindow::~MainWindow()
 
 bool MainWindow::init()
 {
-    const bool usable = station.init();
+    // The port watcher's once-a-second poll, and at once on the system's notice.
+    const bool usable = station.init(1000);
     updateButton();
     return usable;
 }
