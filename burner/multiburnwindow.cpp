@@ -79,7 +79,7 @@ bool MultiBurnWindow::init(int pollMs)
 {
     if (!hotplug || !hotplug->start())
         return false;
-    checkStation();
+    slotManager.setStationCheck([this] { return BurnLooks::stationProblem(&burnFiles); });
     slotManager.startWatching(ports, pollMs);
     refresh();
     return true;

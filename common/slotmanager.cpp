@@ -40,6 +40,13 @@ void SlotManager::setStationProblem(const QString &operatorText)
     emit changed();
 }
 
+void SlotManager::setStationCheck(std::function<QString()> check)
+{
+    stationCheck = std::move(check);
+    if (stationCheck)
+        setStationProblem(stationCheck());
+}
+
 void SlotManager::startWatching(const PortSource *ports, int pollMs)
 {
     static const SystemPortSource systemPorts;
@@ -71,6 +78,8 @@ bool SlotManager::isListed(const QString &location) const
 
 void SlotManager::rescan()
 {
+    if (stationCheck)
+        setStationProblem(stationCheck());
     const QList<BandPlace> places = listedPlaces();
     unplacedCount = 0;
     for (const BandPlace &place : places) {

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QVector>
 
+#include <functional>
+
 class PortSource;
 
 struct BandPlace {
@@ -46,6 +48,9 @@ public:
     // Non-empty: what is wrong with the station, for the operator; no slot
     // starts until it is cleared.
     void setStationProblem(const QString &operatorText);
+    // Asked at each look at the ports for the station's problem now, so that
+    // a station fixed meanwhile may start bands again without a restart.
+    void setStationCheck(std::function<QString()> check);
     QString stationProblem() const { return problem; }
 
     // Looks at the ports now and every pollMs, and at once when the source
@@ -107,6 +112,7 @@ private:
     const PortSource *source = nullptr;
     QTimer pollTimer;
     QString problem;
+    std::function<QString()> stationCheck;
     bool autostart = false;
     bool passedMayStart = true;
     bool failureStaysWhenGone = false;

@@ -122,6 +122,9 @@ void MainWindow::showStationProblem()
     label->setWordWrap(true);
     label->setStyleSheet(QStringLiteral("color: rgb(200, 0, 0);"));
     statusBar()->addWidget(label, 1);
+    // A station fixed meanwhile may test again: the line goes with the problem.
+    connect(&station.slotManager(), &SlotManager::changed, label,
+            [this, label] { label->setVisible(!station.slotManager().stationProblem().isEmpty()); });
     setFixedHeight(height() + label->heightForWidth(width()) + statusBar()->sizeHint().height());
 }
 

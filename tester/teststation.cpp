@@ -51,7 +51,7 @@ bool TestStation::init(int pollMs)
 {
     // Read before any band is seen: no band starts against an unusable def.xml.
     definitionUsable = defReader.read();
-    manager.setStationProblem(stationProblemText(definitionProblem()));
+    manager.setStationCheck([this] { return stationProblemText(definitionProblem()); });
     manager.startWatching(ports, pollMs);
     return definitionUsable;
 }

@@ -141,6 +141,23 @@ private slots:
         QCOMPARE(manager.unplaced(), unplaced);
     }
 
+    // A station fixed while the window is open may start its bands again.
+    void stationCheckedAtEachLook()
+    {
+        BandHub hub(1);
+        SlotManager manager(1);
+        QString problem = QStringLiteral("station.ini");
+        manager.setStationCheck([&problem] { return problem; });
+        manager.startWatching(&hub, 60000);
+        QVERIFY(hub.plugIn(0));
+        manager.rescan();
+        QVERIFY(!manager.mayStart(0));
+        QCOMPARE(manager.stationProblem(), problem);
+        problem.clear();
+        manager.rescan();
+        QVERIFY(manager.mayStart(0));
+    }
+
     // Signals a window paints by, and the result line above the panels.
     void arrivalsFreesAndResults()
     {
