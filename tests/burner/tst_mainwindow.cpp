@@ -20,6 +20,7 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QMutex>
 #include <QTest>
 #include <QTimer>
 #include <QTranslator>
@@ -43,11 +44,15 @@ QString backWithVersion(const QString &version) { return shown("烧录成功，�
 constexpr int kSlowMs = 20000; // only a bound against hangs
 
 QStringList debugMessages;
+QMutex debugMessagesLock; // the controller's thread logs too
 QtMessageHandler previousHandler = nullptr;
 
 void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    debugMessages << text;
+    {
+        const QMutexLocker locked(&debugMessagesLock);
+        debugMessages << text;
+    }
     previousHandler(type, context, text);
 }
 

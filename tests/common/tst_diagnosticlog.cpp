@@ -1,6 +1,7 @@
 #include "diagnosticlog.h"
 
 #include <QFile>
+#include <QMutex>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -9,7 +10,12 @@
 
 namespace {
 QStringList passedOn;
-void capture(QtMsgType, const QMessageLogContext &, const QString &message) { passedOn << message; }
+QMutex passedOnLock; // the log's threads pass their messages on at once
+void capture(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    const QMutexLocker locked(&passedOnLock);
+    passedOn << message;
+}
 
 QStringList linesOf(const QString &path)
 {
