@@ -9,5 +9,9 @@ class QSqlError;
 class QString;
 
 // Sets first_try for every run of the same band, station, program and day
-// as the run with this id. False with *error when the statement failed.
+// as the run with this id; on the server through its mark_first_tries(),
+// which holds the right to change runs. False with *error when it failed.
 bool markFirstTries(QSqlDatabase &db, const QString &id, QSqlError *error);
+
+// The statement, with idExpression for the run's id ("?", a parameter's name).
+QString firstTriesUpdate(const QString &idExpression);

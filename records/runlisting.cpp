@@ -18,7 +18,8 @@ const QStringList kTableColumns{
 
 const QStringList kCsvColumns = kTableColumns.mid(0, kTableColumns.size() - 1) + QStringList{
     QStringLiteral("ended_at"), QStringLiteral("failed_row"), QStringLiteral("first_try"), QStringLiteral("details"),
-    QStringLiteral("simulated"), QStringLiteral("usb_path"), QStringLiteral("waiting")};
+    QStringLiteral("simulated"), QStringLiteral("usb_path"), QStringLiteral("waiting"),
+    QStringLiteral("def_sha256"), QStringLiteral("image_sha256"), QStringLiteral("image_version")};
 
 QString cellText(const QJsonValue &v)
 {

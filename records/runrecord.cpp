@@ -76,6 +76,10 @@ QJsonObject RunRecord::toJson() const
     o.insert(QStringLiteral("details"), details);
     o.insert(QStringLiteral("simulated"), simulated);
     o.insert(QStringLiteral("usb_path"), usbPath.isEmpty() ? QJsonValue() : QJsonValue(usbPath));
+    const auto textOrNull = [](const QString &s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); };
+    o.insert(QStringLiteral("def_sha256"), textOrNull(defSha256));
+    o.insert(QStringLiteral("image_sha256"), textOrNull(imageSha256));
+    o.insert(QStringLiteral("image_version"), textOrNull(imageVersion));
     return o;
 }
 
@@ -95,6 +99,9 @@ bool RunRecord::fromJson(const QJsonObject &json, RunRecord *record)
     r.details = json.value(QStringLiteral("details")).toObject();
     r.simulated = json.value(QStringLiteral("simulated")).toBool(false);
     r.usbPath = json.value(QStringLiteral("usb_path")).toString();
+    r.defSha256 = json.value(QStringLiteral("def_sha256")).toString();
+    r.imageSha256 = json.value(QStringLiteral("image_sha256")).toString();
+    r.imageVersion = json.value(QStringLiteral("image_version")).toString();
     if (r.id.isNull() || r.program.isEmpty() || !r.startedAt.isValid() || !r.endedAt.isValid()
         || !outcomeFromName(json.value(QStringLiteral("outcome")).toString(), &r.outcome))
         return false;

@@ -38,6 +38,9 @@ struct RunRecord {
     QJsonObject details;   // what the program sent, read and copied
     bool simulated = false; // ran on a virtual band: never counted as production
     QString usbPath;       // where the band was plugged in (e.g. "1-1.4.2"); empty when unknown
+    QString defSha256;     // of the def.xml the run used; empty when none was read
+    QString imageSha256;   // a burn's firmware image as copied; empty otherwise
+    QString imageVersion;  // the firmware version the band reported after its burn
     bool firstTry = true;  // set by the store: the unit's first run here today
 
     // A new record with a fresh id, the operator's login and the start time.

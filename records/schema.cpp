@@ -1,5 +1,6 @@
 #include "schema.h"
 
+#include "linetables.h"
 #include "runrecord.h"
 #include "sqlerrors.h"
 
@@ -11,7 +12,8 @@
 
 const char *const kRunColumns =
     "id, program, station, operator, started_at, ended_at, day, duration_ms,"
-    " outcome, failed_step, failed_row, unit, first_try, details, simulated, usb_path";
+    " outcome, failed_step, failed_row, unit, first_try, details, simulated, usb_path,"
+    " def_sha256, image_sha256, image_version";
 
 namespace {
 
@@ -40,7 +42,8 @@ QStringList createStatements(bool postgres)
                        " day TEXT NOT NULL, duration_ms BIGINT NOT NULL,"
                        " outcome TEXT NOT NULL CHECK (outcome IN ('pass', 'fail', 'interrupted')),"
                        " failed_step TEXT, failed_row INTEGER, unit TEXT, first_try INTEGER NOT NULL,"
-                       " details TEXT NOT NULL, simulated INTEGER NOT NULL DEFAULT 0, usb_path TEXT)").arg(seq),
+                       " details TEXT NOT NULL, simulated INTEGER NOT NULL DEFAULT 0, usb_path TEXT,"
+                       " def_sha256 TEXT, image_sha256 TEXT, image_version TEXT)").arg(seq),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_yield ON runs (station, day, program, outcome, first_try, started_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_started ON runs (started_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS runs_failures ON runs (outcome, program, failed_step)"),
@@ -51,6 +54,7 @@ QStringList createStatements(bool postgres)
         s << QStringLiteral("CREATE TABLE IF NOT EXISTS schema_info (version INTEGER NOT NULL)");
         s << QStringLiteral("INSERT INTO schema_info (version) SELECT %1"
                             " WHERE NOT EXISTS (SELECT 1 FROM schema_info)").arg(kSchemaVersion);
+        s << lineStatements();
     } else {
         // Records waiting for the shared server, oldest first.
         s << QStringLiteral("CREATE TABLE IF NOT EXISTS outbox (seq INTEGER PRIMARY KEY)");
@@ -82,6 +86,19 @@ QStringList upgradeFrom2(bool postgres)
                 QStringLiteral("UPDATE schema_info SET version = 3")};
     return {QStringLiteral("ALTER TABLE runs ADD COLUMN usb_path TEXT"),
             QStringLiteral("PRAGMA user_version = 3")};
+}
+
+// From version 3 to 4: what each run used (def.xml, the image and the
+// version the band came back with), unknown for earlier runs; on the server
+// the line's own tables, its day counts made from the runs it has.
+QStringList upgradeFrom3(bool postgres)
+{
+    QStringList s{QStringLiteral("ALTER TABLE runs ADD COLUMN def_sha256 TEXT"),
+                  QStringLiteral("ALTER TABLE runs ADD COLUMN image_sha256 TEXT"),
+                  QStringLiteral("ALTER TABLE runs ADD COLUMN image_version TEXT")};
+    if (postgres)
+        return s << lineStatements() << QStringLiteral("UPDATE schema_info SET version = 4");
+    return s << QStringLiteral("PRAGMA user_version = 4");
 }
 
 } // namespace
@@ -119,7 +136,7 @@ QString newerSchemaProblem(const QSqlDatabase &db, int version)
 
 void prepareRunInsert(QSqlQuery &q, const QString &table, const RunRecord &r)
 {
-    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
                   .arg(table, QLatin1String(kRunColumns)));
     q.addBindValue(r.id.toString(QUuid::WithoutBraces));
     q.addBindValue(r.program);
@@ -137,6 +154,9 @@ void prepareRunInsert(QSqlQuery &q, const QString &table, const RunRecord &r)
     q.addBindValue(QString::fromUtf8(QJsonDocument(r.details).toJson(QJsonDocument::Compact)));
     q.addBindValue(r.simulated ? 1 : 0);
     q.addBindValue(textOrNull(r.usbPath));
+    q.addBindValue(textOrNull(r.defSha256));
+    q.addBindValue(textOrNull(r.imageSha256));
+    q.addBindValue(textOrNull(r.imageVersion));
 }
 
 bool prepareSchema(QSqlDatabase &db, QString *error)
@@ -177,6 +197,8 @@ bool prepareSchema(QSqlDatabase &db, QString *error)
         statements += upgradeFrom1(postgres);
     if (version == 1 || version == 2)
         statements += upgradeFrom2(postgres);
+    if (version >= 1 && version <= 3)
+        statements += upgradeFrom3(postgres);
     for (const QString &sql : statements) {
         if (!q.exec(sql)) {
             *error = describeSqlError(db, q.lastError());

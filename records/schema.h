@@ -9,8 +9,9 @@ class QSqlQuery;
 struct RunRecord;
 
 // 1: the first; 2: runs.simulated, and every local record queued for the server;
-// 3: runs.usb_path, where the band was plugged in.
-constexpr int kSchemaVersion = 3;
+// 3: runs.usb_path, where the band was plugged in; 4: the def.xml, image and
+// version each run used, and on the server the line's stations and day counts.
+constexpr int kSchemaVersion = 4;
 
 // Creates the tables and indexes when they are missing and brings an older
 // schema up to this program's, in place and in one transaction; refuses a

@@ -77,7 +77,8 @@ const QStringList kBurnDetails = QStringList{"stage", "error", "source", "disk",
                                  + nested("steps", {"CSD", "CSC", "CSB", "CDD", "ROB", "ROC", "CNC", "CNB", "RST"})
                                  + nested("cfg", kFile) + nested("bin", kFile);
 const QStringList kRun = {"id", "program", "station", "operator", "started_at", "ended_at", "day", "duration_ms",
-                          "outcome", "failed_step", "failed_row", "unit", "first_try", "simulated", "usb_path", "waiting"};
+                          "outcome", "failed_step", "failed_row", "unit", "first_try", "simulated", "usb_path", "waiting",
+                          "def_sha256", "image_sha256", "image_version"};
 
 // A station folder with both programs' files, so that test and burn run there.
 bool prepare(const QTemporaryDir &dir)

@@ -104,19 +104,21 @@ void TestQueries::listing_data()
     QTest::newRow("csv quotes what needs it")
         << QStringList{"--csv", "--until", "2026-12-07T08:00:01Z"}
         << QStringLiteral(
-               "started_at,station,program,outcome,failed_step,duration_ms,unit,operator,id,ended_at,failed_row,first_try,details,simulated,usb_path,waiting\n"
+               "started_at,station,program,outcome,failed_step,duration_ms,unit,operator,id,ended_at,failed_row,first_try,details,simulated,usb_path,waiting,def_sha256,image_sha256,image_version\n"
                "2026-12-07T08:00:00.000Z,A,tester,fail,7.读取参数,2000,u1,op,00000000-0000-0000-0000-000000000001,"
-               "2026-12-07T08:00:02.000Z,7,1,\"{\"\"settings_read\"\":\"\"a,\\\"\"b\\\"\"\"\"}\",0,,0\n");
+               "2026-12-07T08:00:02.000Z,7,1,\"{\"\"settings_read\"\":\"\"a,\\\"\"b\\\"\"\"\"}\",0,,0,,,\n");
     QTest::newRow("json, filters together")
         << QStringList{"--json", "--since", "2026-12-07", "--until", "2026-12-07T09:30", "--program", "tester",
                        "--outcome", "pass", "--station", "A"}
         << QStringLiteral(
-               "{\"day\":\"2026-12-07\",\"details\":{},\"duration_ms\":2000,\"ended_at\":\"2026-12-07T08:05:02.000Z\","
+               "{\"day\":\"2026-12-07\",\"def_sha256\":null,\"details\":{},\"duration_ms\":2000,\"ended_at\":\"2026-12-07T08:05:02.000Z\","
                "\"failed_row\":null,\"failed_step\":null,\"first_try\":false,\"id\":\"00000000-0000-0000-0000-000000000002\","
+               "\"image_sha256\":null,\"image_version\":null,"
                "\"operator\":\"op\",\"outcome\":\"pass\",\"program\":\"tester\",\"simulated\":false,"
                "\"started_at\":\"2026-12-07T08:05:00.000Z\",\"station\":\"A\",\"unit\":\"u1\",\"usb_path\":null,\"waiting\":false}\n"
-               "{\"day\":\"2026-12-07\",\"details\":{},\"duration_ms\":2000,\"ended_at\":\"2026-12-07T09:00:02.000Z\","
+               "{\"day\":\"2026-12-07\",\"def_sha256\":null,\"details\":{},\"duration_ms\":2000,\"ended_at\":\"2026-12-07T09:00:02.000Z\","
                "\"failed_row\":null,\"failed_step\":null,\"first_try\":true,\"id\":\"00000000-0000-0000-0000-000000000003\","
+               "\"image_sha256\":null,\"image_version\":null,"
                "\"operator\":\"op\",\"outcome\":\"pass\",\"program\":\"tester\",\"simulated\":false,"
                "\"started_at\":\"2026-12-07T09:00:00.000Z\",\"station\":\"A\",\"unit\":\"u2\",\"usb_path\":null,\"waiting\":false}\n");
 }

@@ -5,6 +5,7 @@
 #include "recordcommands.h"
 #include "recordstore.h"
 #include "recordtesting.h"
+#include "schema.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -172,7 +173,7 @@ void TestStore::recordsOfEveryOutcome()
     QVERIFY(q.exec("PRAGMA journal_mode") && q.next());
     QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
     QVERIFY(q.exec("PRAGMA user_version") && q.next());
-    QCOMPARE(q.value(0).toInt(), 3);
+    QCOMPARE(q.value(0).toInt(), kSchemaVersion);
     probe.close();
     probe = QSqlDatabase();
     QSqlDatabase::removeDatabase("probe");
@@ -440,7 +441,7 @@ void TestStore::newerSchema()
         RunRecord r = store.begin("tester");
         r.finish(RunOutcome::Pass);
         QCOMPARE(store.keep(r), RecordStore::Kept::Spooled);
-        QVERIFY2(store.problem().contains("schema version 99, newer than this program's 3"), qPrintable(store.problem()));
+        QVERIFY2(store.problem().contains(QStringLiteral("schema version 99, newer than this program's %1").arg(kSchemaVersion)), qPrintable(store.problem()));
     }
     QCOMPARE(store.spooledCount(), 2);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -501,12 +502,13 @@ void TestStore::olderSchemaBroughtUpToDate()
     QCOMPARE(runs[0].value("id").toString(), QStringLiteral("old-run"));
     QCOMPARE(runs[0].value("simulated"), QJsonValue(false));
     QCOMPARE(runs[0].value("usb_path"), QJsonValue());
+    QCOMPARE(runs[0].value("def_sha256"), QJsonValue());
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "v2");
     db.setDatabaseName(dir.filePath("results.db"));
     QVERIFY(db.open());
     QSqlQuery q(db);
     QVERIFY(q.exec("PRAGMA user_version") && q.next());
-    QCOMPARE(q.value(0).toInt(), 3);
+    QCOMPARE(q.value(0).toInt(), kSchemaVersion);
     // Queued for a server named later.
     QVERIFY(q.exec("SELECT COUNT(*) FROM outbox") && q.next());
     QCOMPARE(q.value(0).toInt(), 1);
