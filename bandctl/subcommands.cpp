@@ -14,13 +14,14 @@ extern const Subcommand burnCommand;
 extern const Subcommand recordsCommandEntry;
 extern const Subcommand yieldCommandEntry;
 extern const Subcommand syncCommandEntry;
+extern const Subcommand serverCommandEntry;
 
 const QList<const Subcommand *> &subcommands()
 {
     static const QList<const Subcommand *> all = {
         &listCommand, &infoCommand, &getCommand, &setCommand, &watchCommand,
         &resetCommand, &upgradeCommand, &testCommand, &burnCommand,
-        &recordsCommandEntry, &yieldCommandEntry, &syncCommandEntry,
+        &recordsCommandEntry, &yieldCommandEntry, &syncCommandEntry, &serverCommandEntry,
     };
     return all;
 }

@@ -231,3 +231,10 @@ QString withoutPassword(QString text, const QUrl &url)
     text.replace(keyword, QStringLiteral("\\1***"));
     return text;
 }
+
+bool isServerUrl(const QUrl &url)
+{
+    const QString scheme = url.scheme();
+    return url.isValid() && (scheme == QLatin1String("postgresql") || scheme == QLatin1String("postgres"))
+           && !url.host().isEmpty() && url.path().size() >= 2 && url.port(5432) > 0;
+}

@@ -19,6 +19,10 @@ bool run(QSqlDatabase &db, const QString &sql, QString *error)
     if (q.exec(sql))
         return true;
     *error = describeSqlError(db, q.lastError()) + QStringLiteral(" [") + sql.left(60) + QStringLiteral("...]");
+    if (q.lastError().nativeErrorCode() == QLatin1String("42501"))
+        error->prepend(QStringLiteral("the login %1 may not set the records server up; use an administrator's"
+                                      " (a superuser, or one with CREATEROLE that owns the tables): ")
+                           .arg(db.userName()));
     return false;
 }
 

@@ -22,6 +22,18 @@ constexpr int kBatchSize = 500;
 constexpr int kExchangeMs = 5000;
 constexpr int kLocalBusyTimeoutMs = 2000;
 
+// A station's login adds the runs of the station of its own name only.
+QString refusedRun(const QSqlDatabase &remote, const QSqlError &error, const QString &station)
+{
+    const bool notItsStation = error.nativeErrorCode() == QLatin1String("42501")
+                               && error.databaseText().contains(QLatin1String("row-level security"));
+    if (!notItsStation)
+        return describeSqlError(remote, error);
+    return QStringLiteral("the records server takes from the login %1 only the runs of station %1, not of station %2:"
+                          " station.ini's [station] name must be its login's name")
+        .arg(remote.userName(), station);
+}
+
 } // namespace
 
 OutboxSender::OutboxSender(const QString &folder, const QUrl &server)
@@ -145,7 +157,7 @@ int OutboxSender::sendBatch(QString *error, Watchdog &deadline)
             insert.bindValue(i, pending.value(i + 1));
         ids << pending.value(1).toString();
         if (!insert.exec()) {
-            *error = describeSqlError(remote, insert.lastError());
+            *error = refusedRun(remote, insert.lastError(), pending.value(3).toString());
             if (remote.isOpen())
                 remote.rollback();
             return -1;

@@ -61,6 +61,25 @@ QString RecordFilter::daysClause(QVariantList *binds) const
     return terms.clause();
 }
 
+QString RecordFilter::dayCountsClause(QVariantList *binds) const
+{
+    Terms terms(binds);
+    // Bounds at midnight: until is the start of the day after the last.
+    terms.add(QStringLiteral("day >= ?"), since.left(10));
+    terms.add(QStringLiteral("day < ?"), until.left(10));
+    terms.add(QStringLiteral("station = ?"), station);
+    terms.add(QStringLiteral("program = ?"), program);
+    if (!includeSimulated)
+        terms.add(QStringLiteral("simulated = 0"));
+    return terms.clause();
+}
+
+bool RecordFilter::takesWholeDays() const
+{
+    const auto midnight = [](const QString &bound) { return bound.isEmpty() || bound.mid(10) == QLatin1String("T00:00:00.000Z"); };
+    return midnight(since) && midnight(until);
+}
+
 bool parseTimeBound(const QString &text, bool isUntil, QString *iso)
 {
     const QDate date = QDate::fromString(text, Qt::ISODate);

@@ -19,6 +19,10 @@ struct RecordFilter {
     // The same for every run of the days the time range touches, whatever
     // its outcome: where a unit's first run of a day may be.
     QString daysClause(QVariantList *binds) const;
+    // The same on the server's day counts (day_counts, day_failures), for
+    // bounds that take whole days and no outcome: those rows hold every outcome.
+    QString dayCountsClause(QVariantList *binds) const;
+    bool takesWholeDays() const;
 };
 
 // A bound from the command line: a date (yyyy-MM-dd, a whole UTC day: since

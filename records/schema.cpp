@@ -202,6 +202,15 @@ bool prepareSchema(QSqlDatabase &db, QString *error)
     for (const QString &sql : statements) {
         if (!q.exec(sql)) {
             *error = describeSqlError(db, q.lastError());
+            // A station's own login on a line set up by its administrator.
+            if (q.lastError().nativeErrorCode() == QLatin1String("42501"))
+                error->prepend(QStringLiteral("%1, and the login %2 may not change it; the line's administrator runs"
+                                              " bandctl server init: ")
+                                   .arg(version == 0 ? QStringLiteral("the server's database has no records tables yet")
+                                                     : QStringLiteral("the server's database has schema version %1,"
+                                                                      " older than this program's %2")
+                                                           .arg(version).arg(kSchemaVersion),
+                                        db.userName()));
             db.rollback();
             return false;
         }

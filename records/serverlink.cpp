@@ -99,7 +99,7 @@ bool ServerLink::logInOnce(const QUrl &url, QString *error)
     return loggedIn;
 }
 
-bool ServerLink::open(const QUrl &url, QString *error)
+bool ServerLink::open(const QUrl &url, QString *error, bool prepare)
 {
     if (isOpen())
         return true;
@@ -121,7 +121,7 @@ bool ServerLink::open(const QUrl &url, QString *error)
     // ends its exchanges through the connection's own socket. One that came
     // before would find nothing to cut.
     const bool opened = !wasCut && db.open();
-    if (opened && !wasCut && prepareServer(db, error))
+    if (opened && !wasCut && (!prepare || prepareServer(db, error)))
         return true;
     if (wasCut)
         *error = cutReason(url);

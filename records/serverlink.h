@@ -30,9 +30,9 @@ public:
 
     // Connects unless already connected: first a login of its own that any
     // thread can cut and that ends cleanly (a server that is frozen or does
-    // not answer is found out there), then the driver's login. False with
-    // *error.
-    bool open(const QUrl &url, QString *error);
+    // not answer is found out there), then the driver's login, then the
+    // schema prepared unless prepare is false. False with *error.
+    bool open(const QUrl &url, QString *error, bool prepare = true);
     bool isOpen() const;
     // The open connection, for the thread that opened it.
     QSqlDatabase database() const;

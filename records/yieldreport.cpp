@@ -25,11 +25,12 @@ QString percent(double share)
     return QString::number(share * 100.0, 'f', 1) + QLatin1Char('%');
 }
 
-// Both bounds at midnight (or none): every day taken whole.
-bool coversWholeDays(const RecordFilter &filter)
+// The server counts each day's runs as they arrive: a report of whole days
+// reads those few rows, not every run.
+bool readsDayCounts(const QSqlDatabase &db, const RecordFilter &filter)
 {
-    const auto midnight = [](const QString &bound) { return bound.isEmpty() || bound.mid(10) == QLatin1String("T00:00:00.000Z"); };
-    return midnight(filter.since) && midnight(filter.until);
+    return db.driverName() == QLatin1String("QPSQL") && filter.takesWholeDays() && filter.outcome.isEmpty()
+           && !filter.withWaiting;
 }
 
 } // namespace
@@ -45,7 +46,14 @@ bool YieldReport::compute(QSqlDatabase &db, const RecordFilter &filter, QString 
     QVariantList binds;
     QString counts;
     // The spool's runs were never counted into first_try: worked out from the runs then.
-    if (coversWholeDays(filter) && !filter.withWaiting) {
+    const bool dayCounts = readsDayCounts(db, filter);
+    if (dayCounts) {
+        counts = QStringLiteral(
+            "SELECT station, day, program, SUM(runs), SUM(passed), SUM(failed), SUM(interrupted), SUM(units),"
+            " SUM(first_pass) FROM day_counts%1 GROUP BY station, day, program HAVING SUM(runs) > 0"
+            " ORDER BY day, station, program")
+                     .arg(filter.dayCountsClause(&binds));
+    } else if (filter.takesWholeDays() && !filter.withWaiting) {
         counts = QStringLiteral(
             "SELECT station, day, program, COUNT(*),"
             " SUM(CASE WHEN outcome = 'pass' THEN 1 ELSE 0 END),"
@@ -93,10 +101,14 @@ bool YieldReport::compute(QSqlDatabase &db, const RecordFilter &filter, QString 
     RecordFilter failures = filter;
     failures.outcome = QStringLiteral("fail");
     binds.clear();
-    const QString steps = QStringLiteral(
-        "SELECT program, failed_step, COUNT(*) AS n FROM runs%1"
-        " GROUP BY program, failed_step ORDER BY n DESC, program, failed_step LIMIT %2")
-        .arg(failures.whereClause(&binds)).arg(kFailingStepsShown);
+    const QString steps = dayCounts
+        ? QStringLiteral("SELECT program, failed_step, SUM(failures) AS n FROM day_failures%1"
+                         " GROUP BY program, failed_step HAVING SUM(failures) > 0"
+                         " ORDER BY n DESC, program, failed_step LIMIT %2")
+              .arg(filter.dayCountsClause(&binds)).arg(kFailingStepsShown)
+        : QStringLiteral("SELECT program, failed_step, COUNT(*) AS n FROM runs%1 AND failed_step IS NOT NULL"
+                         " GROUP BY program, failed_step ORDER BY n DESC, program, failed_step LIMIT %2")
+              .arg(failures.whereClause(&binds)).arg(kFailingStepsShown);
     if (!runQuery(q, steps, binds)) {
         *error = describeSqlError(db, q.lastError());
         return false;

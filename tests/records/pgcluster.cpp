@@ -199,7 +199,12 @@ bool PgCluster::dropTables()
     bool ok = false;
     {
         QSqlDatabase db = session(name);
-        ok = db.isOpen() && QSqlQuery(db).exec(QStringLiteral("DROP TABLE IF EXISTS runs, schema_info"));
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SET client_min_messages = warning"));
+        // The functions too: an administrator's setting up left them to another owner.
+        ok = db.isOpen()
+             && q.exec(QStringLiteral("DROP TABLE IF EXISTS runs, schema_info, stations, day_counts, day_failures CASCADE"))
+             && q.exec(QStringLiteral("DROP FUNCTION IF EXISTS band_runs_changed(), mark_first_tries(TEXT)"));
         if (!ok)
             lastError = db.lastError().text();
     }

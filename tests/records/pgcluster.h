@@ -33,6 +33,7 @@ public:
     // What the server has logged so far.
     QString log() const;
     int port() const { return serverPort; }
+    QString dataDirectory() const { return dir.filePath(QStringLiteral("data")); }
     // A plain session of the test's own (no time-outs), under name.
     QSqlDatabase session(const QString &name) const;
 

@@ -316,12 +316,15 @@ void TestServer::lockedTableHoldsNothing()
 
     QString out;
     qint64 ms = 0;
+    // yield reads the server's day counts, which the lock does not hold; the
+    // record that could not go is said.
     for (auto command : {recordsCommand, yieldCommand}) {
         out.clear();
-        QCOMPARE(inFolder(dir.path(), command, {}, &out, &ms), 1);
+        QCOMPARE(inFolder(dir.path(), command, {}, &out, &ms), command == recordsCommand ? 1 : 0);
         QVERIFY2(ms < 5000, qPrintable(QString("%1 ms: %2").arg(ms).arg(out)));
         QVERIFY2(out.contains("lock"), qPrintable(out));
     }
+    QVERIFY2(out.contains("Records wait for the server"), qPrintable(out));
     out.clear();
     QCOMPARE(inFolder(dir.path(), syncCommand, {}, &out, &ms), 1);
     QVERIFY2(out.contains("0 record(s) sent") && out.contains("1 still waiting"), qPrintable(out));
