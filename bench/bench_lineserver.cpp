@@ -1,5 +1,5 @@
-// bench_lineserver: the line's server under a line's load, at scale, and what
-// TLS costs a forward.
+// bench_lineserver: the line's server under a line's load, and at scale
+// (what TLS costs a forward: bench_tls).
 //
 // Forward: 20 stations in this process, each writing one tester record a
 // second (RecordStore::write, its forwarder sending it at once) for the
@@ -11,8 +11,6 @@
 // Scale: yield (whole days, all stations and one) and the line's summary
 // over 1 and 10 million runs, end to end as bandctl runs them; floors: a
 // SELECT 1 round trip and a COUNT(*) of the runs.
-// TLS: one forward from a fresh connection (bandctl sync of one record)
-// with sslmode=disable and sslmode=require, alternating.
 //
 // Figures go to standard error.
 // Usage: bench_lineserver [forward seconds, default 300] [largest table in millions, default 10]
@@ -278,31 +276,6 @@ void benchScale(PgCluster &cluster, int largest)
     closeConnection(name);
 }
 
-void benchTls(PgCluster &cluster)
-{
-    std::fprintf(stderr, "TLS: one record forwarded from a fresh connection (bandctl sync)\n");
-    std::vector<double> plain, tls;
-    QTemporaryDir station(QDir::current().filePath("line-XXXXXX"));
-    for (int i = 0; i < 40; ++i) {
-        const bool secured = i % 2;
-        QUrl url = cluster.url();
-        url.setQuery(secured ? "sslmode=require" : "sslmode=disable");
-        writeStationIni(station.path(), "tls", url);
-        {
-            RecordStore store(station.path(), 0);
-            RunRecord r = testerRun(store, i);
-            store.write(r);
-        }
-        QString out;
-        const int64_t t = bench::monotonicNs();
-        if (inFolder(station.path(), syncCommand, {}, &out) != 0)
-            std::fprintf(stderr, "sync failed: %s\n", qPrintable(out));
-        (secured ? tls : plain).push_back(msSince(t));
-    }
-    printSpread("sslmode=disable", plain);
-    printSpread("sslmode=require (TLS 1.3)", tls);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -315,7 +288,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no PostgreSQL server: %s\n", qPrintable(cluster.error()));
         return 1;
     }
-    benchTls(cluster);
     benchForward(cluster, seconds);
     benchScale(cluster, largest);
     return 0;

@@ -1,5 +1,6 @@
 #include "recordstatus.h"
 
+#include "connections.h"
 #include "recordstore.h"
 
 #include <QCoreApplication>
@@ -67,6 +68,9 @@ QString statusText(const RecordStore &store, const QString &problem)
         lines << RecordStatus::tr("记录未保存: %1").arg(problem);
     if (!store.settings().problem.isEmpty())
         lines << RecordStatus::tr("站点设置有误: %1").arg(store.settings().problem);
+    if (store.settings().unverifiedServer())
+        lines << RecordStatus::tr("记录服务器 %1 的连接未经验证（station.ini 中没有 [database] ca=）")
+                     .arg(displayUrl(store.settings().serverUrl));
     return lines.join(QLatin1Char('\n'));
 }
 

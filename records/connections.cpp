@@ -164,8 +164,42 @@ QSqlDatabase serverConnection(const QString &name, const QUrl &url, int timeoutS
 
 QString cannotReachServer(const QUrl &url, const QString &why)
 {
-    return QStringLiteral("cannot reach the records server %1 (%2)")
-        .arg(displayUrl(url), withoutPassword(why.simplified(), url));
+    // The client library's texts for a server that is not the one the CA vouches for.
+    static const struct {
+        QRegularExpression text;
+        const char *reason;
+    } certificateProblems[] = {
+        {QRegularExpression(QStringLiteral("certificate verify failed")),
+         "its certificate is not vouched for by the CA of station.ini's [database] ca= (another CA's, or out of date)"},
+        {QRegularExpression(QStringLiteral("server certificate for .* does not match host name")),
+         "its certificate is for another host name than the url's"},
+        {QRegularExpression(QStringLiteral("server does not support SSL, but SSL was required")),
+         "it does not offer TLS, and the connection must be verified"},
+        {QRegularExpression(QStringLiteral("root certificate file .* does not exist|could not read root certificate file")),
+         "the CA file of station.ini's [database] ca= cannot be read"},
+    };
+    QString text = withoutPassword(why.simplified(), url);
+    for (const auto &problem : certificateProblems)
+        if (problem.text.match(text).hasMatch()) {
+            text.prepend(QLatin1String(problem.reason) + QStringLiteral(": "));
+            break;
+        }
+    return QStringLiteral("cannot reach the records server %1 (%2)").arg(displayUrl(url), text);
+}
+
+bool isUnverifiedServer(const QUrl &url)
+{
+    if (QUrlQuery(url).queryItemValue(QStringLiteral("sslmode")) == QLatin1String("verify-full"))
+        return false;
+    static const QRegularExpression loopback(QStringLiteral("^(localhost|::1|127\\.\\d+\\.\\d+\\.\\d+)$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    return !loopback.match(url.host()).hasMatch();
+}
+
+QString unverifiedServerWarning(const QUrl &url)
+{
+    return QStringLiteral("records server %1: connection not verified (no [database] ca= in station.ini)")
+        .arg(displayUrl(url));
 }
 
 bool prepareServer(QSqlDatabase &db, QString *error)
@@ -211,6 +245,7 @@ QString displayUrl(const QUrl &url)
     if (shown.hasQuery()) {
         QUrlQuery query(shown);
         query.removeAllQueryItems(QStringLiteral("password"));
+        query.removeAllQueryItems(QStringLiteral("sslrootcert"));
         shown.setQuery(query.isEmpty() ? QString() : query.query(QUrl::FullyEncoded));
     }
     return shown.toString();

@@ -25,8 +25,15 @@ QList<QPair<QString, QString>> sessionParameters(const QUrl &url, int timeoutSec
 // The server named by url, its session bounded (statement, lock wait, idle
 // transaction), not yet opened; its login gives up after timeoutSeconds.
 QSqlDatabase serverConnection(const QString &name, const QUrl &url, int timeoutSeconds);
-// Why the server could not be reached, the password masked.
+// Why the server could not be reached, the password masked; a certificate
+// problem is named in plain words before the client library's own text.
 QString cannotReachServer(const QUrl &url, const QString &why);
+// True when nobody checks that url's server is the line's own: its
+// certificate and host name are not verified (no sslmode=verify-full, as a
+// station.ini ca= gives) and it is not on this computer.
+bool isUnverifiedServer(const QUrl &url);
+// What a program says once about such a server.
+QString unverifiedServerWarning(const QUrl &url);
 // Prepares a connected server's schema.
 bool prepareServer(QSqlDatabase &db, QString *error);
 // The server named by url, opened and its schema prepared.
@@ -38,7 +45,7 @@ void closeConnection(const QString &name);
 // closed one, ready to be opened anew.
 QSqlDatabase reuseConnection(const QString &name);
 
-// The server's address without the password, for messages.
+// The server's address without the password (nor the CA file's path), for messages.
 QString displayUrl(const QUrl &url);
 // text with url's password, and any password=... of a connection string, masked.
 QString withoutPassword(QString text, const QUrl &url);

@@ -109,6 +109,10 @@ bool ServerLink::open(const QUrl &url, QString *error, bool prepare)
         *error = cutReason(url);
         return false;
     }
+    // Said once by a program, not at every exchange.
+    static std::atomic<bool> saidUnverified{false};
+    if (isUnverifiedServer(url) && !saidUnverified.exchange(true))
+        qWarning("%s", qPrintable(unverifiedServerWarning(url)));
     if (!logInOnce(url, error))
         return false;
     QSqlDatabase db = serverConnection(name, url, kConnectTimeoutSeconds);

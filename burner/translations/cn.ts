@@ -233,6 +233,10 @@
         <source>站点设置有误: %1</source>
         <translation>站点设置有误: %1</translation>
     </message>
+    <message>
+        <source>记录服务器 %1 的连接未经验证（station.ini 中没有 [database] ca=）</source>
+        <translation>记录服务器 %1 的连接未经验证（station.ini 中没有 [database] ca=）</translation>
+    </message>
 </context>
 <context>
     <name>SimulatedBand</name>

@@ -162,6 +162,10 @@ If it fails again and again, plug the band in again and restart this program.</t
         <source>站点设置有误: %1</source>
         <translation>Station settings are wrong: %1</translation>
     </message>
+    <message>
+        <source>记录服务器 %1 的连接未经验证（station.ini 中没有 [database] ca=）</source>
+        <translation>The connection to the records server %1 is not verified (no [database] ca= in station.ini)</translation>
+    </message>
 </context>
 <context>
     <name>SimulatedBand</name>

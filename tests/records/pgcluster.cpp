@@ -35,7 +35,7 @@ QString serverUser()
 
 } // namespace
 
-PgCluster::PgCluster() : user(serverUser()), serverPort(freePort()) {}
+PgCluster::PgCluster(Tls tls) : tls(tls), user(serverUser()), serverPort(freePort()) {}
 
 PgCluster::~PgCluster()
 {
@@ -78,20 +78,25 @@ bool PgCluster::create()
             return false;
         }
     }
-    // TLS on, as a line's server would have it: a client that drops a
-    // connection in its handshake shows in the server's log.
     const QString key = dir.filePath(QStringLiteral("server.key"));
     if (!run(QStringLiteral("initdb"), {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")),
                                         QStringLiteral("-U"), QStringLiteral("band"),
                                         QStringLiteral("--pwfile=") + pw.fileName(),
                                         QStringLiteral("--auth=scram-sha-256"), QStringLiteral("-E"),
-                                        QStringLiteral("UTF8"), QStringLiteral("--no-sync")})
-        || !run(QStringLiteral("openssl"), {QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-x509"),
+                                        QStringLiteral("UTF8"), QStringLiteral("--no-sync")}))
+        return false;
+    // TLS offered, as a line's server would have it: a client that drops a
+    // connection in its handshake shows in the server's log.
+    if (tls == Tls::Offered
+        && !run(QStringLiteral("openssl"), {QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-x509"),
                                             QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-nodes"),
                                             QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
                                             QStringLiteral("-keyout"), key, QStringLiteral("-out"),
-                                            dir.filePath(QStringLiteral("server.crt"))})
-        || !QFile::setPermissions(key, QFile::ReadOwner | QFile::WriteOwner))
+                                            dir.filePath(QStringLiteral("server.crt"))}))
+        return false;
+    if (tls == Tls::Required && !makeCertificates())
+        return false;
+    if (tls != Tls::Off && !QFile::setPermissions(key, QFile::ReadOwner | QFile::WriteOwner))
         return false;
     return start();
 }
@@ -99,9 +104,9 @@ bool PgCluster::create()
 bool PgCluster::start()
 {
     // No fsync: the tests check what the server keeps, not its crash safety.
-    const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off -c ssl=on"
-                                           " -c ssl_cert_file=%2/server.crt -c ssl_key_file=%2/server.key")
-                                .arg(serverPort).arg(dir.path());
+    QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off").arg(serverPort).arg(dir.path());
+    if (tls != Tls::Off)
+        options += QStringLiteral(" -c ssl=on -c ssl_cert_file=%1/server.crt -c ssl_key_file=%1/server.key").arg(dir.path());
     running = run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")),
                                              QStringLiteral("-l"), dir.filePath(QStringLiteral("log")),
                                              QStringLiteral("-o"), options, QStringLiteral("-w"), QStringLiteral("start")});
@@ -114,6 +119,55 @@ bool PgCluster::stop()
                                               QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"),
                                               QStringLiteral("stop")});
     return !running;
+}
+
+// A CA, the server's certificate signed by it for the address 127.0.0.1
+// alone (so that "localhost" is another host name), a CA that signed
+// nothing here; and TLS as the only way in over the network.
+bool PgCluster::makeCertificates()
+{
+    const QStringList newKey{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                             QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+    const auto newCa = [&](const QString &name) {
+        return run(QStringLiteral("openssl"), QStringList{QStringLiteral("req"), QStringLiteral("-new"),
+                                                          QStringLiteral("-x509"), QStringLiteral("-days"),
+                                                          QStringLiteral("2"), QStringLiteral("-subj"),
+                                                          QStringLiteral("/CN=band test ") + name, QStringLiteral("-keyout"),
+                                                          name + QStringLiteral(".key"), QStringLiteral("-out"),
+                                                          name + QStringLiteral(".crt")} + newKey);
+    };
+    QFile san(dir.filePath(QStringLiteral("san.ext")));
+    QFile hba(dir.filePath(QStringLiteral("data/pg_hba.conf")));
+    if (!san.open(QIODevice::WriteOnly) || san.write("subjectAltName=IP:127.0.0.1\n") < 0 || !san.flush()
+        || !hba.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || hba.write("local all all scram-sha-256\n"
+                     "hostssl all all 127.0.0.1/32 scram-sha-256\n"
+                     "hostssl all all ::1/128 scram-sha-256\n") < 0
+        || !hba.flush()) {
+        lastError = QStringLiteral("cannot write san.ext or pg_hba.conf");
+        return false;
+    }
+    return newCa(QStringLiteral("ca")) && newCa(QStringLiteral("other-ca"))
+           && run(QStringLiteral("openssl"), QStringList{QStringLiteral("req"), QStringLiteral("-new"),
+                                                         QStringLiteral("-subj"), QStringLiteral("/CN=band test server"),
+                                                         QStringLiteral("-keyout"), QStringLiteral("server.key"),
+                                                         QStringLiteral("-out"), QStringLiteral("server.csr")} + newKey)
+           && run(QStringLiteral("openssl"),
+                  {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("server.csr"),
+                   QStringLiteral("-CA"), QStringLiteral("ca.crt"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
+                   QStringLiteral("-CAcreateserial"), QStringLiteral("-days"), QStringLiteral("2"),
+                   QStringLiteral("-extfile"), QStringLiteral("san.ext"), QStringLiteral("-out"),
+                   QStringLiteral("server.crt")});
+}
+
+QString PgCluster::caFile() const
+{
+    return dir.filePath(QStringLiteral("ca.crt"));
+}
+
+QString PgCluster::otherCaFile() const
+{
+    return dir.filePath(QStringLiteral("other-ca.crt"));
 }
 
 QUrl PgCluster::url(const QString &password) const

@@ -1,6 +1,7 @@
 // A throwaway PostgreSQL server for the tests: a cluster in a temporary
-// folder on a free port, with TLS, run as an unprivileged user (postgres refuses
-// root), stopped and removed at the end.
+// folder on a free port, run as an unprivileged user (postgres refuses
+// root), stopped and removed at the end. By default with TLS offered under a
+// self-signed certificate; or TLS only, with a CA of the test's own; or none.
 #pragma once
 
 #include <QSqlDatabase>
@@ -11,7 +12,12 @@
 
 class PgCluster {
 public:
-    PgCluster();
+    enum class Tls {
+        Offered,  // ssl=on, self-signed, plain connections taken too
+        Required, // ssl=on, hostssl lines only, the certificate signed by caFile() for IP 127.0.0.1 alone
+        Off,      // ssl=off
+    };
+    explicit PgCluster(Tls tls = Tls::Offered);
     ~PgCluster();
 
     // initdb and start; false with error() set when that failed.
@@ -36,10 +42,16 @@ public:
     QString dataDirectory() const { return dir.filePath(QStringLiteral("data")); }
     // A plain session of the test's own (no time-outs), under name.
     QSqlDatabase session(const QString &name) const;
+    // With Tls::Required: the CA that signed the server's certificate, and
+    // another one that did not (PEM files).
+    QString caFile() const;
+    QString otherCaFile() const;
 
 private:
     bool run(const QString &program, const QStringList &arguments);
+    bool makeCertificates();
 
+    const Tls tls;
     QTemporaryDir dir;
     QString user;   // who runs the server, empty = this process's user
     int serverPort = 0;

@@ -14,6 +14,7 @@ class TestStatus : public QObject {
     Q_OBJECT
 private slots:
     void longProblemShownWhole();
+    void unverifiedServerSaid();
 };
 
 void TestStatus::longProblemShownWhole()
@@ -68,6 +69,28 @@ void TestStatus::longProblemShownWhole()
                  qPrintable(QString("%1 px left of %2").arg(window.centralWidget()->height())
                                 .arg(plain.centralWidget()->height()) + QString(" window %1 label %2").arg(window.height()).arg(label->height())));
     QCOMPARE(window.width(), 220);
+}
+
+void TestStatus::unverifiedServerSaid()
+{
+    // A server across the network whose certificate nobody checks gets a
+    // line of its own; one on this computer none.
+    for (const char *host : {"10.0.0.5", "127.0.0.1"}) {
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("station.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(QByteArray("[database]\nurl=postgresql://band@") + host + ":5432/records\n");
+        ini.close();
+        RecordStore store(dir.path(), 0);
+        QMainWindow window;
+        showRecordProblems(store, &window);
+        const QString text = window.findChild<QLabel *>("recordStatus")->text();
+        if (host == QLatin1String("127.0.0.1"))
+            QVERIFY2(text.isEmpty(), qPrintable(text));
+        else
+            QCOMPARE(text, QStringLiteral("记录服务器 postgresql://band@10.0.0.5:5432/records 的连接未经验证"
+                                          "（station.ini 中没有 [database] ca=）"));
+    }
 }
 
 QTEST_MAIN(TestStatus)
