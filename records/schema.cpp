@@ -202,6 +202,12 @@ bool prepareSchema(QSqlDatabase &db, QString *error)
     for (const QString &sql : statements) {
         if (!q.exec(sql)) {
             *error = describeSqlError(db, q.lastError());
+            // Counting millions of runs outlasts a station's statement bound.
+            if (q.lastError().nativeErrorCode() == QLatin1String("57014") && version > 0)
+                error->prepend(QStringLiteral("bringing the server's database from schema version %1 to %2 takes"
+                                              " longer than a station may wait; the line's administrator runs"
+                                              " bandctl server init: ")
+                                   .arg(version).arg(kSchemaVersion));
             // A station's own login on a line set up by its administrator.
             if (q.lastError().nativeErrorCode() == QLatin1String("42501"))
                 error->prepend(QStringLiteral("%1, and the login %2 may not change it; the line's administrator runs"
