@@ -15,6 +15,7 @@
 // Figures go to standard error.
 // Usage: bench_lineserver [forward seconds, default 300] [largest table in millions, default 10]
 #include "childprocess.h"
+#include "syncedwrites.h"
 
 #include "connections.h"
 #include "linetables.h"
@@ -92,22 +93,6 @@ double serverCpuSeconds(const QString &dataDir)
             seconds += (f[13].toDouble() + f[14].toDouble()) / tick;
     }
     return seconds;
-}
-
-std::vector<double> syncedWrites(const QString &folder, int count)
-{
-    std::vector<double> ms;
-    const QByteArray path = QFile::encodeName(QDir(folder).filePath("floor"));
-    const int fd = open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const QByteArray page(4096, 'x');
-    for (int i = 0; i < count; ++i) {
-        const int64_t start = bench::monotonicNs();
-        if (pwrite(fd, page.constData(), page.size(), off_t(i) * page.size()) != page.size() || fdatasync(fd) != 0)
-            std::fprintf(stderr, "floor write failed\n");
-        ms.push_back(msSince(start));
-    }
-    close(fd);
-    return ms;
 }
 
 RunRecord testerRun(RecordStore &store, int i)
@@ -188,7 +173,7 @@ void benchForward(PgCluster &cluster, int seconds)
     const double wall = double(clock.elapsed()) / 1000;
     stations.clear();
 
-    printSpread("floor: 4 KiB write + fdatasync", syncedWrites(root.path(), 300));
+    printSpread("floor: 4 KiB write + fdatasync", bench::syncedWrites(root.path(), 300));
     printSpread("RecordStore::write at the station", writes);
     printSpread("floor: a notice on an idle server", noticeFloor);
     printSpread("run's end to its row's notice", delays);

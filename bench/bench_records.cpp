@@ -14,6 +14,7 @@
 // Figures go to standard error.
 // Usage: bench_records [writes per round, default 200] [yield repeats, default 5]
 #include "childprocess.h"
+#include "syncedwrites.h"
 
 #include "connections.h"
 #include "pgcluster.h"
@@ -53,22 +54,6 @@ void printSpread(const char *what, const std::vector<double> &ms)
                  bench::percentile(ms, 0.5), bench::percentile(ms, 0.99), bench::percentile(ms, 1.0), ms.size());
 }
 
-std::vector<double> syncedWrites(const QString &folder, int count)
-{
-    std::vector<double> ms;
-    const QByteArray path = QFile::encodeName(QDir(folder).filePath("floor"));
-    const int fd = open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const QByteArray page(4096, 'x');
-    for (int i = 0; i < count; ++i) {
-        const int64_t start = bench::monotonicNs();
-        if (pwrite(fd, page.constData(), page.size(), off_t(i) * page.size()) != page.size() || fdatasync(fd) != 0)
-            std::fprintf(stderr, "floor write failed\n");
-        ms.push_back(msSince(start));
-    }
-    close(fd);
-    return ms;
-}
-
 std::vector<double> recordWrites(const QString &folder, int count)
 {
     RecordStore store(folder);
@@ -98,7 +83,7 @@ void benchWrites(int count, const QUrl &server)
         QSettings(QDir(shared.path()).filePath("station.ini"), QSettings::IniFormat)
             .setValue("database/url", server.toString());
         std::fprintf(stderr, " round %d\n", round + 1);
-        printSpread("floor: 4 KiB write + fdatasync", syncedWrites(local.path(), count));
+        printSpread("floor: 4 KiB write + fdatasync", bench::syncedWrites(local.path(), count));
         printSpread("RecordStore::write, local only", recordWrites(local.path(), count));
         if (!server.isEmpty())
             printSpread("RecordStore::write, forwarding to a server", recordWrites(shared.path(), count));
