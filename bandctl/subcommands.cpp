@@ -14,13 +14,15 @@ extern const Subcommand burnCommand;
 extern const Subcommand recordsCommandEntry;
 extern const Subcommand yieldCommandEntry;
 extern const Subcommand syncCommandEntry;
+extern const Subcommand lineCommandEntry;
+extern const Subcommand unitCommandEntry;
 
 const QList<const Subcommand *> &subcommands()
 {
     static const QList<const Subcommand *> all = {
         &listCommand, &infoCommand, &getCommand, &setCommand, &watchCommand,
         &resetCommand, &upgradeCommand, &testCommand, &burnCommand,
-        &recordsCommandEntry, &yieldCommandEntry, &syncCommandEntry,
+        &recordsCommandEntry, &yieldCommandEntry, &syncCommandEntry, &lineCommandEntry, &unitCommandEntry,
     };
     return all;
 }

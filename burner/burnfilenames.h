@@ -6,4 +6,5 @@
 struct BurnFileNames {
     QString cfgName; // the configuration file
     QString binName; // the firmware image
+    QString defSha256; // of the def.xml they were read from
 };
