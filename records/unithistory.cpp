@@ -60,12 +60,15 @@ bool UnitHistory::read(QSqlDatabase &db, const QString &address, int maxRetries,
     if (!listRuns(db, filter, &runs, error) || !lineHasBurners(db, &burners, error))
         return false;
     bool burned = false;
+    bool passedUnburned = false; // said once: the tester passes after it are the same fault
     QMap<QPair<QString, QString>, int> failures; // by program and step
     for (const QJsonObject &run : std::as_const(runs)) {
         burned = burned || isPass(run, "burner");
-        if (burners && !burned && isPass(run, "tester"))
+        if (burners && !burned && !passedUnburned && isPass(run, "tester")) {
+            passedUnburned = true;
             flags << QStringLiteral("passed the tester at %1 (%2) with no passing burn before it")
                          .arg(field(run, "station"), field(run, "started_at"));
+        }
         if (field(run, "outcome") == QLatin1String("fail"))
             ++failures[{field(run, "program"), field(run, "failed_step")}];
     }
