@@ -40,8 +40,8 @@ const QByteArray kUnitDetails = QByteArray(
     "named, results.db's history of this station alone.\n"
     "  --max-retries N     the failures allowed at one step (default 3)\n"
     "  --json              one JSON object per run (\"kind\": \"run\"), then the route\n"
-    "                      {\"kind\": \"route\", \"unit\", \"runs\", \"wrong_route\", \"flags\"}\n"
-    "Exit code 1 when no run knows the band.\n") + kServerChoice;
+    "                      {\"kind\": \"route\", \"unit\", \"runs\", \"wrong_route\", \"flags\"}\n")
+    + kServerChoice + "Exit code 1 when no run knows the band, 2 for an ADDRESS that is not one.\n";
 
 } // namespace
 
