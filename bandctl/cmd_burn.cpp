@@ -4,6 +4,7 @@
 #include "bandconnection.h"
 #include "burncontroller.h"
 #include "burndefinition.h"
+#include "burnrecord.h"
 #include "interrupt.h"
 #include "output.h"
 #include "parallelburns.h"
@@ -155,6 +156,7 @@ int run(CommandContext &context)
     if (disk.isEmpty())
         cycle.setLocation(band.usbLocation()); // also the record's usb_path
     RecordStore store;
+    store.setIdentity(burnerIdentity(options.files, options.sourceFolder));
     cycle.setRecordStore(&store);
     Result shown;
     int code = ExitOk;

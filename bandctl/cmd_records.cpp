@@ -3,52 +3,29 @@
 #include "interrupt.h"
 #include "output.h"
 #include "recordcommands.h"
+#include "runrecords.h"
 #include "subcommand.h"
 
 #include <QTextStream>
 
 namespace {
 
-// The records component prints its own table, CSV or JSON lines; bandctl
-// passes its --json on and its messages through.
-int runReport(RecordCommand report, CommandContext &context)
-{
-    QStringList arguments = context.arguments;
-    const QString missing = missingValue(arguments, {QStringLiteral("--since"), QStringLiteral("--until"),
-                                                     QStringLiteral("--station"), QStringLiteral("--program"),
-                                                     QStringLiteral("--outcome")});
-    if (!missing.isEmpty())
-        return context.out.fail(ExitUsage, missing);
-    if (context.out.isJson())
-        arguments << QStringLiteral("--json");
-    QString text, messages;
-    QTextStream out(&text), err(&messages);
-    // Ctrl-C and SIGTERM end a wait for the server at once.
-    const int status = report(arguments, out, err, &InterruptWatch::requested);
-    out.flush();
-    err.flush();
-    context.out.printLines(text);
-    if (status == 0) {
-        if (!messages.isEmpty())
-            context.out.progress(messages.trimmed());
-        return ExitOk;
-    }
-    return context.out.fail(status == 2 ? ExitUsage : ExitNoRecords, messages.trimmed());
-}
+const QStringList kFilterOptions{QStringLiteral("--since"), QStringLiteral("--until"), QStringLiteral("--station"),
+                                 QStringLiteral("--program"), QStringLiteral("--outcome")};
 
 int runRecords(CommandContext &context)
 {
-    return runReport(recordsCommand, context);
+    return runRecordCommand(recordsCommand, context, kFilterOptions);
 }
 
 int runYield(CommandContext &context)
 {
-    return runReport(yieldCommand, context);
+    return runRecordCommand(yieldCommand, context, kFilterOptions);
 }
 
 int runSync(CommandContext &context)
 {
-    return runReport(syncCommand, context);
+    return runRecordCommand(syncCommand, context, {});
 }
 
 const char kFilters[] =

@@ -1,27 +1,13 @@
 // server init: the line's administrator prepares the records server.
-#include "interrupt.h"
-#include "output.h"
+#include "runrecords.h"
 #include "servercommand.h"
 #include "subcommand.h"
-
-#include <QTextStream>
 
 namespace {
 
 int runServer(CommandContext &context)
 {
-    QStringList arguments = context.arguments;
-    if (context.out.isJson())
-        arguments << QStringLiteral("--json");
-    QString text, messages;
-    QTextStream out(&text), err(&messages);
-    const int status = serverCommand(arguments, out, err, &InterruptWatch::requested);
-    out.flush();
-    err.flush();
-    context.out.printLines(text);
-    if (status == 0)
-        return ExitOk;
-    return context.out.fail(status == 2 ? ExitUsage : ExitNoRecords, messages.trimmed());
+    return runRecordCommand(serverCommand, context, {});
 }
 
 const char kServerDetails[] =

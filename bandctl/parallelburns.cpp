@@ -2,6 +2,7 @@
 
 #include "bandchannel.h"
 #include "bandset.h"
+#include "burnrecord.h"
 #include "interrupt.h"
 #include "output.h"
 #include "parallelburn.h"
@@ -41,6 +42,7 @@ int runParallelBurns(CommandContext &context, const BurnCycleOptions &given)
 
     // Each band's record as its run ends, with the result that tells of it.
     RecordStore store;
+    store.setIdentity(burnerIdentity(given.files, given.sourceFolder));
     QList<Result> shown(set.bands().size());
     bool recordLost = false;
     ParallelBurn burn(hotplug.get(), &set.ports());

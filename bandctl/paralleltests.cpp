@@ -9,6 +9,7 @@
 #include "runrecords.h"
 #include "subcommand.h"
 #include "testcontroller.h"
+#include "testrecord.h"
 #include "testreport.h"
 
 #include <QEventLoop>
@@ -72,6 +73,7 @@ int runTests(CommandContext &context, const QList<BandToTest> &bands, const Test
     // The bands' pauses leave this thread idle: it gets the record's store
     // ready meanwhile, so that after a run only the record's own write remains.
     store.emplace();
+    store->setIdentity(testerIdentity(definition.defSha256));
     loadDatabaseDriver();
     for (const auto &run : runs)
         run->setRecordStore(&*store);

@@ -1,11 +1,14 @@
 #include "runrecords.h"
 
 #include "exitcodes.h"
+#include "interrupt.h"
 #include "output.h"
 #include "result.h"
 #include "stationsettings.h"
+#include "subcommand.h"
 
 #include <QFileInfo>
+#include <QTextStream>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -69,4 +72,26 @@ int refuseUnusableStation(Output &out, const QString &command)
         return ExitOk;
     return out.fail(ExitBadFiles, QStringLiteral("cannot %1 on this station: %2").arg(command, station.problem),
                     {{QStringLiteral("station_problem"), station.problem}});
+}
+
+int runRecordCommand(RecordCommand command, CommandContext &context, const QStringList &valueOptions)
+{
+    QStringList arguments = context.arguments;
+    if (const QString missing = missingValue(arguments, valueOptions); !missing.isEmpty())
+        return context.out.fail(ExitUsage, missing);
+    if (context.out.isJson())
+        arguments << QStringLiteral("--json");
+    QString text, messages;
+    QTextStream out(&text), err(&messages);
+    // Ctrl-C and SIGTERM end a wait for the server at once.
+    const int status = command(arguments, out, err, &InterruptWatch::requested);
+    out.flush();
+    err.flush();
+    context.out.printLines(text);
+    if (status == 0 || status == kUnitUnknown) {
+        if (!messages.isEmpty())
+            context.out.progress(messages.trimmed());
+        return status == 0 ? ExitOk : ExitBandFailed;
+    }
+    return context.out.fail(status == 2 ? ExitUsage : ExitNoRecords, messages.trimmed());
 }

@@ -2,10 +2,12 @@
 // windows do: results.db (and station.ini) in the working directory.
 #pragma once
 
+#include "recordcommands.h"
 #include "recordstore.h"
 
 class Output;
 class Result;
+struct CommandContext;
 
 // Writes record and notes in result what became of it: "record" with its id,
 // or "record_problem" with why it is not in results.db (and "record_spooled"
@@ -21,3 +23,9 @@ bool isPseudoTerminal(const QString &device);
 // A station.ini with mistakes starts no band, as in the windows: says so
 // (exit code 4, station_problem) and returns that code; ExitOk when usable.
 int refuseUnusableStation(Output &out, const QString &command);
+
+// Runs one of the records library's commands (records, yield, sync, line,
+// unit) with bandctl's --json, passing its output and messages through;
+// valueOptions are those that take a value. Its exit code: 0, 2 for bad
+// usage, 1 for a band no run knows, else 6 (the records could not be read).
+int runRecordCommand(RecordCommand command, CommandContext &context, const QStringList &valueOptions);

@@ -14,6 +14,8 @@ extern const Subcommand burnCommand;
 extern const Subcommand recordsCommandEntry;
 extern const Subcommand yieldCommandEntry;
 extern const Subcommand syncCommandEntry;
+extern const Subcommand lineCommandEntry;
+extern const Subcommand unitCommandEntry;
 extern const Subcommand serverCommandEntry;
 
 const QList<const Subcommand *> &subcommands()
@@ -21,7 +23,8 @@ const QList<const Subcommand *> &subcommands()
     static const QList<const Subcommand *> all = {
         &listCommand, &infoCommand, &getCommand, &setCommand, &watchCommand,
         &resetCommand, &upgradeCommand, &testCommand, &burnCommand,
-        &recordsCommandEntry, &yieldCommandEntry, &syncCommandEntry, &serverCommandEntry,
+        &recordsCommandEntry, &yieldCommandEntry, &syncCommandEntry, &lineCommandEntry, &unitCommandEntry,
+        &serverCommandEntry,
     };
     return all;
 }

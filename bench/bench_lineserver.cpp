@@ -8,9 +8,10 @@
 // the delay from a run's end to the server's notice of its row (p50/p99;
 // floor: a notice sent and received on an idle connection), and the
 // server's CPU over the run (every server process, the ended ones too).
-// Scale: yield (whole days, all stations and one) and the line's summary
-// over 1 and 10 million runs, end to end as bandctl runs them; floors: a
-// SELECT 1 round trip and a COUNT(*) of the runs.
+// Scale: yield (whole days, all stations and one), the line's summary and
+// one band's history over 1 and 10 million runs, end to end as bandctl runs
+// them (login, sending what waits, the query); floors: a SELECT 1 round
+// trip and a COUNT(*) of the runs.
 //
 // Figures go to standard error.
 // Usage: bench_lineserver [forward seconds, default 300] [largest table in millions, default 10]
@@ -198,7 +199,8 @@ bool fillRuns(QSqlDatabase &db, int millions)
             " failed_step, unit, first_try, details, def_sha256)"
             " SELECT 'id-' || i, 'tester', 'station-' || (i % 20), 'op', d || 'T08:00:00.000Z', d || 'T08:00:01.000Z',"
             " d, 1000, CASE WHEN i % 50 < 45 THEN 'pass' WHEN i % 50 < 49 THEN 'fail' ELSE 'interrupted' END,"
-            " CASE WHEN i % 50 BETWEEN 45 AND 48 THEN 'step ' || (i % 4) END, 'u' || (i / 2),"
+            " CASE WHEN i % 50 BETWEEN 45 AND 48 THEN 'step ' || (i % 4) END,"
+            " 'aa:bb:' || regexp_replace(lpad(to_hex(i / 2), 8, '0'), '(..)(..)(..)(..)', '\\1:\\2:\\3:\\4'),"
             " CASE WHEN i % 10 = 0 THEN 0 ELSE 1 END, '{}', 'ab12'"
             " FROM (SELECT i, to_char(current_date - %1 + (i / 20000), 'YYYY-MM-DD') AS d"
             "       FROM generate_series(0, %2) i) s")
@@ -235,7 +237,7 @@ void benchScale(PgCluster &cluster, int largest)
             return;
         std::fprintf(stderr, "Scale: %d million runs (filled in %.0f s; goal: under 1 s each)\n", millions,
                      msSince(start) / 1000);
-        std::vector<double> ping, count, yieldAll, yieldOne, line;
+        std::vector<double> ping, count, yieldAll, yieldOne, line, unit;
         for (int i = 0; i < 5; ++i) {
             int64_t t = bench::monotonicNs();
             exec(db, "SELECT 1");
@@ -250,12 +252,21 @@ void benchScale(PgCluster &cluster, int largest)
             t = bench::monotonicNs();
             inFolder(station.path(), yieldCommand, {"--station", "station-7"}, &out);
             yieldOne.push_back(msSince(t));
+            t = bench::monotonicNs();
+            if (inFolder(station.path(), lineCommand, {}, &out) != 0)
+                std::fprintf(stderr, "line failed: %s\n", qPrintable(out.right(300)));
+            line.push_back(msSince(t));
+            t = bench::monotonicNs();
+            inFolder(station.path(), unitCommand, {"--json", "aa:bb:00:00:00:07"}, &out);
+            unit.push_back(msSince(t));
             out.clear();
         }
         printSpread("floor: SELECT 1", ping);
         printSpread("floor: SELECT COUNT(*) FROM runs", count);
         printSpread("bandctl yield, all stations and days", yieldAll);
         printSpread("bandctl yield --station", yieldOne);
+        printSpread("bandctl line (the stations' summary, today)", line);
+        printSpread("bandctl unit (one band among them)", unit);
     }
     db = QSqlDatabase();
     closeConnection(name);

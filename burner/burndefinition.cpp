@@ -1,5 +1,7 @@
 #include "burndefinition.h"
 
+#include "stationreport.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -82,6 +84,9 @@ bool readBurnDefinition(const QString &fileName, BurnFileNames *files, QString *
         *why = QStringLiteral("cannot open it: ") + file.errorString();
         return false;
     }
+    // What the burns' records name: the bytes read here, not the file later.
+    const QString sha256 = sha256Hex(file.readAll());
+    file.seek(0);
     QXmlStreamReader reader(&file);
     const auto readerError = [&reader] {
         return QStringLiteral("line %1: %2").arg(reader.lineNumber()).arg(reader.errorString());
@@ -120,6 +125,7 @@ bool readBurnDefinition(const QString &fileName, BurnFileNames *files, QString *
         *why = reader.hasError() ? readerError() : missing;
         return false;
     }
+    read.defSha256 = sha256;
     *files = read;
     return true;
 }

@@ -22,4 +22,13 @@ void fillBurnRecord(RunRecord &record, const BurnReport &report)
     d.remove(QStringLiteral("duration_ms"));
     record.details = d;
     record.simulated = bandsim::VirtualBand::anyInProcess();
+    record.defSha256 = report.files.defSha256;
+    record.imageSha256 = report.binSha256;
+    record.imageVersion = report.version;
+}
+
+StationIdentity burnerIdentity(const BurnFileNames &files, const QString &sourceFolder)
+{
+    return {QStringLiteral("burner"), StationIdentity::thisVersion(), files.defSha256,
+            files.binName.isEmpty() ? QString() : fileSha256(sourceFolder + files.binName)};
 }

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "burnlooks.h"
+#include "burnrecord.h"
 #include "recordstatus.h"
 
 #include <QCloseEvent>
@@ -252,6 +253,7 @@ void MainWindow::onBurnEnded(const BurnReport &report)
 bool MainWindow::checkStation()
 {
     slot.setStationProblem(BurnLooks::stationProblem(&burnFiles));
+    store.setIdentity(burnerIdentity(burnFiles, QStringLiteral("bin/")));
     return slot.stationProblem().isEmpty();
 }
 

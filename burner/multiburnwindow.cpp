@@ -2,6 +2,7 @@
 
 #include "banddiskwatch.h"
 #include "burnlooks.h"
+#include "burnrecord.h"
 #include "recordstatus.h"
 
 #include <QCloseEvent>
@@ -170,6 +171,7 @@ void MultiBurnWindow::showEmpty(int slot)
 bool MultiBurnWindow::checkStation()
 {
     slotManager.setStationProblem(BurnLooks::stationProblem(&burnFiles));
+    store.setIdentity(burnerIdentity(burnFiles, QStringLiteral("bin/")));
     return slotManager.stationProblem().isEmpty();
 }
 

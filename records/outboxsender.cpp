@@ -1,6 +1,7 @@
 #include "outboxsender.h"
 
 #include "connections.h"
+#include "recordspool.h"
 #include "firsttries.h"
 #include "schema.h"
 #include "sidecarfiles.h"
@@ -10,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QtDebug>
 
 #include <optional>
 
@@ -107,6 +109,8 @@ int OutboxSender::sendWaiting(QString *error, const std::function<bool()> &keepG
         if (sent < 0) {
             if (const QString why = link.cutReason(server); !why.isEmpty())
                 *error = why;
+            else
+                report(deadline); // the server answered: it hears what still waits here
             // Start afresh next time: the server may have gone, the file been replaced.
             close();
             return total;
@@ -114,11 +118,39 @@ int OutboxSender::sendWaiting(QString *error, const std::function<bool()> &keepG
         total += sent;
         if (progress && sent > 0)
             progress(sent);
-        if (sent < kBatchSize)
+        if (sent < kBatchSize) {
+            report(deadline);
             return total;
+        }
         if (keepGoing && !keepGoing())
             return total;
     }
+}
+
+void OutboxSender::reportAs(const QString &stationName, const StationIdentity &stationIdentity)
+{
+    station = stationName;
+    identity = stationIdentity;
+}
+
+void OutboxSender::report(Watchdog &deadline)
+{
+    if (!identity.isSet())
+        return;
+    QSqlDatabase local = QSqlDatabase::database(localName, false);
+    QSqlDatabase remote = link.database();
+    QString problem;
+    if (reportStation(local, remote, station, identity, RecordSpool(folder).count(), &problem))
+        deadline.kick();
+    else if (const QString why = link.cutReason(server); !why.isEmpty())
+        problem = why;
+    if (problem == reportProblem)
+        return;
+    reportProblem = problem;
+    if (problem.isEmpty())
+        qDebug("The server %s takes the station's report again", qPrintable(displayUrl(server)));
+    else
+        qWarning("The server did not take the station's report: %s", qPrintable(problem));
 }
 
 int OutboxSender::sendBatch(QString *error, Watchdog &deadline)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "serverlink.h"
+#include "stationreport.h"
 
 #include <QString>
 #include <QUrl>
@@ -25,6 +26,9 @@ public:
     // exchange with the server waits longer than a few seconds.
     int sendWaiting(QString *error, const std::function<bool()> &keepGoing = {},
                     const std::function<void(int sent)> &progress = {}, Watchdog *bound = nullptr);
+    // After each sendWaiting() that reached the server, station reports
+    // itself as identity; an identity not set reports nothing.
+    void reportAs(const QString &station, const StationIdentity &identity);
     // How many records wait; -1 with *error.
     int waitingCount(QString *error);
 
@@ -43,9 +47,14 @@ private:
     bool openLocal(QString *error);
     // One batch; how many went, -1 with *error.
     int sendBatch(QString *error, Watchdog &deadline);
+    // Never in the way of a record: a failure is said once, and the records stay as they are.
+    void report(Watchdog &deadline);
 
     const QString folder;
     const QUrl server;
     const QString localName;
     ServerLink link;
+    QString station;
+    StationIdentity identity;
+    QString reportProblem;
 };

@@ -1,4 +1,4 @@
-// The "records", "yield" and "sync" commands of bandctl: they read
+// The "records", "yield", "line", "unit" and "sync" commands of bandctl: they read
 // station.ini in the working directory. records and yield read the shared
 // server (after sending what waits for it) or results.db when no server is
 // named or --local is given; sync sends every waiting record. Each returns
@@ -22,5 +22,14 @@ int recordsCommand(const QStringList &arguments, QTextStream &out, QTextStream &
                    const std::function<bool()> &stopRequested = {});
 int yieldCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
                  const std::function<bool()> &stopRequested = {});
+// line [--server URL]: every station of the line as the server knows it;
+// the server station.ini names, or a viewer's login to it.
+int lineCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                const std::function<bool()> &stopRequested = {});
+// unit ADDRESS [--max-retries N] [--server URL]: one band's history, oldest
+// first, and what is wrong with its route; kUnitUnknown when no run knows it.
+int unitCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                const std::function<bool()> &stopRequested = {});
+constexpr int kUnitUnknown = 3;
 int syncCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
                 const std::function<bool()> &stopRequested = {});

@@ -38,6 +38,7 @@ QString RecordFilter::whereClause(QVariantList *binds) const
     terms.add(QStringLiteral("station = ?"), station);
     terms.add(QStringLiteral("program = ?"), program);
     terms.add(QStringLiteral("outcome = ?"), outcome);
+    terms.add(QStringLiteral("unit = ?"), unit);
     if (!includeSimulated)
         terms.add(QStringLiteral("simulated = 0"));
     return terms.clause();

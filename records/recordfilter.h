@@ -11,6 +11,7 @@ struct RecordFilter {
     QString station;
     QString program;
     QString outcome;
+    QString unit;     // the band's Bluetooth address, lower case
     bool includeSimulated = true; // runs on a virtual band
     bool withWaiting = false;      // "runs" also shows the spool's runs (showWaitingRuns)
 

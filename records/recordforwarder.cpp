@@ -21,6 +21,16 @@ void RecordForwarder::wake()
     wakeUp.wakeAll();
 }
 
+void RecordForwarder::reportAs(const QString &stationName, const StationIdentity &stationIdentity)
+{
+    {
+        QMutexLocker lock(&mutex);
+        station = stationName;
+        identity = stationIdentity;
+    }
+    wake(); // the line hears of it now, not at the next round
+}
+
 void RecordForwarder::stop(int graceMs)
 {
     requestInterruption();
@@ -49,6 +59,10 @@ bool RecordForwarder::waitForWork()
 void RecordForwarder::run()
 {
     do {
+        {
+            QMutexLocker lock(&mutex);
+            sender.reportAs(station, identity);
+        }
         QString error;
         sender.sendWaiting(&error, [this] { return !isInterruptionRequested(); },
                            [this](int count) { emit forwarded(count); });

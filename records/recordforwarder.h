@@ -20,6 +20,9 @@ public:
 
     // Try now (a record was just written). Never blocks.
     void wake();
+    // From the next round on, station reports itself as identity after
+    // each forward. Never blocks.
+    void reportAs(const QString &station, const StationIdentity &identity);
     // Asks the thread to end. A record written just before still goes when
     // the server answers within graceMs; after that the connection is cut,
     // so that no program's end waits for a server that does not answer.
@@ -47,4 +50,6 @@ private:
     QWaitCondition wakeUp;
     bool woken = false;
     QString problem;
+    QString station;          // under mutex
+    StationIdentity identity; // under mutex
 };

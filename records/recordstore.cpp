@@ -91,6 +91,15 @@ RecordStore::~RecordStore()
         qWarning("Record not kept: %s", QJsonDocument(r.toJson()).toJson(QJsonDocument::Compact).constData());
 }
 
+void RecordStore::setIdentity(const StationIdentity &identity)
+{
+    // A window checks its station before every band: only a change is news.
+    if (!forwarder || identity == reported)
+        return;
+    reported = identity;
+    forwarder->reportAs(station.name, identity);
+}
+
 RunRecord RecordStore::begin(const QString &program) const
 {
     return RunRecord::begin(program, station.name);

@@ -6,6 +6,7 @@
 
 #include "recordspool.h"
 #include "runrecord.h"
+#include "stationreport.h"
 #include "stationsettings.h"
 
 #include <QList>
@@ -25,6 +26,9 @@ public:
     ~RecordStore() override;
 
     const StationSettings &settings() const { return station; }
+    // What the station reports itself as to the server, after every forward
+    // and at least once a minute; until set, it reports nothing.
+    void setIdentity(const StationIdentity &identity);
     // A new record of this station for program, started now.
     RunRecord begin(const QString &program) const;
 
@@ -69,4 +73,5 @@ private:
     QList<RunRecord> held;
     QString currentProblem;
     RecordForwarder *forwarder = nullptr;
+    StationIdentity reported;
 };

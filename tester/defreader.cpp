@@ -1,5 +1,7 @@
 #include "defreader.h"
 
+#include "stationreport.h"
+
 #include <QDebug>
 
 #include <algorithm>
@@ -130,6 +132,9 @@ bool CDefReader::read()
                  .arg(fileName).arg(file.size()).arg(kMaxFileSize));
         return false;
     }
+    // What the runs' records name: the bytes read here, not the file later.
+    sha256 = sha256Hex(file.readAll());
+    file.seek(0);
 
     xml.setDevice(&file);
     if (xml.readNext() != QXmlStreamReader::StartDocument) {
@@ -402,6 +407,6 @@ bool CDefReader::getDefinition(TestDefinition *out) const
 {
     if (!loaded || !out)
         return false;
-    *out = TestDefinition{person, led, alarms};
+    *out = TestDefinition{person, led, alarms, sha256};
     return true;
 }

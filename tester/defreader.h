@@ -61,4 +61,5 @@ private:
     unsigned entriesSet = 0;          // the alarm entries given so far, one bit each
     QString fileName;
     QString reason;
+    QString sha256; // of the bytes the last read read
 };

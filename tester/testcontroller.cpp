@@ -86,6 +86,7 @@ bool TestController::start(const QString &devicePath, const QString &usbLocation
         return false;
     path = devicePath;
     location = usbLocation;
+    defSha256 = definition ? definition->defSha256 : QString();
     run = new TestRun(devicePath, definition, presence, runnerOverride);
     connect(run, &TestRun::stepStarted, this, &TestController::stepStarted, Qt::QueuedConnection);
     connect(run, &QThread::finished, this, &TestController::collect, Qt::QueuedConnection);
@@ -116,7 +117,7 @@ void TestController::keepRecord()
     if (!records)
         return;
     lastRecord = records->begin(QStringLiteral("tester"));
-    fillTestRecord(lastRecord, lastResult);
+    fillTestRecord(lastRecord, lastResult, defSha256);
     lastRecord.usbPath = location;
     lastRecord.simulated = lastRecord.simulated || simulated;
     kept = records->keep(lastRecord); // a problem is the owner's to show; the result stands as it is

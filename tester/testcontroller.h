@@ -68,6 +68,7 @@ private:
     TestRun *run = nullptr;
     QString path;
     QString location;
+    QString defSha256; // of the run's definition, for its record
     TestResult lastResult;
     RunRecord lastRecord;
     RecordStore::Kept kept = RecordStore::Kept::Stored;

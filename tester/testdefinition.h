@@ -3,6 +3,8 @@
 
 #include <bandlink.h>
 
+#include <QString>
+
 #include <array>
 #include <optional>
 
@@ -13,4 +15,5 @@ struct TestDefinition {
     sb_led_t led{};
     // None: the band keeps its own alarms (the table read from it is written back).
     std::optional<AlarmTable> alarms;
+    QString defSha256; // of the def.xml it came from
 };

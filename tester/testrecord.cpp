@@ -45,8 +45,9 @@ QJsonObject testDetails(const TestResult &r)
     };
 }
 
-void fillTestRecord(RunRecord &record, const TestResult &r)
+void fillTestRecord(RunRecord &record, const TestResult &r, const QString &defSha256)
 {
+    record.defSha256 = defSha256;
     if (r.started.isValid())
         record.startedAt = r.started.toUTC();
     record.finish(runOutcomeOf(r.outcome), r.failedStep, r.passed() ? -1 : r.failedRow);
@@ -55,4 +56,9 @@ void fillTestRecord(RunRecord &record, const TestResult &r)
     record.details = testDetails(r);
     record.unit = record.details.value(QStringLiteral("bluetooth")).toString();
     record.simulated = bandsim::VirtualBand::anyInProcess();
+}
+
+StationIdentity testerIdentity(const QString &defSha256)
+{
+    return {QStringLiteral("tester"), StationIdentity::thisVersion(), defSha256, QString()};
 }

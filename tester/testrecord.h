@@ -3,6 +3,7 @@
 #pragma once
 
 #include "runrecord.h"
+#include "stationreport.h"
 #include "testsequence.h"
 
 // What the run sent and read: version, bluetooth, time_sent and time_read,
@@ -12,5 +13,9 @@
 QJsonObject testDetails(const TestResult &result);
 
 // Fills record (from RecordStore::begin("tester")) with the run's times,
-// outcome, the band's identity and what was sent and read back.
-void fillTestRecord(RunRecord &record, const TestResult &result);
+// outcome, the band's identity and what was sent and read back, and the
+// SHA-256 of the def.xml its settings came from.
+void fillTestRecord(RunRecord &record, const TestResult &result, const QString &defSha256);
+
+// What a tester reports itself as, with def.xml's SHA-256.
+StationIdentity testerIdentity(const QString &defSha256);

@@ -2,6 +2,7 @@
 
 #include "defreasontext.h"
 #include "stationproblem.h"
+#include "testrecord.h"
 
 #include <QCoreApplication>
 
@@ -51,6 +52,8 @@ bool TestStation::init(int pollMs)
 {
     // Read before any band is seen: no band starts against an unusable def.xml.
     definitionUsable = defReader.read();
+    TestDefinition definition;
+    store.setIdentity(testerIdentity(defReader.getDefinition(&definition) ? definition.defSha256 : QString()));
     manager.setStationCheck([this] { return stationProblemText(definitionProblem()); });
     manager.startWatching(ports, pollMs);
     return definitionUsable;

@@ -173,6 +173,13 @@ private slots:
         QCOMPARE(keysOf(yield[2]), sorted({"kind", "failed_step", "program", "count"}));
         QCOMPARE(yield[2].value("kind").toString(), QStringLiteral("failing_step"));
 
+        // One band's route, from results.db here.
+        const QList<QJsonObject> route =
+            runBandctl({"unit", runs[0].value("unit").toString(), "--json"}, 30000, dir.path()).json();
+        QCOMPARE(route.size(), 2);
+        QCOMPARE(keysOf(route[0]), sorted(kRun + nested("details", kTestDetails) + QStringList{"kind"}));
+        QCOMPARE(keysOf(route[1]), sorted({"kind", "unit", "runs", "wrong_route", "flags"}));
+
         // A server that is not there: sync still says what it did.
         QFile station(dir.filePath("station.ini"));
         QVERIFY(station.open(QIODevice::WriteOnly));

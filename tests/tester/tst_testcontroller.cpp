@@ -23,7 +23,7 @@ namespace {
 
 constexpr int kRunTimeoutMs = 15000;
 const sb_conf_t kPerson{60, 170, 1, 25, 8000};
-const TestDefinition kDefinition{kPerson, {{1, 0}}, std::nullopt};
+const TestDefinition kDefinition{kPerson, {{1, 0}}, std::nullopt, {}};
 
 // A band with its own controller, its record kept in the test's folder.
 struct Bench {

@@ -8,7 +8,7 @@
 namespace {
 
 const sb_conf_t kPerson{60, 170, 1, 25, 8000};
-const TestDefinition kDefinition{kPerson, {{1, 0}}, std::nullopt};
+const TestDefinition kDefinition{kPerson, {{1, 0}}, std::nullopt, {}};
 
 // A table of the band's own, other than the virtual band's all-zero one.
 AlarmTable plantedAlarms()
