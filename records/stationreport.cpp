@@ -16,7 +16,7 @@ QVariant textOrNull(const QString &s)
 }
 
 // The version the band reported after the station's last passing burn of
-// image; empty when none passed yet.
+// image; empty when none passed yet. A virtual band's says nothing of the image.
 bool imageVersion(QSqlDatabase &local, const QString &station, const QString &image, QString *version,
                   QString *error)
 {
@@ -25,7 +25,7 @@ bool imageVersion(QSqlDatabase &local, const QString &station, const QString &im
         return true;
     QSqlQuery q(local);
     q.prepare(QStringLiteral("SELECT image_version FROM runs WHERE station = ? AND program = 'burner'"
-                             " AND outcome = 'pass' AND image_sha256 = ? AND image_version IS NOT NULL"
+                             " AND outcome = 'pass' AND simulated = 0 AND image_sha256 = ? AND image_version IS NOT NULL"
                              " ORDER BY seq DESC LIMIT 1"));
     q.addBindValue(station);
     q.addBindValue(image);
