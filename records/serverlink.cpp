@@ -109,9 +109,10 @@ bool ServerLink::open(const QUrl &url, QString *error, bool prepare)
         *error = cutReason(url);
         return false;
     }
-    // Said once by a program, not at every exchange.
+    // Said once by a program, not at every exchange; the administrator's
+    // set-up names its server on the command line and says it itself.
     static std::atomic<bool> saidUnverified{false};
-    if (isUnverifiedServer(url) && !saidUnverified.exchange(true))
+    if (prepare && isUnverifiedServer(url) && !saidUnverified.exchange(true))
         qWarning("%s", qPrintable(unverifiedServerWarning(url)));
     if (!logInOnce(url, error))
         return false;

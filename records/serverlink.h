@@ -31,7 +31,8 @@ public:
     // Connects unless already connected: first a login of its own that any
     // thread can cut and that ends cleanly (a server that is frozen or does
     // not answer is found out there), then the driver's login, then the
-    // schema prepared unless prepare is false. False with *error.
+    // schema prepared unless prepare is false (then a server whose
+    // certificate nobody checks is not said either). False with *error.
     bool open(const QUrl &url, QString *error, bool prepare = true);
     bool isOpen() const;
     // The open connection, for the thread that opened it.
