@@ -39,6 +39,7 @@ QString RecordFilter::whereClause(QVariantList *binds) const
     terms.add(QStringLiteral("program = ?"), program);
     terms.add(QStringLiteral("outcome = ?"), outcome);
     terms.add(QStringLiteral("unit = ?"), unit);
+    terms.add(QStringLiteral("image_version = ?"), imageVersion);
     if (!includeSimulated)
         terms.add(QStringLiteral("simulated = 0"));
     return terms.clause();
@@ -78,7 +79,7 @@ QString RecordFilter::dayCountsClause(QVariantList *binds) const
 bool RecordFilter::takesWholeDays() const
 {
     const auto midnight = [](const QString &bound) { return bound.isEmpty() || bound.mid(10) == QLatin1String("T00:00:00.000Z"); };
-    return midnight(since) && midnight(until);
+    return midnight(since) && midnight(until) && imageVersion.isEmpty();
 }
 
 bool parseTimeBound(const QString &text, bool isUntil, QString *iso)

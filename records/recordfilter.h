@@ -12,6 +12,7 @@ struct RecordFilter {
     QString program;
     QString outcome;
     QString unit;     // the band's Bluetooth address, lower case
+    QString imageVersion; // the version a burn's band reported after its restart
     bool includeSimulated = true; // runs on a virtual band
     bool withWaiting = false;      // "runs" also shows the spool's runs (showWaitingRuns)
 
@@ -23,6 +24,7 @@ struct RecordFilter {
     // The same on the server's day counts (day_counts, day_failures), for
     // bounds that take whole days and no outcome: those rows hold every outcome.
     QString dayCountsClause(QVariantList *binds) const;
+    // Bounds at midnight and nothing the day counts do not hold.
     bool takesWholeDays() const;
 };
 

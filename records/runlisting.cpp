@@ -57,30 +57,37 @@ bool listRuns(QSqlDatabase &db, const RecordFilter &filter, QList<QJsonObject> *
         *error = describeSqlError(db, q.lastError());
         return false;
     }
-    const QSqlRecord columns = q.record();
     while (q.next()) {
-        QJsonObject run;
-        for (int i = 0; i < columns.count(); ++i) {
-            const QString name = columns.fieldName(i);
-            const QVariant value = q.value(i);
-            if (value.isNull())
-                run.insert(name, QJsonValue());
-            else if (name == QLatin1String("details"))
-                run.insert(name, QJsonDocument::fromJson(value.toString().toUtf8()).object());
-            else if (name == QLatin1String("first_try") || name == QLatin1String("simulated")
-                     || name == QLatin1String("waiting"))
-                run.insert(name, value.toInt() != 0);
-            else if (name == QLatin1String("duration_ms") || name == QLatin1String("failed_row"))
-                run.insert(name, value.toLongLong());
-            else
-                run.insert(name, value.toString());
-        }
+        QJsonObject run = runFromQuery(q);
         // Not yet in results.db (in results-spool/): always said, false elsewhere.
         if (!run.contains(QLatin1String("waiting")))
             run.insert(QStringLiteral("waiting"), false);
         runs->append(run);
     }
     return true;
+}
+
+QJsonObject runFromQuery(const QSqlQuery &q)
+{
+    const QSqlRecord columns = q.record();
+    QJsonObject run;
+    for (int i = 0; i < columns.count(); ++i) {
+        const QString name = columns.fieldName(i);
+        const QVariant value = q.value(i);
+        if (value.isNull())
+            run.insert(name, QJsonValue());
+        else if (name == QLatin1String("details"))
+            run.insert(name, QJsonDocument::fromJson(value.toString().toUtf8()).object());
+        else if (name == QLatin1String("first_try") || name == QLatin1String("simulated")
+                 || name == QLatin1String("waiting"))
+            run.insert(name, value.toInt() != 0);
+        else if (name == QLatin1String("duration_ms") || name == QLatin1String("failed_row")
+                 || name == QLatin1String("seq"))
+            run.insert(name, value.toLongLong());
+        else
+            run.insert(name, value.toString());
+    }
+    return run;
 }
 
 QString runsAsTable(const QList<QJsonObject> &runs)

@@ -72,7 +72,7 @@ bool YieldReport::compute(QSqlDatabase &db, const RecordFilter &filter, QString 
             " SUM(CASE WHEN outcome = 'interrupted' THEN 1 ELSE 0 END),"
             " COUNT(DISTINCT unit_key),"
             " COUNT(DISTINCT CASE WHEN first_outcome = 'pass' THEN unit_key END)"
-            " FROM (SELECT station, day, program, outcome, started_at, simulated, COALESCE(unit, id) AS unit_key,"
+            " FROM (SELECT station, day, program, outcome, started_at, simulated, image_version, COALESCE(unit, id) AS unit_key,"
             "  FIRST_VALUE(outcome) OVER (PARTITION BY station, day, program, COALESCE(unit, id)"
             "   ORDER BY started_at, id) AS first_outcome"
             "  FROM runs%1) AS runs%2"
