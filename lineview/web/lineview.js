@@ -339,6 +339,7 @@
   function requireLogin() {
     if (!$('login').hidden) return;
     state.active = false;
+    document.body.dataset.ready = '0';
     if (state.session) state.session.user = null;
     showUser();
     refresher.stop();
