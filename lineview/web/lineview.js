@@ -274,14 +274,17 @@
     constructor(status, message) { super(message); this.status = status; }
   }
 
-  function showError(text) {
+  // kind 'network' lets the live stream clear the banner once the server is back.
+  function showError(text, kind) {
     const banner = $('error-banner');
     banner.textContent = text;
+    banner.dataset.kind = kind || 'answer';
     banner.hidden = false;
   }
 
-  function clearError() {
+  function clearError(kind) {
     const banner = $('error-banner');
+    if (kind && banner.dataset.kind !== kind) return;
     banner.hidden = true;
     banner.textContent = '';
   }
@@ -301,7 +304,7 @@
         credentials: 'same-origin', headers: { Accept: 'application/json' }, cache: 'no-store',
       });
     } catch (e) {
-      showError(t('error_network'));
+      showError(t('error_network'), 'network');
       throw new ApiError(0, 'network');
     }
     if (response.status === 401) {
@@ -363,11 +366,27 @@
       requireLogin();
       return;
     }
+    watchExpiry(session.expires_at);
     state.active = true;
     $('login').hidden = true;
     loadFilterLists();
     reloadFeed();
     route();
+  }
+
+  // A page that only listens to the live feed would not notice its session ending otherwise.
+  let expiryTimer = null;
+  function watchExpiry(expiresAt) {
+    clearTimeout(expiryTimer);
+    const ms = expiresAt ? new Date(expiresAt).getTime() - Date.now() : NaN;
+    if (isNaN(ms)) return;
+    expiryTimer = setTimeout(async () => {
+      try {
+        const session = await api('/api/session');
+        if (session.login_required && !session.user) requireLogin();
+        else watchExpiry(session.expires_at);
+      } catch (e) { /* the banner says why; the next call checks again */ }
+    }, Math.min(Math.max(ms + 1000, 5000), 2147483647));
   }
 
   async function submitLogin(event) {
@@ -400,6 +419,15 @@
   async function logout() {
     try { await post('/api/logout'); } catch (e) { /* the form shows anyway */ }
     requireLogin();
+    // Nothing read under this login stays on the screen.
+    state.stations = null;
+    state.yieldData = null;
+    state.unit = null;
+    state.runs.clear();
+    state.maxSeq = null;
+    PAGES.forEach((p) => drawPage(p));
+    $('line-meta').textContent = '';
+    document.body.dataset.ready = '0';
   }
 
   // ---- filters --------------------------------------------------------------
@@ -1000,7 +1028,7 @@
       if (state.maxSeq !== null) params.after = state.maxSeq;
       const source = new EventSource('/api/events' + query(params));
       this.source = source;
-      source.onopen = () => { this.delay = 1000; setFeedState('live'); };
+      source.onopen = () => { this.delay = 1000; setFeedState('live'); clearError('network'); };
       source.addEventListener('run', (event) => {
         let run;
         try { run = JSON.parse(event.data); } catch (e) { return; }
