@@ -125,6 +125,7 @@
   };
 
   const $ = (id) => document.getElementById(id);
+  let expiryTimer = null;
 
   // ---- text -------------------------------------------------------------
 
@@ -347,6 +348,7 @@
     showUser();
     refresher.stop();
     live.close();
+    clearTimeout(expiryTimer);
     $('login-error').hidden = true;
     $('login').hidden = false;
     $('login-name').focus();
@@ -375,7 +377,6 @@
   }
 
   // A page that only listens to the live feed would not notice its session ending otherwise.
-  let expiryTimer = null;
   function watchExpiry(expiresAt) {
     clearTimeout(expiryTimer);
     const ms = expiresAt ? new Date(expiresAt).getTime() - Date.now() : NaN;
@@ -385,7 +386,9 @@
         const session = await api('/api/session');
         if (session.login_required && !session.user) requireLogin();
         else watchExpiry(session.expires_at);
-      } catch (e) { /* the banner says why; the next call checks again */ }
+      } catch (e) {
+        if (e.status !== 401) watchExpiry(expiresAt);
+      }
     }, Math.min(Math.max(ms + 1000, 5000), 2147483647));
   }
 
@@ -954,37 +957,58 @@
 
   // ---- runs tables (feed and unit) ------------------------------------------
 
-  function runRow(run, withUnit) {
-    const tr = el('tr');
-    tr.dataset.seq = String(run.seq);
-    if (run.simulated) tr.classList.add('simulated');
-    const time = cell('ended_at', run.ended_at, localTime(run.ended_at));
-    time.title = run.ended_at || '';
-    tr.appendChild(time);
-    tr.appendChild(cell('station', run.station));
-    tr.appendChild(cell('program', run.program, programText(run.program)));
-    if (withUnit) {
-      const unit = cell('unit', run.unit, '');
+  const FEED_COLUMNS = ['ended_at', 'station', 'program', 'unit', 'outcome', 'failed_step', 'image_version', 'simulated'];
+  const UNIT_COLUMNS = ['ended_at', 'station', 'program', 'outcome', 'failed_step', 'first_try', 'usb_path',
+    'image_version', 'simulated'];
+  const COLUMN_TITLES = {
+    ended_at: 'col_time', station: 'col_station', program: 'col_program', unit: 'col_unit',
+    outcome: 'col_outcome', failed_step: 'col_failed_step', first_try: 'col_first_try',
+    usb_path: 'col_usb_path', image_version: 'col_image', simulated: 'col_simulated',
+  };
+
+  const RUN_CELLS = {
+    ended_at: (run) => {
+      const td = cell('ended_at', run.ended_at, localTime(run.ended_at));
+      td.title = run.ended_at || '';
+      return td;
+    },
+    program: (run) => cell('program', run.program, programText(run.program)),
+    unit: (run) => {
+      const td = cell('unit', run.unit, run.unit ? '' : '–');
       if (run.unit) {
         const a = el('a', null, run.unit);
         a.href = pageHash('unit', run.unit);
-        unit.appendChild(a);
-      } else unit.textContent = '–';
-      tr.appendChild(unit);
-    }
-    const outcome = cell('outcome', run.outcome, '');
-    outcome.appendChild(el('span', 'outcome ' + (run.outcome || ''), outcomeText(run.outcome)));
-    tr.appendChild(outcome);
-    tr.appendChild(cell('failed_step', run.failed_step, run.failed_step || ''));
-    if (!withUnit) {
-      tr.appendChild(cell('first_try', run.first_try, run.first_try ? t('yes') : t('no')));
-      tr.appendChild(cell('usb_path', run.usb_path, run.usb_path || ''));
-    }
-    tr.appendChild(cell('image_version', run.image_version, run.image_version || ''));
-    const sim = cell('simulated', run.simulated, run.simulated ? t('simulated') : '');
-    if (run.simulated) sim.classList.add('tag');
-    tr.appendChild(sim);
+        td.appendChild(a);
+      }
+      return td;
+    },
+    outcome: (run) => {
+      const td = cell('outcome', run.outcome, '');
+      td.appendChild(el('span', 'outcome ' + (run.outcome || ''), outcomeText(run.outcome)));
+      return td;
+    },
+    first_try: (run) => cell('first_try', run.first_try, run.first_try ? t('yes') : t('no')),
+    simulated: (run) => {
+      const td = cell('simulated', run.simulated, run.simulated ? t('simulated') : '');
+      if (run.simulated) td.classList.add('tag');
+      return td;
+    },
+  };
+
+  function runRow(run, columns) {
+    const tr = el('tr');
+    tr.dataset.seq = String(run.seq);
+    if (run.simulated) tr.classList.add('simulated');
+    columns.forEach((c) => tr.appendChild(RUN_CELLS[c] ? RUN_CELLS[c](run) : cell(c, run[c], valueAttr(run[c]))));
     return tr;
+  }
+
+  function drawRunHeads() {
+    [['feed-head', FEED_COLUMNS], ['unit-head', UNIT_COLUMNS]].forEach(([id, columns]) => {
+      const head = $(id);
+      head.textContent = '';
+      head.appendChild(headerRow(columns.map((c) => COLUMN_TITLES[c])).firstChild);
+    });
   }
 
   // ---- live feed ------------------------------------------------------------
@@ -994,7 +1018,7 @@
     state.runs.set(run.seq, run);
     if (state.maxSeq === null || run.seq > state.maxSeq) state.maxSeq = run.seq;
     const body = $('feed-rows');
-    const tr = runRow(run, true);
+    const tr = runRow(run, FEED_COLUMNS);
     let next = body.firstElementChild;
     while (next && Number(next.dataset.seq) > run.seq) next = next.nextElementSibling;
     body.insertBefore(tr, next);
@@ -1009,7 +1033,7 @@
   function drawFeed() {
     const body = $('feed-rows');
     body.textContent = '';
-    [...state.runs.values()].sort((a, b) => b.seq - a.seq).forEach((run) => body.appendChild(runRow(run, true)));
+    [...state.runs.values()].sort((a, b) => b.seq - a.seq).forEach((run) => body.appendChild(runRow(run, FEED_COLUMNS)));
   }
 
   function setFeedState(value) {
@@ -1123,7 +1147,7 @@
     }
     const body = $('unit-rows');
     body.textContent = '';
-    (data.runs || []).forEach((run) => body.appendChild(runRow(run, false)));
+    (data.runs || []).forEach((run) => body.appendChild(runRow(run, UNIT_COLUMNS)));
     $('unit-empty').hidden = (data.runs || []).length > 0;
   }
 
@@ -1150,6 +1174,7 @@
     setFeedState(document.querySelector('[data-feed-state]').dataset.value);
     if (!$('unit-error').hidden) showUnitError(true);
     drawFilters();
+    drawRunHeads();
     drawFeed();
   }
 
