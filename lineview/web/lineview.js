@@ -526,13 +526,19 @@
       if (this.busy) { this.again = true; return; }
       this.busy = true;
       this.last = Date.now();
+      const generation = state.loadGeneration;
       try {
-        await loadPage(state.page, state.loadGeneration);
+        await loadPage(state.page, generation);
       } catch (e) {
         // the banner or the login form already says what went wrong
       } finally {
         this.busy = false;
-        if (this.again) { this.again = false; this.poke(); }
+        if (this.again) {
+          this.again = false;
+          // A page or filter change waits for nobody; live events keep their pace.
+          if (generation !== state.loadGeneration) this.run();
+          else this.poke();
+        }
       }
     },
   };
