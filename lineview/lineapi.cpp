@@ -387,7 +387,7 @@ ApiAnswer LineApi::pareto(const QueryParameters &parameters) const
 
 ApiAnswer LineApi::locations(const QueryParameters &parameters) const
 {
-    return withFilter(parameters, true, [](QSqlDatabase &db, const RecordFilter &filter, QString *error) {
+    return withFilter(parameters, true, [this](QSqlDatabase &db, const RecordFilter &filter, QString *error) {
         QVariantList binds;
         QSqlQuery q(db);
         if (!select(db, q, QStringLiteral("SELECT station, COALESCE(usb_path, ''), COUNT(*), SUM(first_try),"
@@ -404,7 +404,7 @@ ApiAnswer LineApi::locations(const QueryParameters &parameters) const
                                 {QStringLiteral("first_pass"), first},
                                 {QStringLiteral("first_pass_yield"), share(first, units)}};
         }
-        return ApiAnswer::json({{QStringLiteral("rows"), rows}});
+        return ApiAnswer::json({{QStringLiteral("target"), options.target}, {QStringLiteral("rows"), rows}});
     });
 }
 

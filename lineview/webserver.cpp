@@ -174,7 +174,11 @@ void WebServer::route()
     http->Get("/api/pareto", endpoint(&LineApi::pareto));
     http->Get("/api/locations", endpoint(&LineApi::locations));
     http->Get("/api/runs", endpoint(&LineApi::runs));
-    http->Get("/api/runs.csv", endpoint(&LineApi::runsCsv));
+    http->Get("/api/runs.csv", [endpoint](const httplib::Request &request, httplib::Response &response) {
+        endpoint(&LineApi::runsCsv)(request, response);
+        if (response.status == 200)
+            response.set_header("Content-Disposition", "attachment; filename=\"runs.csv\"");
+    });
     http->Get("/api/unit", endpoint(&LineApi::unit));
 
     http->set_error_handler([](const httplib::Request &, httplib::Response &response) {
@@ -206,13 +210,13 @@ bool WebServer::admit(const httplib::Request &request, httplib::Response &respon
     return true;
 }
 
-std::string WebServer::sessionUser(const httplib::Request &request) const
+std::string WebServer::sessionUser(const httplib::Request &request)
 {
     const std::string token = cookieValue(request, kCookie);
     if (token.empty())
         return {};
-    const auto found = sessions.find(token);
-    return found ? found->user : std::string();
+    const auto found = sessions.find(QByteArray::fromStdString(token));
+    return found ? found->user.toStdString() : std::string();
 }
 
 std::string WebServer::sessionCookie(const std::string &token, long long maxAgeSeconds) const
@@ -226,11 +230,11 @@ void WebServer::session(const httplib::Request &request, httplib::Response &resp
     QJsonObject state{{QStringLiteral("login_required"), users != nullptr}, {QStringLiteral("user"), QJsonValue()},
                       {QStringLiteral("expires_at"), QJsonValue()}};
     const std::string token = cookieValue(request, kCookie);
-    if (const auto found = token.empty() ? std::nullopt : sessions.find(token)) {
-        state.insert(QStringLiteral("user"), QString::fromStdString(found->user));
+    if (const auto found = token.empty() ? std::nullopt : sessions.find(QByteArray::fromStdString(token))) {
+        state.insert(QStringLiteral("user"), found->user);
         state.insert(QStringLiteral("expires_at"),
                      isoUtc(QDateTime::fromSecsSinceEpoch(std::chrono::duration_cast<std::chrono::seconds>(
-                                                              found->expires.time_since_epoch()).count(), Qt::UTC)));
+                                                              found->expiresAt.time_since_epoch()).count(), Qt::UTC)));
     }
     answer(response, ApiAnswer::json(state));
 }
@@ -242,26 +246,26 @@ void WebServer::login(const httplib::Request &request, httplib::Response &respon
     // JSON only: a form posted from another site cannot send it.
     if (request.get_header_value("Content-Type").rfind("application/json", 0) != 0)
         return refuse(response, 415, QStringLiteral("send {\"name\", \"password\"} as application/json"));
-    const std::string &client = request.remote_addr;
-    if (const auto wait = throttle.retryAfter(client); wait.count() > 0) {
-        response.set_header("Retry-After", std::to_string(wait.count()));
-        return refuse(response, 429, QStringLiteral("too many failed logins: wait %1 s").arg(wait.count()));
-    }
     const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
     const QString name = body.value(QLatin1String("name")).toString();
-    const QString password = body.value(QLatin1String("password")).toString();
-    const auto slot = throttle.verification();
-    if (!slot) {
-        response.set_header("Retry-After", "1");
-        return refuse(response, 429, QStringLiteral("busy: try again"));
+    const QByteArray password = body.value(QLatin1String("password")).toString().toUtf8();
+    if (name.isEmpty() || password.isEmpty())
+        return refuse(response, 400, QStringLiteral("send {\"name\", \"password\"}"));
+    LoginAttempt attempt = throttle.attempt(QString::fromStdString(request.remote_addr));
+    if (!attempt.allowed()) {
+        const long long wait = std::max<long long>(1, attempt.retryAfter().count());
+        response.set_header("Retry-After", std::to_string(wait));
+        return refuse(response, 429, attempt.refusedBecause() == LoginAttempt::Refusal::Busy
+                                         ? QStringLiteral("busy: try again")
+                                         : QStringLiteral("too many failed logins: wait %1 s").arg(wait));
     }
-    if (name.isEmpty() || !users->verify(name, password)) {
-        throttle.failed(client);
+    if (!users->verify(name, password)) {
+        attempt.failed();
         return refuse(response, 401, QStringLiteral("wrong name or password"));
     }
-    throttle.succeeded(client);
-    const std::string token = sessions.open(name.toStdString());
-    response.set_header("Set-Cookie", sessionCookie(token, qint64(options.sessionMinutes * 60.0)));
+    attempt.succeeded();
+    const QByteArray token = sessions.open(name);
+    response.set_header("Set-Cookie", sessionCookie(token.toStdString(), sessions.lifetime().count()));
     response.status = 204;
 }
 
@@ -269,7 +273,7 @@ void WebServer::logout(const httplib::Request &request, httplib::Response &respo
 {
     const std::string token = cookieValue(request, kCookie);
     if (!token.empty())
-        sessions.close(token);
+        sessions.close(QByteArray::fromStdString(token));
     response.set_header("Set-Cookie", sessionCookie(std::string(), 0));
     response.status = 204;
 }
@@ -280,9 +284,13 @@ void WebServer::liveFeed(const httplib::Request &request, httplib::Response &res
     RecordFilter filter;
     QString error;
     qint64 after = -1;
+    if (!toParameters(request, &parameters, &error))
+        return refuse(response, 400, error);
+    // A browser reconnecting by itself sends the url it first opened and
+    // the last id it had: the id wins.
     if (request.has_header("Last-Event-ID"))
         parameters.insert(QStringLiteral("after"), QString::fromStdString(request.get_header_value("Last-Event-ID")));
-    if (!toParameters(request, &parameters, &error) || !parseViewFilter(parameters, &filter, &error)
+    if (!parseViewFilter(parameters, &filter, &error)
         || !integerParameter(parameters, QStringLiteral("after"), 0, std::numeric_limits<qint64>::max(), -1, &after, &error))
         return refuse(response, 400, error);
     if (++streams > options.maxStreams) {

@@ -37,7 +37,7 @@ public:
 private:
     void route();
     bool admit(const httplib::Request &request, httplib::Response &response);
-    std::string sessionUser(const httplib::Request &request) const;
+    std::string sessionUser(const httplib::Request &request);
     void login(const httplib::Request &request, httplib::Response &response);
     void logout(const httplib::Request &request, httplib::Response &response);
     void session(const httplib::Request &request, httplib::Response &response);
