@@ -408,21 +408,31 @@ ApiAnswer LineApi::locations(const QueryParameters &parameters) const
     });
 }
 
-bool LineApi::runsAfter(qint64 seq, const RecordFilter &filter, int limit, QList<QJsonObject> *runs, QString *error) const
+bool LineApi::runsAfter(qint64 seq, const RecordFilter &filter, int limit, QList<QJsonObject> *runs, QString *error,
+                        const std::set<qint64> &seen) const
 {
-    QSqlDatabase db = source.database(error);
-    if (!db.isOpen())
-        return false;
-    QVariantList binds{seq};
-    QSqlQuery q(db);
-    if (!select(db, q, QStringLiteral("SELECT %1 FROM runs WHERE seq > ?%2 ORDER BY seq LIMIT %3")
-                           .arg(QLatin1String(kApiRunColumns), andTerms(filter, &binds)).arg(limit), binds, error)) {
-        source.forgetConnection();
-        return false;
+    // Our own integers, not a client's text: written into the statement.
+    QStringList known;
+    for (qint64 s : seen)
+        if (s > seq)
+            known << QString::number(s);
+    const QString unseen = known.isEmpty() ? QString() : QStringLiteral(" AND seq NOT IN (%1)").arg(known.join(u','));
+    bool ok = false;
+    {
+        QSqlDatabase db = source.database(error);
+        if (!db.isOpen())
+            return false;
+        QVariantList binds{seq};
+        QSqlQuery q(db);
+        ok = select(db, q, QStringLiteral("SELECT %1 FROM runs WHERE seq > ?%2%3 ORDER BY seq LIMIT %4")
+                               .arg(QLatin1String(kApiRunColumns), unseen, andTerms(filter, &binds)).arg(limit),
+                    binds, error);
+        while (ok && q.next())
+            runs->append(runFromQuery(q));
     }
-    while (q.next())
-        runs->append(runFromQuery(q));
-    return true;
+    if (!ok)
+        source.forgetConnection();
+    return ok;
 }
 
 ApiAnswer LineApi::runs(const QueryParameters &parameters) const

@@ -121,7 +121,8 @@ void RunFeed::look()
     QList<QJsonObject> runs;
     QString error;
     RecordFilter everything; // simulated runs too: each page filters for itself
-    if (!api.runsAfter(std::max<qint64>(0, highestSeq - kLateWindow), everything, kRunsPerLook, &runs, &error))
+    if (!api.runsAfter(std::max<qint64>(0, highestSeq - kLateWindow), everything, kRunsPerLook, &runs, &error,
+                       recentSeqs))
         return; // the connection opens anew at the next look
     QList<QJsonObject> fresh;
     for (const QJsonObject &run : std::as_const(runs)) {
