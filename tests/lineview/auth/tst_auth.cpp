@@ -186,6 +186,18 @@ private slots:
         QDir::setCurrent(previous);
         QCOMPARE(code, 0);
         QVERIFY(users.load(dir.filePath("lineview-users"), &error));
+
+#ifdef LINEVIEW_PATH
+        // The program's own `user add`, as a setup script runs it.
+        QProcess lineview;
+        lineview.start(LINEVIEW_PATH, {"user", "add", "eve", "--users", path});
+        lineview.write("eve pass\n");
+        lineview.closeWriteChannel();
+        QVERIFY(lineview.waitForFinished(30000));
+        QCOMPARE(lineview.exitCode(), 0);
+        QVERIFY(users.load(path, &error));
+        QVERIFY(users.verify("eve", "eve pass"));
+#endif
     }
 
     // On a terminal the password is asked twice with echo off, and echo
