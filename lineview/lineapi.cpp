@@ -245,19 +245,17 @@ ApiAnswer LineApi::stations(const QueryParameters &parameters) const
         QJsonArray list;
         for (const LineStation &s : std::as_const(cards)) {
             const QString key = s.station + QLatin1Char('\n') + s.program;
-            // The latest run: the station's last day first, so that the
-            // (station, day) index finds it among millions.
+            // The latest run, by day first: the (station, day) index finds
+            // it among millions, where the index on times would pass them all.
             RecordFilter own;
             own.station = s.station;
             own.program = s.program;
             own.includeSimulated = filter.includeSimulated;
             QVariantList lastBinds;
-            const QString terms = andTerms(own, &lastBinds);
-            lastBinds = lastBinds + lastBinds;
             QSqlQuery last(db);
-            if (!select(db, last, QStringLiteral("SELECT seq, outcome, ended_at, unit, failed_step FROM runs"
-                                                 " WHERE day = (SELECT MAX(day) FROM runs WHERE 1 = 1%1)%1"
-                                                 " ORDER BY started_at DESC, seq DESC LIMIT 1").arg(terms),
+            if (!select(db, last, QStringLiteral("SELECT seq, outcome, ended_at, unit, failed_step FROM runs%1"
+                                                 " ORDER BY day DESC, started_at DESC, seq DESC LIMIT 1")
+                                      .arg(own.whereClause(&lastBinds)),
                         lastBinds, error))
                 return failed();
             QJsonValue lastRun;
