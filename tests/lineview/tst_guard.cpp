@@ -509,6 +509,14 @@ void TestGuard::neverWritesToTheLinesServer()
     QVERIFY(view.start({"--database", cluster.url().toString(), "--rate", "100000"}));
     sweepHostileFilters(view.port);
     QVERIFY(view.isRunning());
+    // However many requests, a few sessions: the server has stations to serve.
+    {
+        QSqlDatabase watcher = cluster.session("watcher");
+        QSqlQuery q(watcher);
+        QVERIFY(q.exec("SELECT count(*) FROM pg_stat_activity WHERE backend_type = 'client backend'") && q.next());
+        QVERIFY2(q.value(0).toInt() <= 12, qPrintable(q.value(0).toString() + " sessions"));
+    }
+    QSqlDatabase::removeDatabase("watcher");
     QCOMPARE(view.stop(), 0);
     QCOMPARE(cluster.runIds(), runsBefore);
 
