@@ -51,7 +51,7 @@ Answer checked(const std::string &what, int status, std::string body, httplib::H
     if (a.status != -1
         && (a.header("Content-Security-Policy").find("default-src 'self'") == std::string::npos
             || a.header("X-Content-Type-Options") != "nosniff"))
-        unguardedAnswers << QString::fromStdString(what + " -> " + std::to_string(a.status));
+        unguardedAnswers << QString::fromStdString(what.substr(0, 80) + " -> " + std::to_string(a.status));
     return a;
 }
 
