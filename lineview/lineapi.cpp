@@ -117,9 +117,22 @@ ApiAnswer ApiAnswer::error(int status, const QString &message)
     return a;
 }
 
-LineApi::LineApi(const RecordSource &source, const ViewOptions &options) : source(source), options(options) {}
+LineApi::LineApi(const RecordSource &source, const ViewOptions &options)
+    : source(source), options(options), workers(std::make_unique<QueryWorkers>(kQueryThreads))
+{
+}
+
+LineApi::~LineApi() = default;
 
 ApiAnswer LineApi::withDatabase(const std::function<ApiAnswer(QSqlDatabase &, QString *)> &body) const
+{
+    ApiAnswer answer;
+    if (!workers->run([&] { answer = withConnection(body); }, kQueueWait))
+        return ApiAnswer::error(503, QStringLiteral("busy: try again"));
+    return answer;
+}
+
+ApiAnswer LineApi::withConnection(const std::function<ApiAnswer(QSqlDatabase &, QString *)> &body) const
 {
     QString error;
     ApiAnswer answer;
@@ -408,6 +421,17 @@ ApiAnswer LineApi::locations(const QueryParameters &parameters) const
 
 bool LineApi::runsAfter(qint64 seq, const RecordFilter &filter, int limit, QList<QJsonObject> *runs, QString *error,
                         const std::set<qint64> &seen) const
+{
+    bool read = false;
+    if (!workers->run([&] { read = runsAfterHere(seq, filter, limit, runs, error, seen); }, kQueueWait)) {
+        *error = QStringLiteral("busy: try again");
+        return false;
+    }
+    return read;
+}
+
+bool LineApi::runsAfterHere(qint64 seq, const RecordFilter &filter, int limit, QList<QJsonObject> *runs,
+                            QString *error, const std::set<qint64> &seen) const
 {
     // Our own integers, not a client's text: written into the statement.
     QStringList known;

@@ -3,6 +3,7 @@
 // and are checked here; every value reaches SQL as a bound value.
 #pragma once
 
+#include "queryworkers.h"
 #include "recordfilter.h"
 #include "recordsource.h"
 #include "viewfilter.h"
@@ -13,6 +14,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <functional>
+#include <memory>
 #include <set>
 
 struct ApiAnswer {
@@ -30,6 +32,7 @@ extern const char *const kApiRunColumns;
 class LineApi {
 public:
     LineApi(const RecordSource &source, const ViewOptions &options);
+    ~LineApi();
 
     ApiAnswer filters() const;
     ApiAnswer stations(const QueryParameters &parameters) const;
@@ -49,12 +52,19 @@ public:
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
 
 private:
-    // Runs body with this thread's connection; a failure answers 503 and
-    // the connection is opened anew next time.
+    // Runs body on a query thread with its connection; a failure answers
+    // 503 and the connection is opened anew next time.
     ApiAnswer withDatabase(const std::function<ApiAnswer(QSqlDatabase &, QString *)> &body) const;
+    ApiAnswer withConnection(const std::function<ApiAnswer(QSqlDatabase &, QString *)> &body) const;
+    bool runsAfterHere(qint64 seq, const RecordFilter &filter, int limit, QList<QJsonObject> *runs, QString *error,
+                       const std::set<qint64> &seen) const;
     ApiAnswer withFilter(const QueryParameters &parameters, bool defaultRange,
                          const std::function<ApiAnswer(QSqlDatabase &, const RecordFilter &, QString *)> &body) const;
 
     const RecordSource &source;
     const ViewOptions &options;
+    // The sessions lineview holds on the records, whatever the number of pages.
+    static constexpr int kQueryThreads = 4;
+    static constexpr std::chrono::seconds kQueueWait{20};
+    std::unique_ptr<QueryWorkers> workers;
 };

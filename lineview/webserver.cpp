@@ -134,6 +134,14 @@ void WebServer::route()
     http->set_write_timeout(10, 0);
     http->set_keep_alive_max_count(100);
     http->set_keep_alive_timeout(5);
+    // On every answer, those httplib gives before any route (a URI too long) too.
+    httplib::Headers guard{{"Content-Security-Policy", kContentSecurityPolicy},
+                           {"X-Content-Type-Options", "nosniff"},
+                           {"Referrer-Policy", "no-referrer"},
+                           {"Cache-Control", "no-store"}};
+    if (options.usesTls())
+        guard.emplace("Strict-Transport-Security", "max-age=31536000");
+    http->set_default_headers(guard);
 
     http->set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
         return admit(request, response) ? httplib::Server::HandlerResponse::Unhandled
@@ -187,15 +195,9 @@ void WebServer::route()
     });
 }
 
-// Headers every answer carries, the rate bound, and the login gate.
+// The rate bound and the login gate.
 bool WebServer::admit(const httplib::Request &request, httplib::Response &response)
 {
-    response.set_header("Content-Security-Policy", kContentSecurityPolicy);
-    response.set_header("X-Content-Type-Options", "nosniff");
-    response.set_header("Referrer-Policy", "no-referrer");
-    response.set_header("Cache-Control", "no-store");
-    if (options.usesTls())
-        response.set_header("Strict-Transport-Security", "max-age=31536000");
     if (!rates.take(request.remote_addr)) {
         response.set_header("Retry-After", "1");
         refuse(response, 429, QStringLiteral("too many requests"));

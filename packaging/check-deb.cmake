@@ -29,13 +29,16 @@ foreach(path
     ./usr/share/band-station/burner/cn.qm ./usr/share/band-station/burner/en.qm
     ./usr/share/man/man1/bandctl.1.gz ./usr/share/man/man1/tester.1.gz ./usr/share/man/man1/burner.1.gz
     ./usr/share/man/man1/band-station.1.gz ./usr/share/bash-completion/completions/bandctl
-    ./usr/share/doc/band-tools/copyright ./usr/share/doc/band-tools/changelog.gz)
+    ./usr/share/doc/band-tools/copyright ./usr/share/doc/band-tools/changelog.gz
+    ./usr/bin/lineview ./usr/lib/systemd/system/lineview.service ./etc/default/lineview
+    ./usr/share/man/man1/lineview.1.gz)
   string(FIND "${listing}" "${path}\n" found)
   if(found EQUAL -1)
     message(FATAL_ERROR "${path} is not in the package:\n${listing}")
   endif()
 endforeach()
-foreach(dependency libqt6sql6-sqlite libqt6sql6-psql libqt6serialport6 bash-completion)
+foreach(dependency libqt6sql6-sqlite libqt6sql6-psql libqt6serialport6 bash-completion
+                   libcpp-httplib0.11 libsodium23 libjs-chart.js)
   string(FIND "${depends}" "${dependency}" found)
   if(found EQUAL -1)
     message(FATAL_ERROR "the package does not depend on ${dependency}: ${depends}")
@@ -44,6 +47,23 @@ endforeach()
 execute_process(COMMAND dpkg-deb --ctrl-tarfile ${debs} COMMAND tar -xO ./triggers OUTPUT_VARIABLE triggers)
 if(NOT triggers MATCHES "activate-noawait ldconfig")
   message(FATAL_ERROR "the package does not run ldconfig for its library: triggers \"${triggers}\"")
+endif()
+
+# lineview's unit is installed, never enabled nor started by the package: no
+# preset and no maintainer script; its options file is a conffile only root reads.
+if(listing MATCHES "system-preset|/etc/systemd/")
+  message(FATAL_ERROR "the package enables a unit:\n${listing}")
+endif()
+execute_process(COMMAND dpkg-deb --ctrl-tarfile ${debs} COMMAND tar -t OUTPUT_VARIABLE controls)
+if(controls MATCHES "(postinst|preinst|prerm|postrm)\n")
+  message(FATAL_ERROR "the package has maintainer scripts, which could enable or start lineview: ${controls}")
+endif()
+execute_process(COMMAND dpkg-deb --ctrl-tarfile ${debs} COMMAND tar -xO ./conffiles OUTPUT_VARIABLE conffiles)
+if(NOT conffiles MATCHES "^/etc/default/lineview\n$")
+  message(FATAL_ERROR "/etc/default/lineview is not the package's one conffile: \"${conffiles}\"")
+endif()
+if(NOT listing MATCHES "-rw------- root/root [^\n]* \\./etc/default/lineview\n")
+  message(FATAL_ERROR "/etc/default/lineview is readable beyond root:\n${listing}")
 endif()
 
 find_program(LINTIAN lintian)
