@@ -346,10 +346,13 @@ class Screenshots(unittest.TestCase):
             self.skipTest('LINEVIEW_SCREENSHOTS names no folder')
 
     def tearDown(self):
-        driver.set_window_size(1366, 768)
+        driver.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
         choose_language('en')
 
-    def shoot(self, location, name):
+    def shoot(self, location, name, width=1366, height=768):
+        # The page's own size, whatever the browser's frame takes.
+        driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',
+                               {'width': width, 'height': height, 'deviceScaleFactor': 1, 'mobile': False})
         open_page(view.url, location)
         # Charts drawn at once, not halfway through their animation.
         driver.execute_script('if (window.Chart) Object.values(Chart.instances).forEach((c) => {'
@@ -358,13 +361,37 @@ class Screenshots(unittest.TestCase):
         self.assertTrue(driver.save_screenshot(os.path.join(self.folder, name)))
 
     def test_each_page_in_both_languages(self):
+        spread_over_hours(6)
         unit = a_tested_unit()
         for language in LANGUAGES:
             choose_language(language)
             for page in PAGES:
                 location = (page + '/' + unit if page == 'unit' else page) + '?simulated=1'
                 self.shoot(location, 'lineview-%s-%s.png' % (page, language))
-            driver.set_window_size(1024, 768)
-            self.shoot('line?simulated=1', 'lineview-line-tablet-%s.png' % language)
-            driver.set_window_size(1366, 768)
+            self.shoot('line?simulated=1', 'lineview-line-tablet-%s.png' % language, width=1024)
 
+
+def spread_over_hours(hours):
+    """More runs, then each station's runs moved back over the last hours in
+    their order, so that the hourly charts have a line to draw."""
+    burner, *testers = line.stations[:4]
+    for _ in range(2):
+        burner.run_simulated(4)
+        for tester in testers:
+            tester.run_simulated(4)
+    band = FaultyBand(paths.bandsim, 'stores-different-value:conf')
+    try:
+        testers[0].run_on_device(band.device)
+    finally:
+        band.stop()
+    for station in line.stations:
+        station.sync()
+    line.server.execute(
+        "CREATE FUNCTION pg_temp.earlier(at TEXT, back INTEGER) RETURNS TEXT LANGUAGE sql AS"
+        " $$ SELECT to_char((at::timestamptz - back * interval '1 hour') AT TIME ZONE 'UTC',"
+        "                   'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"') $$;"
+        " WITH ranked AS (SELECT id, ((count(*) OVER w - row_number() OVER (w ORDER BY seq)) * %d / count(*) OVER w)::int"
+        "                  AS back FROM runs WINDOW w AS (PARTITION BY station))"
+        " UPDATE runs SET started_at = pg_temp.earlier(started_at, back), ended_at = pg_temp.earlier(ended_at, back),"
+        "                 day = left(pg_temp.earlier(started_at, back), 10)"
+        " FROM ranked WHERE runs.id = ranked.id AND back > 0;" % hours)
