@@ -195,10 +195,14 @@ class Line:
         problems = []
         for view in self.views:
             try:
-                view.stop()
+                code = view.stop()
+                problem = 'lineview on port %d ended with %d' % (view.port, code) if code else None
             except AssertionError as e:
-                problems.append(str(e))
+                problem = str(e)
             view.log.close()
+            if problem:
+                with open(view.log.name) as log:
+                    problems.append(problem + ':\n' + log.read()[-4000:])
         try:
             self.server.stop()
         finally:
