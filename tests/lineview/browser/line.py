@@ -30,6 +30,20 @@ def wait_for(condition, timeout, what):
         time.sleep(0.05)
 
 
+def terminate(process, timeout):
+    """SIGTERM, then SIGKILL after timeout seconds; whether it ended by itself."""
+    if process.poll() is not None:
+        return True
+    process.send_signal(signal.SIGTERM)
+    try:
+        process.wait(timeout)
+        return True
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        return False
+
+
 class Station:
     """A station folder: its definition, a station.ini naming the server, and its records."""
 
@@ -90,12 +104,7 @@ class FaultyBand:
 
     def stop(self):
         self.process.stdout.close()
-        self.process.send_signal(signal.SIGTERM)
-        try:
-            self.process.wait(10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        terminate(self.process, 10)
 
 
 class LineView:
@@ -130,14 +139,8 @@ class LineView:
 
     def stop(self):
         """Ends lineview as its service would (SIGTERM), waiting for it."""
-        if self.process and self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-                raise AssertionError('lineview did not end within 30 s of SIGTERM')
+        if self.process and not terminate(self.process, 30):
+            raise AssertionError('lineview did not end within 30 s of SIGTERM')
         code = self.process.returncode if self.process else 0
         self.process = None
         return code
