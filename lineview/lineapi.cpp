@@ -245,19 +245,17 @@ ApiAnswer LineApi::stations(const QueryParameters &parameters) const
         QJsonArray list;
         for (const LineStation &s : std::as_const(cards)) {
             const QString key = s.station + QLatin1Char('\n') + s.program;
-            // The latest run: the station's last day first, so that the
-            // (station, day) index finds it among millions.
+            // The latest run, by day first: the (station, day) index finds
+            // it among millions, where the index on times would pass them all.
             RecordFilter own;
             own.station = s.station;
             own.program = s.program;
             own.includeSimulated = filter.includeSimulated;
             QVariantList lastBinds;
-            const QString terms = andTerms(own, &lastBinds);
-            lastBinds = lastBinds + lastBinds;
             QSqlQuery last(db);
-            if (!select(db, last, QStringLiteral("SELECT seq, outcome, ended_at, unit, failed_step FROM runs"
-                                                 " WHERE day = (SELECT MAX(day) FROM runs WHERE 1 = 1%1)%1"
-                                                 " ORDER BY started_at DESC, seq DESC LIMIT 1").arg(terms),
+            if (!select(db, last, QStringLiteral("SELECT seq, outcome, ended_at, unit, failed_step FROM runs%1"
+                                                 " ORDER BY day DESC, started_at DESC, seq DESC LIMIT 1")
+                                      .arg(own.whereClause(&lastBinds)),
                         lastBinds, error))
                 return failed();
             QJsonValue lastRun;
@@ -408,21 +406,31 @@ ApiAnswer LineApi::locations(const QueryParameters &parameters) const
     });
 }
 
-bool LineApi::runsAfter(qint64 seq, const RecordFilter &filter, int limit, QList<QJsonObject> *runs, QString *error) const
+bool LineApi::runsAfter(qint64 seq, const RecordFilter &filter, int limit, QList<QJsonObject> *runs, QString *error,
+                        const std::set<qint64> &seen) const
 {
-    QSqlDatabase db = source.database(error);
-    if (!db.isOpen())
-        return false;
-    QVariantList binds{seq};
-    QSqlQuery q(db);
-    if (!select(db, q, QStringLiteral("SELECT %1 FROM runs WHERE seq > ?%2 ORDER BY seq LIMIT %3")
-                           .arg(QLatin1String(kApiRunColumns), andTerms(filter, &binds)).arg(limit), binds, error)) {
-        source.forgetConnection();
-        return false;
+    // Our own integers, not a client's text: written into the statement.
+    QStringList known;
+    for (qint64 s : seen)
+        if (s > seq)
+            known << QString::number(s);
+    const QString unseen = known.isEmpty() ? QString() : QStringLiteral(" AND seq NOT IN (%1)").arg(known.join(u','));
+    bool ok = false;
+    {
+        QSqlDatabase db = source.database(error);
+        if (!db.isOpen())
+            return false;
+        QVariantList binds{seq};
+        QSqlQuery q(db);
+        ok = select(db, q, QStringLiteral("SELECT %1 FROM runs WHERE seq > ?%2%3 ORDER BY seq LIMIT %4")
+                               .arg(QLatin1String(kApiRunColumns), unseen, andTerms(filter, &binds)).arg(limit),
+                    binds, error);
+        while (ok && q.next())
+            runs->append(runFromQuery(q));
     }
-    while (q.next())
-        runs->append(runFromQuery(q));
-    return true;
+    if (!ok)
+        source.forgetConnection();
+    return ok;
 }
 
 ApiAnswer LineApi::runs(const QueryParameters &parameters) const

@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <functional>
+#include <set>
 
 struct ApiAnswer {
     int status = 200;
@@ -39,8 +40,10 @@ public:
     ApiAnswer runsCsv(const QueryParameters &parameters) const;
     ApiAnswer unit(const QueryParameters &parameters) const;
 
-    // The runs after seq that pass filter, oldest first, at most limit.
-    bool runsAfter(qint64 seq, const RecordFilter &filter, int limit, QList<QJsonObject> *runs, QString *error) const;
+    // The runs after seq that pass filter, oldest first, at most limit,
+    // leaving out the seqs in seen.
+    bool runsAfter(qint64 seq, const RecordFilter &filter, int limit, QList<QJsonObject> *runs, QString *error,
+                   const std::set<qint64> &seen = {}) const;
 
     // The clock the cards and default ranges are read against.
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };

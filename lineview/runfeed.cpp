@@ -50,15 +50,24 @@ bool RunFeed::start(QString *error)
     auto *timer = new QTimer;
     timer->setInterval(kLookMs);
     timer->moveToThread(&thread);
-    QObject::connect(timer, &QTimer::timeout, timer, [this] { look(); });
-    QObject::connect(&thread, &QThread::started, timer, [this, timer] {
-        timer->start();
+    // A new run's notice from the server; a lost one is caught by the next
+    // look, and a connection opened anew listens anew.
+    const auto listen = [this, timer] {
         QString ignored;
         QSqlDatabase db = source.database(&ignored);
+        if (db.isOpen() && db.driver()->subscribedToNotifications().isEmpty()
+            && db.driver()->subscribeToNotification(QLatin1String(kNewRunChannel)))
+            QObject::connect(db.driver(), &QSqlDriver::notification, timer, [this] { look(); });
+    };
+    QObject::connect(timer, &QTimer::timeout, timer, [this, listen] {
+        if (source.isServer())
+            listen();
+        look();
+    });
+    QObject::connect(&thread, &QThread::started, timer, [this, timer, listen] {
+        timer->start();
         if (source.isServer()) {
-            // A new run's notice; a lost one is caught by the next look.
-            if (db.isOpen() && db.driver()->subscribeToNotification(QLatin1String(kNewRunChannel)))
-                QObject::connect(db.driver(), &QSqlDriver::notification, timer, [this] { look(); });
+            listen();
         } else {
             auto *files = new QFileSystemWatcher(timer);
             files->addPaths({source.folder() + QStringLiteral("/results.db"), source.folder() + QStringLiteral("/results.db-wal")});
@@ -121,7 +130,8 @@ void RunFeed::look()
     QList<QJsonObject> runs;
     QString error;
     RecordFilter everything; // simulated runs too: each page filters for itself
-    if (!api.runsAfter(std::max<qint64>(0, highestSeq - kLateWindow), everything, kRunsPerLook, &runs, &error))
+    if (!api.runsAfter(std::max<qint64>(0, highestSeq - kLateWindow), everything, kRunsPerLook, &runs, &error,
+                       recentSeqs))
         return; // the connection opens anew at the next look
     QList<QJsonObject> fresh;
     for (const QJsonObject &run : std::as_const(runs)) {

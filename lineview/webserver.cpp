@@ -305,9 +305,11 @@ void WebServer::liveFeed(const httplib::Request &request, httplib::Response &res
         quint64 position;
         std::set<qint64> sent;
         bool started = false;
+        QByteArray token; // the login it runs under, when logins are asked
     };
     // Taken before the catch-up, so that a run arriving meanwhile is not missed.
-    auto stream = std::make_shared<Stream>(Stream{filter, after, feed.position(), {}, false});
+    auto stream = std::make_shared<Stream>(Stream{filter, after, feed.position(), {}, false,
+                                                  QByteArray::fromStdString(cookieValue(request, kCookie))});
     response.set_header("X-Accel-Buffering", "no");
     response.set_chunked_content_provider(
         "text/event-stream",
@@ -320,6 +322,9 @@ void WebServer::liveFeed(const httplib::Request &request, httplib::Response &res
                 while (stream->sent.size() > kSentSeqsKept)
                     stream->sent.erase(stream->sent.begin());
             };
+            // A page stays live only while its login does.
+            if (users && !sessions.find(stream->token))
+                return false;
             if (!stream->started) {
                 stream->started = true;
                 text = "retry: 1000\n\n";

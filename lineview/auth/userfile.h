@@ -1,5 +1,6 @@
 // The users allowed into the line view: one line per user, NAME:HASH, the
-// hash an Argon2id string from libsodium.
+// hash an Argon2id string from libsodium. Load once, then verify from any
+// number of threads.
 #pragma once
 
 #include <QByteArray>
