@@ -3,6 +3,7 @@ lineview for everyone and one behind logins, one headless Chromium."""
 import os
 import time
 import unittest
+import urllib.request
 
 from selenium import webdriver
 from selenium.common.exceptions import StaleElementReferenceException
@@ -274,6 +275,20 @@ class LiveFeed(unittest.TestCase):
                                                          min(seqs))]
         self.assertEqual(seqs, all_seqs)
         driver.get_log('browser')  # the refused connections meanwhile are logged as errors
+
+    def test_a_reconnecting_stream_gets_every_run_after_its_last_id(self):
+        # What a browser sends when it reconnects by itself after a dropped stream.
+        seqs = sorted(feed_seqs())
+        last_id, missed = seqs[-4], seqs[-3:]
+        request = urllib.request.Request(view.url + 'api/events?simulated=1', headers={'Last-Event-ID': str(last_id)})
+        received = []
+        with urllib.request.urlopen(request, timeout=DRAW_TIMEOUT) as stream:
+            for raw in stream:
+                if raw.startswith(b'id: '):
+                    received.append(int(raw[4:]))
+                if len(received) >= len(missed):
+                    break
+        self.assertEqual(received, missed)
 
 
 class Login(unittest.TestCase):
