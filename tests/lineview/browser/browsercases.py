@@ -77,12 +77,16 @@ def setUpModule():
 
 
 def tearDownModule():
+    """Also called when the run is ended from outside; each part is ended once."""
+    global driver, line
     try:
         if driver:
             driver.quit()
     finally:
-        if line:
-            line.stop()
+        driver = None
+        stopping, line = line, None
+        if stopping:
+            stopping.stop()
 
 
 # ---- page helpers --------------------------------------------------------------
@@ -282,11 +286,13 @@ class LiveFeed(unittest.TestCase):
         last_id, missed = seqs[-4], seqs[-3:]
         request = urllib.request.Request(view.url + 'api/events?simulated=1', headers={'Last-Event-ID': str(last_id)})
         received = []
-        with urllib.request.urlopen(request, timeout=DRAW_TIMEOUT) as stream:
+        # Keep-alive lines come every 15 s: the deadline is looked at with each line.
+        deadline = time.monotonic() + 30
+        with urllib.request.urlopen(request, timeout=30) as stream:
             for raw in stream:
                 if raw.startswith(b'id: '):
                     received.append(int(raw[4:]))
-                if len(received) >= len(missed):
+                if len(received) >= len(missed) or time.monotonic() > deadline:
                     break
         self.assertEqual(received, missed)
 

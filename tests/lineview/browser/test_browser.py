@@ -10,6 +10,7 @@ LINEVIEW_SCREENSHOTS=DIR also writes the pages' screenshots into DIR.
 """
 import argparse
 import os
+import signal
 import sys
 import time
 import unittest
@@ -43,7 +44,12 @@ def main():
         return SKIPPED
     import browsercases
     browsercases.setup_paths(options)
-    program = unittest.main(module=browsercases, argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
+    # A run ended from outside (SIGTERM, Ctrl-C) still stops the server, lineview and the browser.
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
+    try:
+        program = unittest.main(module=browsercases, argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
+    finally:
+        browsercases.tearDownModule()
     return 0 if program.result.wasSuccessful() else 1
 
 
