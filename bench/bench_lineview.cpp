@@ -1,5 +1,5 @@
 // bench_lineview: the line view against a throwaway PostgreSQL.
-//   bench_lineview [PAGES [SECONDS [LARGEST_MILLIONS]]]   (200, 60, 10)
+//   bench_lineview [PAGES [SECONDS [LARGEST_MILLIONS]]]   (200, 60, 10; 0 millions: live pages only)
 // 1. The API's answers over 1 and LARGEST million runs (p50/p95), beside
 //    the floor of a round trip that reads nothing (/api/session) and a
 //    SELECT 1 on the server.
@@ -104,12 +104,17 @@ private:
     QProcess process;
 };
 
-void benchAnswers(PgCluster &cluster, int largest)
+// The line's tables, as a station's first report makes them.
+void prepareTables(PgCluster &cluster)
 {
     QTemporaryDir station(QDir::current().filePath("view-XXXXXX"));
     writeStationIni(station.path(), "station-7", cluster.url());
     QString out;
-    inFolder(station.path(), yieldCommand, {}, &out); // the tables
+    inFolder(station.path(), yieldCommand, {}, &out);
+}
+
+void benchAnswers(PgCluster &cluster, int largest)
+{
     const QString name = uniqueConnectionName("fill");
     QSqlDatabase db = cluster.session(name);
     bench::exec(db, "SET statement_timeout = 0");
@@ -291,13 +296,15 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const int pages = bench::countArgument(argc, argv, 1, 200);
     const int seconds = bench::countArgument(argc, argv, 2, 60);
-    const int largest = bench::countArgument(argc, argv, 3, 10);
+    const int largest = argc > 3 ? std::max(0, std::atoi(argv[3])) : 10;
     PgCluster cluster;
     if (!cluster.create()) {
         std::fprintf(stderr, "no PostgreSQL server: %s\n", qPrintable(cluster.error()));
         return 1;
     }
-    benchAnswers(cluster, largest);
+    prepareTables(cluster);
+    if (largest > 0) // 0: the live pages alone
+        benchAnswers(cluster, largest);
     benchLive(cluster, pages, seconds);
     return 0;
 }

@@ -328,10 +328,10 @@ void WebServer::liveFeed(const httplib::Request &request, httplib::Response &res
             if (users && !sessions.find(stream->token))
                 return false;
             if (!stream->started) {
+                // At once, so that the page knows it is live before the first run.
                 stream->started = true;
                 text = "retry: 1000\n\n";
-            }
-            if (stream->after >= 0) {
+            } else if (stream->after >= 0) {
                 // The runs the page missed, a page at a time.
                 QList<QJsonObject> runs;
                 QString error;
