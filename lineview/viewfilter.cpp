@@ -8,7 +8,7 @@ bool plainName(const QueryParameters &parameters, const QString &name, QString *
 {
     *value = parameters.value(name);
     if (value->size() > kMaxNameLength || value->contains(QChar(0))) {
-        *error = QStringLiteral("%1: at most %2 characters").arg(name).arg(kMaxNameLength);
+        *error = QStringLiteral("%1: at most %2 characters, none of them NUL").arg(name).arg(kMaxNameLength);
         return false;
     }
     return true;
