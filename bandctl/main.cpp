@@ -2,6 +2,7 @@
 // command line.
 #include "bandctl.h"
 #include "filesizelimit.h"
+#include "processend.h"
 #include "standardstreams.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,10 @@ int main(int argc, char **argv)
 {
     openClosedStandardStreams();
     takeFileSizeLimitAsWriteError();
-    QCoreApplication app(argc, argv);
-    return runBandctl(app.arguments());
+    int exitCode = 0;
+    {
+        QCoreApplication app(argc, argv);
+        exitCode = runBandctl(app.arguments());
+    }
+    return endProcess(exitCode);
 }

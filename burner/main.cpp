@@ -1,13 +1,18 @@
 #include "diagnosticsfile.h"
 #include "filesizelimit.h"
+#include "processend.h"
 #include "startup.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    takeFileSizeLimitAsWriteError();
-    const auto diagnostics = keepDiagnosticsBesideRunLog(QStringLiteral("burner.log"));
-    return runBurner(app, QApplication::arguments());
+    int exitCode = 0;
+    {
+        QApplication app(argc, argv);
+        takeFileSizeLimitAsWriteError();
+        const auto diagnostics = keepDiagnosticsBesideRunLog(QStringLiteral("burner.log"));
+        exitCode = runBurner(app, QApplication::arguments());
+    }
+    return endProcess(exitCode);
 }

@@ -4,6 +4,10 @@
 
 #include <QtDebug>
 
+namespace {
+constexpr int kCutAgainMs = 50;
+}
+
 RecordForwarder::RecordForwarder(const QString &folder, const QUrl &server, int intervalMs, QObject *parent)
     : QThread(parent), server(server), intervalMs(intervalMs), sender(folder, server)
 {
@@ -38,10 +42,12 @@ void RecordForwarder::stop(int graceMs)
         QMutexLocker lock(&mutex);
         wakeUp.wakeAll();
     }
-    if (!wait(graceMs)) {
+    if (wait(graceMs))
+        return;
+    // Again until the thread ends: a wait may begin just after a cut.
+    do
         sender.hangUp();
-        wait();
-    }
+    while (!wait(kCutAgainMs));
 }
 
 bool RecordForwarder::waitForWork()

@@ -47,14 +47,8 @@ QSqlDatabase ServerLink::database() const
     return QSqlDatabase::database(name, false);
 }
 
-void ServerLink::setProbeSocket(int socket)
-{
-    QMutexLocker lock(&mutex);
-    probeSocket = socket;
-}
-
-// A whole login, driven here step by step so that every wait is ours to cut,
-// then a clean goodbye: the server sees a session that came and went, and
+// A whole login, driven here step by step in short waits, so that a cut
+// ends it within one of them, then a clean goodbye: the server sees a session that came and went, and
 // logs nothing (a bare connection dropped in its TLS handshake is logged as
 // an error there).
 bool ServerLink::logInOnce(const QUrl &url, QString *error)
@@ -80,14 +74,13 @@ bool ServerLink::logInOnce(const QUrl &url, QString *error)
     PostgresPollingStatusType state = PGRES_POLLING_WRITING;
     while (connection && PQstatus(connection) != CONNECTION_BAD && state != PGRES_POLLING_OK
            && state != PGRES_POLLING_FAILED && !deadline.hasExpired()) {
-        const int socket = PQsocket(connection); // may change from one step to the next
-        setProbeSocket(socket);
         if (wasCut)
             break;
-        if (waitForSocket(socket, state == PGRES_POLLING_WRITING, int(qMin<qint64>(kSliceMs, deadline.remainingTime()))))
+        // The socket may change from one step to the next.
+        if (waitForSocket(PQsocket(connection), state == PGRES_POLLING_WRITING,
+                          int(qMin<qint64>(kSliceMs, deadline.remainingTime()))))
             state = PQconnectPoll(connection);
     }
-    setProbeSocket(-1);
     const bool loggedIn = connection && state == PGRES_POLLING_OK;
     if (!loggedIn) {
         if (wasCut || (deadline.hasExpired() && state != PGRES_POLLING_FAILED))
@@ -120,7 +113,6 @@ bool ServerLink::open(const QUrl &url, QString *error, bool prepare)
     {
         QMutexLocker lock(&mutex);
         driver = db.driver();
-        driverCut = false;
     }
     // The driver logs in again and sets its session up; a cut from here on
     // ends its exchanges through the connection's own socket. One that came
@@ -144,24 +136,24 @@ void ServerLink::close()
         driver = nullptr;
     }
     closeConnection(name);
+    QMutexLocker lock(&mutex);
+    driverSocket.release();
 }
 
 void ServerLink::cut()
 {
     QMutexLocker lock(&mutex);
     wasCut = true;
-    if (probeSocket >= 0)
-        cutSocket(probeSocket);
-    // Once per open(): the cut makes the driver's set-up fail, and the driver
-    // then frees the connection a second cut would read. Null while the
-    // driver's own login runs: that one ends by its connect time-out, and a
-    // later cut may still end the set-up after it.
-    if (driverCut)
+    // The connection is read once per open(): the cut makes the driver's
+    // set-up fail, and the driver then frees it. Null while the driver's own
+    // login runs: that one ends by its connect time-out, and a later cut may
+    // still end the set-up after it.
+    if (driverSocket.isCut()) {
+        driverSocket.again();
         return;
-    if (PGconn *connection = driver ? connectionOf(driver) : nullptr; connection && PQsocket(connection) >= 0) {
-        cutSocket(PQsocket(connection));
-        driverCut = true;
     }
+    if (PGconn *connection = driver ? connectionOf(driver) : nullptr; connection && PQsocket(connection) >= 0)
+        driverSocket.cut(PQsocket(connection));
 }
 
 void ServerLink::hangUp()
@@ -200,7 +192,8 @@ Watchdog::Watchdog(int timeoutMs, std::function<void()> bite, std::function<bool
                 return;
             if (std::chrono::steady_clock::now() >= deadline || (this->stopRequested && this->stopRequested())) {
                 this->bite();
-                return;
+                // Again soon: a wait may begin just after a cut.
+                deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSliceMs);
             }
         }
     });

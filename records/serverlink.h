@@ -7,6 +7,8 @@
 // after it, or in a statement, so that every caller's wait has a bound.
 #pragma once
 
+#include "serversocket.h"
+
 #include <QMutex>
 #include <QSqlDatabase>
 #include <QString>
@@ -41,7 +43,8 @@ public:
 
     // From any thread: what waits on the server now (a login, the driver's
     // set-up, a statement) fails at once; the connection is then closed
-    // and the next open() starts afresh.
+    // and the next open() starts afresh. Called again, it also ends a wait
+    // that began after the first call.
     void cut();
     // From any thread: cut(), and every later open() fails at once;
     // hangUp() when the program stops, giveUp() when its time ran out.
@@ -52,21 +55,19 @@ public:
 
 private:
     bool logInOnce(const QUrl &url, QString *error);
-    void setProbeSocket(int socket);
 
     const QString name;
     mutable QMutex mutex;
-    int probeSocket = -1;           // the first login's socket, under mutex
-    QSqlDriver *driver = nullptr;   // the driver's connection, under mutex
-    bool driverCut = false;         // its socket cut since open(), under mutex
+    QSqlDriver *driver = nullptr; // the driver's connection, under mutex
+    SocketCut driverSocket;       // its socket once cut, under mutex
     std::atomic<bool> wasCut{false};
     std::atomic<bool> hungUp{false};
     std::atomic<bool> stopped{false};
 };
 
-// Calls bite once timeoutMs after construction or the last kick(), or as
-// soon as stopRequested() says so, unless destroyed first: the bound on a
-// caller's wait for the server.
+// Calls bite timeoutMs after construction or the last kick(), or as soon
+// as stopRequested() says so, and again every few dozen milliseconds after
+// that until destroyed: the bound on a caller's wait for the server.
 class Watchdog {
 public:
     Watchdog(int timeoutMs, std::function<void()> bite, std::function<bool()> stopRequested = {});

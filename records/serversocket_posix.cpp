@@ -9,7 +9,18 @@ bool waitForSocket(int socket, bool forWriting, int timeoutMs)
     return ::poll(&entry, 1, timeoutMs) > 0;
 }
 
-void cutSocket(int socket)
+void SocketCut::cut(int socket)
 {
     ::shutdown(socket, SHUT_RDWR);
+    cutDone = true;
+}
+
+void SocketCut::again()
+{
+    // A shut-down socket is ready at once for every wait that comes.
+}
+
+void SocketCut::release()
+{
+    cutDone = false;
 }

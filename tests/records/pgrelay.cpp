@@ -19,6 +19,7 @@ struct PgRelay::Session {
     bool loggedIn = false;
     bool stalled = false;
     bool frozen = false; // stalled by stopping its server process: bytes still pass
+    bool clientEnded = false; // a stalled session's client went: it is not told
     int backendPid = 0;
 };
 
@@ -39,7 +40,7 @@ PgRelay::PgRelay(int serverPort)
         for (;;) {
             std::vector<pollfd> fds{{wakePipe[0], POLLIN, 0}, {listenFd, POLLIN, 0}};
             for (const Session &s : sessions)
-                fds.push_back({s.client, POLLIN, 0}), fds.push_back({s.server, POLLIN, 0});
+                fds.push_back({s.clientEnded ? -1 : s.client, POLLIN, 0}), fds.push_back({s.server, POLLIN, 0});
             ::poll(fds.data(), fds.size(), -1);
             if (stopping)
                 break;
@@ -105,8 +106,11 @@ bool PgRelay::pass(Session &s, bool fromClient)
 {
     char buffer[65536];
     const ssize_t n = ::read(fromClient ? s.client : s.server, buffer, sizeof buffer);
-    if (n <= 0)
-        return false;
+    if (n <= 0) {
+        // A network gone silent sends nothing back, not even the session's end.
+        s.clientEnded = fromClient && s.stalled && !s.frozen;
+        return s.clientEnded;
+    }
     const QByteArray bytes(buffer, int(n));
     if (fromClient && !s.stalled && s.loggedIn) {
         std::lock_guard<std::mutex> lock(mutex);

@@ -23,8 +23,9 @@ public:
 
     // From now on, a session whose client sends its first statement after
     // logging in (or, with sql given, sends that text) stalls there: the
-    // relay passes nothing more either way, or, with freezeServer, passes
-    // everything but stops (SIGSTOP) the session's server process.
+    // relay passes nothing more either way, not even the client's end, or,
+    // with freezeServer, passes everything but stops (SIGSTOP) the
+    // session's server process.
     void stall(const QByteArray &sql = QByteArray(), bool freezeServer = false);
     // Sessions that have not stalled yet pass again; stalled ones stay so.
     void passAll();

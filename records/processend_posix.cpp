@@ -1,0 +1,6 @@
+#include "processend.h"
+
+int endProcess(int exitCode)
+{
+    return exitCode;
+}
