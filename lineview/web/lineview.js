@@ -25,6 +25,7 @@
       pareto: 'Failing steps', locations: 'Yield by USB location',
       chart_pareto: 'Failing steps: {0}', chart_locations: 'Yield by USB location: {0}',
       no_data: 'No runs in this range.', no_failures: 'No failed steps in this range.',
+      simulated_left_out: 'Runs on virtual bands are left out: tick “Include simulated runs” to see them.',
       burn_yield: 'Burn', test_yield: 'Test', rolled_yield: 'Rolled',
       failures: 'Failures', cumulative: 'Cumulative',
       col_bucket: 'Period', col_time: 'Time', col_station: 'Station', col_program: 'Program', col_unit: 'Unit',
@@ -70,6 +71,7 @@
       pareto: '失败步骤', locations: '按 USB 位置的良率',
       chart_pareto: '失败步骤：{0}', chart_locations: '按 USB 位置的良率：{0}',
       no_data: '此范围内没有运行。', no_failures: '此范围内没有失败步骤。',
+      simulated_left_out: '模拟手环的运行未计入：勾选“包含模拟运行”即可显示。',
       burn_yield: '烧录', test_yield: '测试', rolled_yield: '滚动',
       failures: '失败次数', cumulative: '累计',
       col_bucket: '时段', col_time: '时间', col_station: '工站', col_program: '程序', col_unit: '手环',
@@ -120,6 +122,7 @@
     runs: new Map(),
     maxSeq: null,
     feedLoaded: null,
+    feedShown: false,
     redraws: 0,
     charts: [],
   };
@@ -728,7 +731,20 @@
     if (data.source === 'station') meta.push(t('source_station'));
     $('line-meta').textContent = meta.join(' · ');
     (data.stations || []).forEach((s) => cards.appendChild(drawCard(s, data)));
-    $('cards-empty').hidden = (data.stations || []).length > 0;
+    // On one station's file the cards come from its runs, so an empty page may be only the filters.
+    showEmpty($('cards-empty'), (data.stations || []).length === 0,
+      data.source === 'station' ? noRunsText() : t('no_stations'));
+  }
+
+  function showEmpty(element, empty, text) {
+    element.hidden = !empty;
+    element.textContent = empty ? text : '';
+  }
+
+  // A supervisor trying the view on a station's trial runs would otherwise see nothing and no reason.
+  function noRunsText() {
+    if (state.filters.simulated) return t('no_data');
+    return t('no_data') + (state.language === 'zh' ? '' : ' ') + t('simulated_left_out');
   }
 
   // ---- yield ----------------------------------------------------------------
@@ -1033,6 +1049,7 @@
       state.runs.delete(Number(last.dataset.seq));
       body.removeChild(last);
     }
+    showEmpty($('feed-empty'), false);
     return true;
   }
 
@@ -1040,6 +1057,7 @@
     const body = $('feed-rows');
     body.textContent = '';
     [...state.runs.values()].sort((a, b) => b.seq - a.seq).forEach((run) => body.appendChild(runRow(run, FEED_COLUMNS)));
+    showEmpty($('feed-empty'), state.feedShown && state.runs.size === 0, noRunsText());
   }
 
   function setFeedState(value) {
@@ -1104,13 +1122,16 @@
     live.close();
     state.runs.clear();
     state.maxSeq = null;
-    $('feed-rows').textContent = '';
+    state.feedShown = false;
+    drawFeed();
     const filters = Object.assign({}, state.filters);
     state.feedLoaded = (async () => {
       try {
         const data = await api('/api/runs', Object.assign({ limit: FEED_FIRST_ROWS }, filterParams()));
         if (!sameFilters(filters, state.filters)) return;
         (data.runs || []).forEach(addRun);
+        state.feedShown = true;
+        drawFeed();
       } catch (e) {
         if (e.status === 401) return;
       }

@@ -257,6 +257,18 @@ class LiveFeed(unittest.TestCase):
         self.assertEqual([s for s in feed_seqs() if s > before], [newest])
         self.assertLessEqual(shown_after, 2.0)
 
+    def test_a_feed_empty_for_its_filter_says_why(self):
+        # Every run of this line is on a virtual band.
+        open_page(view.url, 'feed')
+        wait_for(lambda: feed_state() == 'live', DRAW_TIMEOUT, 'the feed to be live')
+        empty = driver.find_element(By.ID, 'feed-empty')
+        self.assertEqual(feed_seqs(), [])
+        self.assertTrue(empty.is_displayed())
+        self.assertIn('Include simulated runs', empty.text)
+        driver.find_element(By.ID, 'filter-simulated').click()
+        wait_for(lambda: len(feed_seqs()) > 0, DRAW_TIMEOUT, 'the simulated runs in the feed')
+        self.assertFalse(empty.is_displayed())
+
     def test_a_restarted_lineview_loses_no_run_for_an_open_page(self):
         before = max(feed_seqs())
         self.assertEqual(view.stop(), 0)
