@@ -48,9 +48,9 @@ QSqlDatabase ServerLink::database() const
 }
 
 // A whole login, driven here step by step in short waits, so that a cut
-// ends it within one of them, then a clean goodbye: the server sees a session that came and went, and
-// logs nothing (a bare connection dropped in its TLS handshake is logged as
-// an error there).
+// ends it within one of them, then a clean goodbye: the server sees a
+// session that came and went, and logs nothing (a bare connection dropped
+// in its TLS handshake is logged as an error there).
 bool ServerLink::logInOnce(const QUrl &url, QString *error)
 {
     std::vector<QByteArray> texts;
